@@ -1,0 +1,16 @@
+#pragma once
+#include <QString>
+#include <functional>
+
+// The device behind a port number. On Windows "COMn"; elsewhere the
+// environment variable VELNO_COMn names the device when set (a USB adapter, a
+// pseudo-terminal), otherwise /dev/ttyS(n-1).
+using EnvironmentLookup = std::function<QString(const QString &name)>;
+
+QString portDeviceName(int portNumber, const EnvironmentLookup &environment);
+
+// The same, reading the process environment.
+QString portDeviceName(int portNumber);
+
+constexpr int kLowestPortNumber = 1;
+constexpr int kHighestPortNumber = 16;

@@ -1,0 +1,68 @@
+#include "bench_pty.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+BenchPty::BenchPty()
+{
+    char name[256] = {};
+    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    termios tio{};
+    ::tcgetattr(slave_, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave_, TCSANOW, &tio);
+    path_ = QString::fromLocal8Bit(name);
+}
+
+BenchPty::~BenchPty()
+{
+    stop_ = true;
+    if (reader_.joinable())
+        reader_.join();
+    ::close(master_);
+    ::close(slave_);
+}
+
+void BenchPty::startReading()
+{
+    reader_ = std::thread([this] {
+        char buf[4096];
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const auto at = BenchClock::now();
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                arrivals_.push_back({at, QByteArray(buf, n)});
+            }
+        }
+    });
+}
+
+std::vector<TimedBytes> BenchPty::takeArrivals()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<TimedBytes> out;
+    out.swap(arrivals_);
+    return out;
+}
+
+void BenchPty::write(const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(master_, data, size);
+        if (n > 0) {
+            data += n;
+            size -= size_t(n);
+        } else if (errno != EINTR && errno != EAGAIN) {
+            return;
+        }
+    }
+}

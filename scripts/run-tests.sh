@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test, headless.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VELNO_BUILD_DIR:-$root/build}"
+"$root/scripts/build.sh"
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+cd "$build"
+ctest --output-on-failure --timeout 300 -j2

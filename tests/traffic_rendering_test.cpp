@@ -1,0 +1,51 @@
+#include "link/traffic_rendering.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Case {
+    const char *what;
+    QString text;
+    QString rendering;
+};
+
+QString chars(std::initializer_list<int> codes)
+{
+    QString s;
+    for (int c : codes)
+        s += QChar(c);
+    return s;
+}
+
+class TrafficRenderingTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(TrafficRenderingTest, RendersExactly)
+{
+    EXPECT_EQ(trafficRendering(GetParam().text), GetParam().rendering) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CharacterTable, TrafficRenderingTest,
+    ::testing::Values(Case{"empty text", "", " "}, Case{"ACK", chars({6}), " ACK "},
+                      Case{"code 20 has no space after it", chars({'A', 20, 'B'}), " A &B "},
+                      Case{"carriage return", chars({13}), " CR "}, Case{"line feed", chars({10}), " LF "},
+                      Case{"other controls", chars({0, 1, 7, 9, 27, 31}), " ? ? ? ? ? ? "},
+                      Case{"space renders as two spaces", " ", "   "},
+                      Case{"printable range ends", chars({32, 33, 'Z', '_', 'a', 122}), "   ! Z _ a z "},
+                      Case{"above z", chars({'{', '|', '}', '~', 127, 128, 0xE9, 0xFF}), " ? ? ? ? ? ? ? ? "},
+                      Case{"power on line", "C00\r", " C 0 0 CR "}, Case{"query line", "CR1\r", " C R 1 CR "},
+                      Case{"reply", "00\r", " 0 0 CR "}),
+    [](const auto &info) { return std::to_string(info.index); });
+
+TEST(TrafficRendering, LongerTextExtendsShorterRendering)
+{
+    const QString text = chars({'0', 6, 20, 13, 10, 200, 'x'});
+    for (int cut = 0; cut <= text.size(); ++cut) {
+        QString grown = trafficRendering(text.left(cut));
+        appendTrafficPieces(grown, QStringView(text).mid(cut));
+        EXPECT_EQ(grown, trafficRendering(text)) << "cut at " << cut;
+    }
+}
+
+} // namespace
