@@ -13,22 +13,21 @@
 
 namespace {
 
-const char usage[] =
-    "Usage: velno-projector-sim [options]\n"
-    "Opens a pseudo-terminal that answers like a projector and prints its device\n"
-    "path on the first line. Serves until SIGINT or SIGTERM.\n"
-    "\n"
-    "Options:\n"
-    "  --fault MODE         none (default), silent, split, late, garbage or stream\n"
-    "  --piece-size N       split: bytes per piece (default 1)\n"
-    "  --piece-gap MS       split: delay between pieces (default 100)\n"
-    "  --late-delay MS      late: delay before each answer (default 1000)\n"
-    "  --stream-period MS   stream: delay between chunks (default 20)\n"
-    "  --stream-chunk N     stream: bytes per chunk (default 16)\n"
-    "  --count-down MS      power on: time counting down (default 3000)\n"
-    "  --cooling MS         power off: time cooling down (default 5000)\n"
-    "  --quiet              do not echo received lines on stderr\n"
-    "  --help               show this text\n";
+const char usage[] = "Usage: velno-projector-sim [options]\n"
+                     "Opens a pseudo-terminal that answers like a projector and prints its device\n"
+                     "path on the first line. Serves until SIGINT or SIGTERM.\n"
+                     "\n"
+                     "Options:\n"
+                     "  --fault MODE         none (default), silent, split, late, garbage or stream\n"
+                     "  --piece-size N       split: bytes per piece (default 1)\n"
+                     "  --piece-gap MS       split: delay between pieces (default 100)\n"
+                     "  --late-delay MS      late: delay before each answer (default 1000)\n"
+                     "  --stream-period MS   stream: delay between chunks (default 20)\n"
+                     "  --stream-chunk N     stream: bytes per chunk (default 16)\n"
+                     "  --count-down MS      power on: time counting down (default 3000)\n"
+                     "  --cooling MS         power off: time cooling down (default 5000)\n"
+                     "  --quiet              do not echo received lines on stderr\n"
+                     "  --help               show this text\n";
 
 struct Options {
     sim::FaultSettings fault;
@@ -55,9 +54,8 @@ sim::Fault faultMode(const char *text)
 {
     const std::string name = text ? text : "";
     const std::pair<const char *, sim::Fault> modes[] = {
-        {"none", sim::Fault::None},   {"silent", sim::Fault::Silent},
-        {"split", sim::Fault::Split}, {"late", sim::Fault::Late},
-        {"garbage", sim::Fault::Garbage}, {"stream", sim::Fault::Stream}};
+        {"none", sim::Fault::None}, {"silent", sim::Fault::Silent},   {"split", sim::Fault::Split},
+        {"late", sim::Fault::Late}, {"garbage", sim::Fault::Garbage}, {"stream", sim::Fault::Stream}};
     for (const auto &[modeName, mode] : modes)
         if (name == modeName)
             return mode;

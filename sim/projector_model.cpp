@@ -1,8 +1,8 @@
 #include "sim/projector_model.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 
 namespace sim {
 
@@ -12,36 +12,35 @@ namespace {
 // queries that are only ever typed.
 constexpr std::string_view knownCodes[] = {
     // power, input, menu, mute, no show, freeze, size, right-hand column
-    "C00", "C01", "C05", "C06", "C07", "C1C", "C1D", "C0B", "C0C", "C0D", "C0E", "C43",
-    "C44", "C0F", "C10", "C89", "C27", "C8A", "C1E",
+    "C00", "C01", "C05", "C06", "C07", "C1C", "C1D", "C0B", "C0C", "C0D", "C0E", "C43", "C44", "C0F", "C10",
+    "C89", "C27", "C8A", "C1E",
     // key disabling
     "CF KEYDIS NONE", "CF KEYDIS RC", "CF KEYDIS KEY",
     // image modes
     "C11", "C12", "C13", "C14", "C15", "C16", "C17",
     // input terminals and signals
-    "C50", "C52", "C53", "C25", "C24", "C26", "CF TERMINAL COMPUTER", "CF TERMINAL MONITOR",
-    "C32", "C33", "C34",
+    "C50", "C52", "C53", "C25", "C24", "C26", "CF TERMINAL COMPUTER", "CF TERMINAL MONITOR", "C32", "C33",
+    "C34",
     // fan and logo
-    "CF FANSPEED MAX", "CF FANSPEED NOR", "CF LOGOCAPTURE START", "CF LOGO OFF",
-    "CF LOGO DEFAULT", "CF LOGO USER",
+    "CF FANSPEED MAX", "CF FANSPEED NOR", "CF LOGOCAPTURE START", "CF LOGO OFF", "CF LOGO DEFAULT",
+    "CF LOGO USER",
     // held buttons: volume, brightness, digital zoom, keystone, direction pad
     "C09", "C0A", "C20", "C21", "C30", "C31", "C8E", "C8F", "C3F", "C3C", "C3D", "C3B", "C3A",
     // status queries
     "CR0", "CR1", "CR3", "CR4", "CR6", "CR7", "CR9", "CRA", "CR PRESSURE"};
 
-bool isQuery(std::string_view code) { return code.size() >= 2 && code.substr(0, 2) == "CR"; }
+bool isQuery(std::string_view code)
+{
+    return code.size() >= 2 && code.substr(0, 2) == "CR";
+}
 
 const char *powerCode(Power power)
 {
     switch (power) {
-    case Power::Standby:
-        return "80";
-    case Power::CountDown:
-        return "40";
-    case Power::On:
-        return "00";
-    case Power::Cooling:
-        return "20";
+    case Power::Standby: return "80";
+    case Power::CountDown: return "40";
+    case Power::On: return "00";
+    case Power::Cooling: return "20";
     }
     return "80";
 }
@@ -192,11 +191,8 @@ std::string ProjectorModel::muteReply() const
 void ProjectorModel::schedule(std::string bytes, Millis nowMs, std::vector<Output> &out)
 {
     switch (fault_.mode) {
-    case Fault::Silent:
-        return;
-    case Fault::Late:
-        transmit(std::move(bytes), nowMs + fault_.lateDelayMs, out);
-        return;
+    case Fault::Silent: return;
+    case Fault::Late: transmit(std::move(bytes), nowMs + fault_.lateDelayMs, out); return;
     case Fault::Garbage: {
         std::string all(256, '\0');
         for (int i = 0; i < 256; ++i)
@@ -206,13 +202,10 @@ void ProjectorModel::schedule(std::string bytes, Millis nowMs, std::vector<Outpu
     }
     case Fault::Split:
         for (std::size_t at = 0, piece = 0; at < bytes.size(); at += fault_.pieceSize, ++piece)
-            transmit(bytes.substr(at, fault_.pieceSize), nowMs + Millis(piece) * fault_.pieceGapMs,
-                 out);
+            transmit(bytes.substr(at, fault_.pieceSize), nowMs + Millis(piece) * fault_.pieceGapMs, out);
         return;
     case Fault::None:
-    case Fault::Stream:
-        transmit(std::move(bytes), nowMs, out);
-        return;
+    case Fault::Stream: transmit(std::move(bytes), nowMs, out); return;
     }
 }
 

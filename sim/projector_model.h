@@ -32,10 +32,10 @@ enum class Fault {
 
 struct FaultSettings {
     Fault mode = Fault::None;
-    std::size_t pieceSize = 1;   // Split: bytes per piece
-    Millis pieceGapMs = 100;     // Split: delay between two pieces
-    Millis lateDelayMs = 1000;   // Late: longer than the panel's usual reply window
-    Millis streamPeriodMs = 20;  // Stream: one chunk per period
+    std::size_t pieceSize = 1;    // Split: bytes per piece
+    Millis pieceGapMs = 100;      // Split: delay between two pieces
+    Millis lateDelayMs = 1000;    // Late: longer than the panel's usual reply window
+    Millis streamPeriodMs = 20;   // Stream: one chunk per period
     std::size_t streamChunk = 16; // Stream: bytes per chunk
 };
 

@@ -17,13 +17,19 @@ constexpr Millis pollSliceMs = 5;
 // The stream is produced only while the client keeps up with it.
 constexpr std::size_t streamBacklogBytes = 4096;
 
-void setCloseOnExec(int fd) { ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC); }
+void setCloseOnExec(int fd)
+{
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
 
 } // namespace
 
 PtyServer::PtyServer(PowerTimings timings) : model_(timings) {}
 
-PtyServer::~PtyServer() { vanish(); }
+PtyServer::~PtyServer()
+{
+    vanish();
+}
 
 bool PtyServer::start(std::string *error)
 {
@@ -126,8 +132,7 @@ void PtyServer::setReadings(const Readings &readings)
 
 Millis PtyServer::now() const
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now() - epoch_)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - epoch_)
         .count();
 }
 

@@ -75,16 +75,6 @@ TEST_F(SimPtyTest, KeepsServingAfterTheClientClosesAndComesBack)
     EXPECT_EQ(exchange(*port, "CR1\r"), "3\r");
 }
 
-TEST_F(SimPtyTest, SplitAnswerArrivesWholeInTheEnd)
-{
-    FaultSettings fault;
-    fault.mode = Fault::Split;
-    fault.pieceGapMs = 30;
-    server.setFault(fault);
-    auto port = openClient(server.devicePath());
-    EXPECT_EQ(exchange(*port, "CR0\r"), "80\r");
-}
-
 TEST_F(SimPtyTest, LateAnswerComesOnlyAfterItsDelay)
 {
     FaultSettings fault;

@@ -11,6 +11,17 @@ namespace {
 
 using StartUpTest = PanelTest;
 
+// Runs the application's event loop until the program ends it; 99 when it
+// does not end within a generous bound.
+int runEventLoopUntilExit()
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
+    return QCoreApplication::exec();
+}
+
 TEST_F(StartUpTest, DefaultsOfThePanelState)
 {
     EXPECT_EQ(state().PortSettings, QStringLiteral("19200,N,8,1"));
@@ -43,11 +54,7 @@ TEST_F(StartUpTest, EndClosesThePortAndEndsTheProgramAtOnce)
     click("Command3"); // a reply is awaited and the monitor shows a line
     ASSERT_TRUE(form->timer(2).enabled());
     QTimer::singleShot(0, [this] { click("Command16"); });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    watchdog.start(5000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(runEventLoopUntilExit(), 0);
     EXPECT_FALSE(form->comm().portOpen());
     EXPECT_FALSE(form->isVisible());
     for (int t = 1; t <= 4; ++t)
@@ -61,11 +68,7 @@ TEST_F(StartUpTest, EndWithThePortAlreadyClosedEndsNormally)
 {
     form->comm().setPortOpen(false);
     QTimer::singleShot(0, [this] { click("Command16"); });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    watchdog.start(5000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(runEventLoopUntilExit(), 0);
     EXPECT_FALSE(form->comm().portOpen());
 }
 
