@@ -1,22 +1,21 @@
 #include "bench_pty.h"
 
+#include "sim/raw_pty.h"
+
 #include <cerrno>
 #include <poll.h>
-#include <pty.h>
 #include <stdexcept>
-#include <termios.h>
 #include <unistd.h>
 
 BenchPty::BenchPty()
 {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    termios tio{};
-    ::tcgetattr(slave_, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave_, TCSANOW, &tio);
-    path_ = QString::fromLocal8Bit(name);
+    sim::RawPty pty;
+    std::string error;
+    if (!sim::openRawPty(pty, &error))
+        throw std::runtime_error(error);
+    master_ = pty.master;
+    slave_ = pty.slave;
+    path_ = QString::fromStdString(pty.path);
 }
 
 BenchPty::~BenchPty()

@@ -1,12 +1,12 @@
 #include "sim/pty_server.h"
 
+#include "sim/raw_pty.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace sim {
@@ -16,11 +16,6 @@ namespace {
 constexpr Millis pollSliceMs = 5;
 // The stream is produced only while the client keeps up with it.
 constexpr std::size_t streamBacklogBytes = 4096;
-
-void setCloseOnExec(int fd)
-{
-    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
-}
 
 } // namespace
 
@@ -57,24 +52,14 @@ void PtyServer::vanish()
 
 bool PtyServer::openPty(std::string *error)
 {
-    char name[256] = {};
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        if (error)
-            *error = std::string("openpty: ") + std::strerror(errno);
+    // The slave stays open here: without it the master would read EIO
+    // whenever no client has the device open.
+    RawPty pty;
+    if (!openRawPty(pty, error))
         return false;
-    }
-    // Raw, so that nothing is echoed or translated before the client opens
-    // the device. The slave stays open here: without it the master would
-    // read EIO whenever no client has the device open.
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    setCloseOnExec(master);
-    setCloseOnExec(slave);
+    const int master = pty.master;
+    const int slave = pty.slave;
+    const std::string name = pty.path;
 
     std::lock_guard<std::mutex> lock(mutex_);
     master_ = master;

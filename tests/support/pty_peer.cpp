@@ -1,27 +1,21 @@
 #include "support/pty_peer.h"
 
+#include "sim/raw_pty.h"
 #include "support/wait.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <pty.h>
 #include <stdexcept>
-#include <termios.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer()
 {
-    char name[256] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    // Raw on both sides so nothing is echoed or translated before the
-    // program under test opens the device.
-    termios tio{};
-    ::tcgetattr(slave_, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave_, TCSANOW, &tio);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    path_ = QString::fromLocal8Bit(name);
+    sim::RawPty pty;
+    std::string error;
+    if (!sim::openRawPty(pty, &error))
+        throw std::runtime_error(error);
+    master_ = pty.master;
+    slave_ = pty.slave;
+    path_ = QString::fromStdString(pty.path);
 }
 
 PtyPeer::~PtyPeer()
