@@ -4,6 +4,10 @@
 #include "app/port_panel.h"
 #include "app/window_builder.h"
 #include "link/exchange.h"
+#include "panel/data_panel.h"
+#include "panel/free_text.h"
+#include "panel/hold_buttons.h"
+#include "panel/one_shot_buttons.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -35,6 +39,10 @@ Form1::Form1(QWidget *parent) : QWidget(parent), comm_(new SerialControl(this))
 
     exchange_ = new Exchange(*this);
     portPanel_ = new PortPanel(*this);
+    new DataPanel(*this);
+    new FreeText(*this);
+    new HoldButtons(*this);
+    new OneShotButtons(*this);
     connect(control<QPushButton>("Command16"), &QPushButton::clicked, this, &Form1::endProgram);
 }
 

@@ -45,6 +45,17 @@ int openErrorNumber(int savedErrno, QSerialPort::SerialPortError error)
     }
 }
 
+// One byte per character; a character one byte cannot hold goes out as one
+// "?" (counting characters, so a surrogate pair is one character too).
+QByteArray toLineBytes(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (char32_t c : text.toUcs4())
+        bytes.append(c <= 0xFF ? char(c) : '?');
+    return bytes;
+}
+
 void warn(const QString &line)
 {
     std::fprintf(stderr, "velno-control: %s\n", qPrintable(line));
@@ -150,8 +161,7 @@ void SerialControl::output(const QString &text)
         warn(tr("port %1 is closed; not sent: %2").arg(commPort_).arg(text.trimmed()));
         return;
     }
-    // toLatin1 turns characters one byte cannot hold into "?".
-    if (port_.write(text.toLatin1()) < 0) {
+    if (port_.write(toLineBytes(text)) < 0) {
         warn(tr("write to %1 failed: %2").arg(deviceName(), port_.errorString()));
         return;
     }

@@ -5,11 +5,12 @@
 #include "app/logo.h"
 #include "link/monitor_label.h"
 
+#include <QButtonGroup>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QRadioButton>
+#include <limits>
 
 namespace {
 
@@ -20,25 +21,22 @@ int px(int twips)
     return qRound(double(twips) / kTwipsPerPixel);
 }
 
+// Edges are rounded, not sizes, so that controls the design puts edge to
+// edge stay edge to edge.
 QRect pixelRect(const Rect &r)
 {
-    return {px(r.left), px(r.top), px(r.width), px(r.height)};
-}
-
-QString colourName(QRgb rgb)
-{
-    return QColor(rgb).name();
+    return QRect(QPoint(px(r.left), px(r.top)), QPoint(px(r.left + r.width) - 1, px(r.top + r.height) - 1));
 }
 
 // A segment of the direction pad's outline.
 class LineSegment : public QWidget {
 public:
-    LineSegment(const LineSpec &spec, QWidget *parent) : QWidget(parent), spec_(spec)
+    LineSegment(const LineSpec &design, QWidget *parent) : QWidget(parent), design_(design)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         const int margin = 2;
-        const QRect box = QRect(QPoint(px(qMin(spec.x1, spec.x2)), px(qMin(spec.y1, spec.y2))),
-                                QPoint(px(qMax(spec.x1, spec.x2)), px(qMax(spec.y1, spec.y2))))
+        const QRect box = QRect(QPoint(px(qMin(design.x1, design.x2)), px(qMin(design.y1, design.y2))),
+                                QPoint(px(qMax(design.x1, design.x2)), px(qMax(design.y1, design.y2))))
                               .adjusted(-margin, -margin, margin, margin);
         setGeometry(box);
     }
@@ -48,17 +46,17 @@ protected:
     {
         QPainter painter(this);
         QPen pen(QColor(colour::lightBlue), 2);
-        pen.setStyle(spec_.style == LineStyle::Dotted   ? Qt::DotLine
-                     : spec_.style == LineStyle::Dashed ? Qt::DashLine
-                                                        : Qt::SolidLine);
+        pen.setStyle(design_.style == LineStyle::Dotted   ? Qt::DotLine
+                     : design_.style == LineStyle::Dashed ? Qt::DashLine
+                                                          : Qt::SolidLine);
         painter.setPen(pen);
         const QPoint origin = geometry().topLeft();
-        painter.drawLine(QPoint(px(spec_.x1), px(spec_.y1)) - origin,
-                         QPoint(px(spec_.x2), px(spec_.y2)) - origin);
+        painter.drawLine(QPoint(px(design_.x1), px(design_.y1)) - origin,
+                         QPoint(px(design_.x2), px(design_.y2)) - origin);
     }
 
 private:
-    LineSpec spec_;
+    LineSpec design_;
 };
 
 Qt::Alignment toQt(Align a)
@@ -70,69 +68,81 @@ Qt::Alignment toQt(Align a)
     }
 }
 
-void setColours(QWidget *w, const ControlSpec &spec)
+// Only the roles the control itself paints with are set: a frame's colours
+// pass to the controls inside it, and a text box or an option button's
+// indicator keeps the platform's field colour.
+void setColours(QWidget *w, const ControlSpec &design)
 {
     QPalette pal = w->palette();
-    if (spec.background != kPlatformColour) {
-        pal.setColor(QPalette::Window, QColor(spec.background));
-        pal.setColor(QPalette::Button, QColor(spec.background));
-        pal.setColor(QPalette::Base, QColor(spec.background));
+    if (design.background != kPlatformColour) {
+        pal.setColor(w->backgroundRole(), QColor(design.background));
         w->setAutoFillBackground(true);
     }
-    pal.setColor(QPalette::WindowText, QColor(spec.foreground));
-    pal.setColor(QPalette::ButtonText, QColor(spec.foreground));
+    pal.setColor(w->foregroundRole(), QColor(design.foreground));
     w->setPalette(pal);
 }
 
-QWidget *makeButton(const ControlSpec &spec, QWidget *parent)
+QWidget *makeButton(const ControlSpec &design, QWidget *parent)
 {
     auto *button = new CommandButton(parent);
-    button->setText(QString::fromUtf8(spec.caption));
-    if (spec.background != kPlatformColour) {
-        // Graphical style: the button shows its own colour in every state.
-        const QColor bg(spec.background);
-        button->setStyleSheet(
-            QStringLiteral("QPushButton { background-color: %1; color: %2;"
-                           " border: 1px solid #404040; border-radius: 0px; padding: 0px; }"
-                           " QPushButton:pressed { background-color: %3; border: 2px inset #404040; }"
-                           " QPushButton:focus { border: 1px dotted #000000; }")
-                .arg(bg.name(), colourName(spec.foreground), bg.darker(115).name()));
-    }
+    button->setText(QString::fromUtf8(design.caption));
+    if (design.background != kPlatformColour)
+        button->setFaceColour(QColor(design.background));
     return button;
 }
 
-QWidget *makeLabel(const ControlSpec &spec, QWidget *parent)
+// The box's line stays black whatever the colour of the text in it.
+QWidget *makeMonitorLine(const ControlSpec &design, QWidget *parent)
 {
-    if (spec.border) {
-        auto *line = new MonitorLabel(parent);
-        line->setAlignment(toQt(spec.align));
-        line->setText(QString::fromUtf8(spec.caption ? spec.caption : ""));
-        return line;
-    }
-    auto *label = new QLabel(QString::fromUtf8(spec.caption ? spec.caption : ""), parent);
-    label->setAlignment(toQt(spec.align));
+    auto *line = new MonitorLabel(parent);
+    line->setAlignment(toQt(design.align));
+    line->setText(QString::fromUtf8(design.caption ? design.caption : ""));
+    line->setStyleSheet(QStringLiteral("MonitorLabel { background-color: %1; color: %2;"
+                                       " border: 1px solid #000000; }")
+                            .arg(QColor(design.background).name(), QColor(design.foreground).name()));
+    return line;
+}
+
+QWidget *makeLabel(const ControlSpec &design, QWidget *parent)
+{
+    if (design.border)
+        return makeMonitorLine(design, parent);
+    auto *label = new QLabel(QString::fromUtf8(design.caption ? design.caption : ""), parent);
+    label->setAlignment(toQt(design.align));
     label->setWordWrap(false);
     return label;
 }
 
-QWidget *makeControl(const ControlSpec &spec, QWidget *parent)
+// Options are grouped by their frame explicitly: grouping them by parent
+// alone would also take in the options of a frame nested inside.
+QWidget *makeOption(const ControlSpec &design, QWidget *frame)
 {
-    switch (spec.kind) {
+    auto *group = frame->findChild<QButtonGroup *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!group)
+        group = new QButtonGroup(frame);
+    auto *option = new OptionButton(QString::fromUtf8(design.caption), frame);
+    group->addButton(option);
+    option->setChecked(design.selected);
+    return option;
+}
+
+QWidget *makeControl(const ControlSpec &design, QWidget *parent)
+{
+    switch (design.kind) {
     case Kind::Frame: {
         auto *frame = new QFrame(parent);
         frame->setFrameShape(QFrame::Box);
         frame->setFrameShadow(QFrame::Sunken);
         return frame;
     }
-    case Kind::CommandButton: return makeButton(spec, parent);
-    case Kind::Label: return makeLabel(spec, parent);
-    case Kind::OptionButton: {
-        auto *option = new QRadioButton(QString::fromUtf8(spec.caption), parent);
-        option->setAutoExclusive(true);
-        option->setChecked(spec.selected);
-        return option;
+    case Kind::CommandButton: return makeButton(design, parent);
+    case Kind::Label: return makeLabel(design, parent);
+    case Kind::OptionButton: return makeOption(design, parent);
+    case Kind::TextBox: {
+        auto *box = new QLineEdit(parent);
+        box->setMaxLength(std::numeric_limits<int>::max()); // no limit of its own
+        return box;
     }
-    case Kind::TextBox: return new QLineEdit(parent);
     case Kind::Image: {
         auto *image = new ImageControl(parent);
         image->setPixmap(logoPixmap());
@@ -144,24 +154,38 @@ QWidget *makeControl(const ControlSpec &spec, QWidget *parent)
 
 } // namespace
 
+void OptionButton::focusInEvent(QFocusEvent *event)
+{
+    QRadioButton::focusInEvent(event);
+    // The base class leaves only the focused button of a group a Tab stop.
+    if (group())
+        for (QAbstractButton *sibling : group()->buttons())
+            sibling->setFocusPolicy(Qt::StrongFocus);
+}
+
 void ImageControl::mouseDoubleClickEvent(QMouseEvent *event)
 {
     emit doubleClicked();
     event->accept();
 }
 
-QFont designFont(int face, double pointSize, bool bold)
+// Proportional and fixed-pitch Japanese Gothic faces, nearest first. Sizes
+// are set in logical pixels as the design's 96-dpi screen drew them (one
+// point is 20 twips), so text keeps its proportion to the twip layout
+// whatever resolution the platform reports.
+QFont designFont(const FontSpec &design)
 {
     QFont font;
-    font.setFamilies(face == int(Face::PGothic)
+    font.setFamilies(design.face == Face::PGothic
                          ? QStringList{QStringLiteral("IPAPGothic"), QStringLiteral("IPA PGothic"),
                                        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
-                                       QStringLiteral("sans-serif")}
+                                       QStringLiteral("Droid Sans Fallback"), QStringLiteral("sans-serif")}
                          : QStringList{QStringLiteral("IPAGothic"), QStringLiteral("IPA Gothic"),
                                        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAPGothic"),
-                                       QStringLiteral("sans-serif")});
-    font.setPointSizeF(pointSize);
-    font.setBold(bold);
+                                       QStringLiteral("Droid Sans Fallback"), QStringLiteral("sans-serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(qRound(design.pointSize * 20.0 / kTwipsPerPixel));
+    font.setBold(design.bold);
     return font;
 }
 
@@ -171,27 +195,27 @@ QHash<QString, QWidget *> buildWindow(QWidget &window)
     pal.setColor(QPalette::Window, QColor(colour::silver));
     window.setPalette(pal);
     window.setAutoFillBackground(true);
-    window.setFont(designFont(int(Face::Gothic), 9.0, true));
+    window.setFont(designFont(FontSpec{}));
 
     QHash<QString, QWidget *> controls;
-    for (const ControlSpec &spec : controlTable()) {
-        QWidget *parent = spec.container ? controls.value(QString::fromLatin1(spec.container)) : &window;
+    for (const ControlSpec &design : controlTable()) {
+        QWidget *parent = design.container ? controls.value(QString::fromLatin1(design.container)) : &window;
         Q_ASSERT(parent);
-        QWidget *w = makeControl(spec, parent);
-        w->setObjectName(QString::fromLatin1(spec.name));
-        w->setGeometry(pixelRect(spec.rect));
-        w->setFont(designFont(int(spec.font.face), spec.font.pointSize, spec.font.bold));
-        setColours(w, spec);
-        w->setFocusPolicy(spec.kind == Kind::CommandButton || spec.kind == Kind::OptionButton ||
-                                  spec.kind == Kind::TextBox
+        QWidget *w = makeControl(design, parent);
+        w->setObjectName(QString::fromLatin1(design.name));
+        w->setGeometry(pixelRect(design.rect));
+        w->setFont(designFont(design.font));
+        setColours(w, design);
+        w->setFocusPolicy(design.kind == Kind::CommandButton || design.kind == Kind::OptionButton ||
+                                  design.kind == Kind::TextBox
                               ? Qt::StrongFocus
                               : Qt::NoFocus);
-        w->setVisible(spec.visible);
+        w->setVisible(design.visible);
         controls.insert(w->objectName(), w);
     }
-    for (const LineSpec &spec : lineTable()) {
-        auto *line = new LineSegment(spec, &window);
-        line->setObjectName(QString::fromLatin1(spec.name));
+    for (const LineSpec &design : lineTable()) {
+        auto *line = new LineSegment(design, &window);
+        line->setObjectName(QString::fromLatin1(design.name));
         line->lower();
         controls.insert(line->objectName(), line);
     }

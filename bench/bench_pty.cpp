@@ -9,10 +9,7 @@
 
 BenchPty::BenchPty()
 {
-    sim::RawPty pty;
-    std::string error;
-    if (!sim::openRawPty(pty, &error))
-        throw std::runtime_error(error);
+    const sim::RawPty pty = sim::openRawPtyOrThrow();
     master_ = pty.master;
     slave_ = pty.slave;
     path_ = QString::fromStdString(pty.path);

@@ -4,6 +4,7 @@
 // took to reach the wire.
 
 #include "app/form1.h"
+#include "bench_panel.h"
 #include "bench_pty.h"
 #include "bench_stats.h"
 
@@ -28,21 +29,15 @@ double threadCpuSeconds()
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenUnlessSet();
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
     const int charsPerSecond = 1920;
 
     BenchPty pty;
-    qputenv("VELNO_COM1", pty.devicePath().toLocal8Bit());
     Form1 form;
-    if (const SerialError e = form.startUp()) {
-        std::fprintf(stderr, "start-up failed: %s\n", qPrintable(e.description));
+    if (!startPanelOn(form, pty))
         return 1;
-    }
-    form.show();
-    pty.startReading();
 
     const auto start = BenchClock::now();
     const auto end = start + std::chrono::seconds(seconds);
@@ -74,15 +69,7 @@ int main(int argc, char **argv)
 
     // The program writes nothing but the clicks' lines: the first byte after
     // each click is that click's line reaching the wire.
-    const auto arrivals = pty.takeArrivals();
-    std::vector<double> latencies;
-    size_t a = 0;
-    for (const auto &click : clicks) {
-        while (a < arrivals.size() && arrivals[a].at < click)
-            ++a;
-        if (a < arrivals.size())
-            latencies.push_back(millisBetween(click, arrivals[a].at));
-    }
+    const std::vector<double> latencies = millisToFirstArrival(clicks, pty.takeArrivals());
     std::printf("stream: %d chars/s for %.1f s; window thread CPU %.1f%% of one core\n", charsPerSecond,
                 wall, 100.0 * cpu / wall);
     std::printf("receive buffer at end: %lld characters (limit 32767)\n",

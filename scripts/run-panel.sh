@@ -1,21 +1,54 @@
 #!/usr/bin/env bash
 # Builds everything, starts the simulated projector on a pseudo-terminal and
 # runs the panel with COM1 pointing at it. Closing the panel stops the
-# simulator. Extra arguments go to the simulator (see its --help).
+# simulator; so does interrupting this script, which also closes the panel.
+# Extra arguments go to the simulator (see --help).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELNO_BUILD_DIR:-$root/build}"
 "$root/scripts/build.sh"
+simulator="$build/sim/velno-projector-sim"
+
+for arg in "$@"; do
+  if [ "$arg" = "--help" ] || [ "$arg" = "-h" ]; then
+    echo "Usage: scripts/run-panel.sh [simulator options]"
+    echo
+    exec "$simulator" --help
+  fi
+done
 
 fifo="$(mktemp -u)"
 mkfifo "$fifo"
-"$build/sim/velno-projector-sim" "$@" >"$fifo" &
+sim=""
+panel=""
+# shellcheck disable=SC2317 # runs from the EXIT trap
+cleanup() {
+  if [ -n "$panel" ]; then kill "$panel" 2>/dev/null || true; fi
+  if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; fi
+  rm -f "$fifo"
+}
+trap cleanup EXIT
+# A signal ends the script through the EXIT trap, which takes both along.
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
+"$simulator" "$@" >"$fifo" &
 sim=$!
-trap 'kill "$sim" 2>/dev/null || true; rm -f "$fifo"' EXIT
 exec 3<"$fifo"
-read -r device <&3
+if ! read -r device <&3 || [[ "$device" != /* ]]; then
+  echo "run-panel.sh: the simulated projector did not start" >&2
+  exit 1
+fi
 echo "Simulated projector on $device"
 # Keep draining what the simulator prints so it never blocks on output.
 cat <&3 >/dev/null &
+exec 3<&-
 
-VELNO_COM1="$device" "$build/velno-control"
+# In the background, so that a signal to this script is handled at once
+# rather than after the panel has ended.
+VELNO_COM1="$device" "$build/velno-control" &
+panel=$!
+status=0
+wait "$panel" || status=$?
+panel=""
+exit "$status"

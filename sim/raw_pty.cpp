@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <stdexcept>
 #include <termios.h>
 
 namespace sim {
@@ -27,6 +28,15 @@ bool openRawPty(RawPty &pty, std::string *error)
     ::fcntl(pty.slave, F_SETFD, FD_CLOEXEC);
     pty.path = name;
     return true;
+}
+
+RawPty openRawPtyOrThrow()
+{
+    RawPty pty;
+    std::string error;
+    if (!openRawPty(pty, &error))
+        throw std::runtime_error(error);
+    return pty;
 }
 
 } // namespace sim

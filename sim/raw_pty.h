@@ -16,4 +16,8 @@ struct RawPty {
 // failure returns false and, when error is given, says why.
 bool openRawPty(RawPty &pty, std::string *error = nullptr);
 
+// The same for helpers that cannot go on without one: throws
+// std::runtime_error with the reason.
+RawPty openRawPtyOrThrow();
+
 } // namespace sim

@@ -40,10 +40,12 @@ TEST_F(SerialControlTest, OutputWritesOneBytePerCharacter)
 {
     open();
     QString line = QStringLiteral("C00\r");
-    line += QChar(0xE9);   // fits one byte
-    line += QChar(0x3042); // does not: goes out as "?"
+    line += QChar(0xE9);                      // fits one byte
+    line += QChar(0x3042);                    // does not: goes out as "?"
+    line += QString::fromUcs4(U"\U0001F600"); // one character in two UTF-16 units: one "?"
+    line += QLatin1Char('\r');
     comm.output(line);
-    EXPECT_EQ(peer.readAtLeast(6), QByteArray("C00\r\xE9?"));
+    EXPECT_EQ(peer.readAtLeast(8), QByteArray("C00\r\xE9??\r"));
 }
 
 TEST_F(SerialControlTest, ArrivalsRaiseReceiveEventAndInputDrainsAllBytes)
