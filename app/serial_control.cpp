@@ -32,17 +32,35 @@ QSerialPort::StopBits toStopBits(int stopBits)
     }
 }
 
-// The number that goes with an open failure: the operating system's, when it
-// left one behind, otherwise the nearest one for Qt's classification.
-int openErrorNumber(int savedErrno, QSerialPort::SerialPortError error)
+// The operating system's number for the words Qt reported, or 0 when they
+// are Qt's own. errno itself is not reliable after the open: Qt's lock file
+// handling makes further calls that overwrite it.
+int systemErrorNumber(const QString &words)
 {
-    if (savedErrno != 0)
-        return savedErrno;
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError: return ENOENT;
-    case QSerialPort::PermissionError: return EACCES;
-    default: return EIO;
-    }
+    for (int n = 1; n < 256; ++n)
+        if (words == QString::fromLocal8Bit(std::strerror(n)))
+            return n;
+    return 0;
+}
+
+// What went wrong when opening, as a number and words an operator can act
+// on. A port held by another program fails on its lock file, which Qt
+// reports as a permission error in words of its own: that is "busy".
+SerialError openFailure(QSerialPort::SerialPortError error, const QString &qtWords, const QString &device)
+{
+    int number = systemErrorNumber(qtWords);
+    if (number == 0)
+        number = error == QSerialPort::DeviceNotFoundError ? ENOENT
+                 : error == QSerialPort::PermissionError   ? EBUSY
+                                                           : EIO;
+    QString description = QString::fromLocal8Bit(std::strerror(number));
+    if (number == EBUSY)
+        description += QObject::tr(" (%1 is in use by another program)").arg(device);
+    else if (number == EACCES)
+        description += QObject::tr(" (%1: is this user in the dialout group?)").arg(device);
+    else
+        description += QStringLiteral(" (%1)").arg(device);
+    return {number, description};
 }
 
 // One byte per character; a character one byte cannot hold goes out as one
@@ -134,20 +152,10 @@ SerialError SerialControl::openPort()
     closingAfterLoss_ = false;
     port_.setPortName(deviceName());
     applySettings(settings_);
-    errno = 0;
     if (!port_.open(QIODevice::ReadWrite)) {
-        const int savedErrno = errno;
-        const QSerialPort::SerialPortError error = port_.error();
-        QString description = port_.errorString();
-        if (description.isEmpty() || savedErrno != 0)
-            description = QString::fromLocal8Bit(std::strerror(openErrorNumber(savedErrno, error)));
-        const int number = openErrorNumber(savedErrno, error);
-        if (number == EACCES)
-            description += tr(" (%1: is this user in the dialout group?)").arg(deviceName());
-        else
-            description += QStringLiteral(" (%1)").arg(deviceName());
+        const SerialError failure = openFailure(port_.error(), port_.errorString(), deviceName());
         port_.clearError();
-        return {number, description};
+        return failure;
     }
     // Bytes left in the driver from before the open are not ours to show.
     port_.clear(QSerialPort::Input);

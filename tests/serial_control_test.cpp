@@ -127,6 +127,18 @@ TEST_F(SerialControlTest, MissingDeviceFailsWithOperatingSystemWords)
     EXPECT_FALSE(comm.portOpen());
 }
 
+TEST_F(SerialControlTest, PortHeldByAnotherUserIsReportedBusy)
+{
+    open();
+    SerialControl second;
+    const SerialError e = second.setPortOpen(true);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e.number, EBUSY);
+    EXPECT_TRUE(e.description.contains(QStringLiteral("in use"))) << e.description.toStdString();
+    EXPECT_FALSE(second.portOpen());
+    EXPECT_TRUE(comm.portOpen()) << "the first user keeps it";
+}
+
 TEST_F(SerialControlTest, VanishedDeviceClosesThePortOnceWithoutCrashing)
 {
     open();
