@@ -4,6 +4,7 @@
 #include "app/port_panel.h"
 #include "app/window_builder.h"
 #include "link/exchange.h"
+#include "link/monitor_timing.h"
 #include "panel/data_panel.h"
 #include "panel/free_text.h"
 #include "panel/hold_buttons.h"
@@ -31,9 +32,11 @@ Form1::Form1(QWidget *parent) : QWidget(parent), comm_(new SerialControl(this))
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     timers_ = {new WindowTimer(QStringLiteral("Timer1"), 200, Qt::PreciseTimer, this),
-               new WindowTimer(QStringLiteral("Timer2"), 500, Qt::PreciseTimer, this),
+               new WindowTimer(QStringLiteral("Timer2"), monitor_timing::kNormal.replyWindowMs,
+                               Qt::PreciseTimer, this),
                new WindowTimer(QStringLiteral("Timer3"), 5000, Qt::CoarseTimer, this),
-               new WindowTimer(QStringLiteral("Timer4"), 1000, Qt::PreciseTimer, this)};
+               new WindowTimer(QStringLiteral("Timer4"), monitor_timing::kNormal.clearDelayMs,
+                               Qt::PreciseTimer, this)};
     controls_ = buildWindow(*this);
     setHeightTwips(kDesignHeight);
 

@@ -19,5 +19,11 @@ struct PanelState {
     QString CommandPrefix;
 };
 
+// What ArrowMode holds once set: the direction pad's monitor timing.
+namespace arrow_mode {
+constexpr quint8 kMenu = 1; // after "A-IMAGE" or "MENU" "ON": 200 ms repeat
+constexpr quint8 kFast = 3; // after a digital-zoom release: 5 ms repeat
+} // namespace arrow_mode
+
 // The rendering counts characters in 16 bits, so the buffer stops there.
 constexpr int kReceiveBufferLimit = 32767;

@@ -3,14 +3,10 @@
 #include "app/form1.h"
 #include "link/command_line.h"
 #include "link/exchange.h"
+#include "link/monitor_timing.h"
 
 #include <QLineEdit>
 #include <QPushButton>
-
-namespace {
-constexpr int kReplyWindowMs = 2000;
-constexpr int kClearDelayMs = 2500;
-} // namespace
 
 QString firstLineOf(const QString &text)
 {
@@ -28,8 +24,7 @@ FreeText::FreeText(Form1 &form) : QObject(&form), form_(form), text_(form.contro
 
 void FreeText::send()
 {
-    form_.timer(2).setInterval(kReplyWindowMs);
-    form_.timer(4).setInterval(kClearDelayMs);
+    assignMonitorTiming(form_, monitor_timing::kShort);
     PanelState &state = form_.state();
     // Pasted text can hold a line break; one click puts one line on the wire.
     state.TypedCommand = firstLineOf(text_->text());

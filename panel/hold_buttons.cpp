@@ -12,16 +12,11 @@ constexpr HoldTiming kStep{250, {200, 245}};
 constexpr HoldTiming kBrightness{50, {25, 25}};
 constexpr HoldTiming kSelect{500, {200, 245}};
 
-// The arrows' timing by ArrowMode: 1 after "A-IMAGE" or "MENU" "ON", 3 after
-// a digital-zoom release, which also sets their period.
-constexpr quint8 kArrowModeMenu = 1;
-constexpr quint8 kArrowModeFast = 3;
-constexpr HoldMonitorTiming kArrowMenuTiming{150, 190};
-constexpr HoldMonitorTiming kArrowFastTiming{5, 5};
+// The arrows' monitor timing by ArrowMode; a digital-zoom release also sets
+// their period.
+constexpr MonitorTiming kArrowMenuTiming{150, 190};
+constexpr MonitorTiming kArrowFastTiming{5, 5};
 constexpr int kFastArrowPeriod = 5;
-
-// A release puts the monitor back to its normal timing.
-constexpr HoldMonitorTiming kNormalTiming{500, 1000};
 
 constexpr HoldButton kHoldButtons[] = {
     {"Command1", 1, "C09", kStep, false},        // VOL +
@@ -39,12 +34,6 @@ constexpr HoldButton kHoldButtons[] = {
     {"Command8", 6, "C3A", std::nullopt, false}, // right
 };
 
-void setMonitorTiming(Form1 &form, const HoldMonitorTiming &timing)
-{
-    form.timer(2).setInterval(timing.replyWindow);
-    form.timer(4).setInterval(timing.clearDelay);
-}
-
 } // namespace
 
 const HoldButton *holdButtonForKey(quint8 repeatKey)
@@ -55,11 +44,11 @@ const HoldButton *holdButtonForKey(quint8 repeatKey)
     return nullptr;
 }
 
-std::optional<HoldMonitorTiming> arrowMonitorTiming(quint8 arrowMode)
+std::optional<MonitorTiming> arrowMonitorTiming(quint8 arrowMode)
 {
     switch (arrowMode) {
-    case kArrowModeMenu: return kArrowMenuTiming;
-    case kArrowModeFast: return kArrowFastTiming;
+    case arrow_mode::kMenu: return kArrowMenuTiming;
+    case arrow_mode::kFast: return kArrowFastTiming;
     default: return std::nullopt;
     }
 }
@@ -90,13 +79,13 @@ void HoldButtons::press(const HoldButton &button)
     // assign all three intervals after it.
     if (!button.timing) {
         if (const auto timing = arrowMonitorTiming(state.ArrowMode))
-            setMonitorTiming(form_, *timing);
+            assignMonitorTiming(form_, *timing);
     }
     state.RepeatKey = button.repeatKey;
     send(button.code);
     if (button.timing) {
         form_.timer(1).setInterval(button.timing->repeatPeriod);
-        setMonitorTiming(form_, button.timing->monitor);
+        assignMonitorTiming(form_, button.timing->monitor);
     }
     form_.timer(1).setEnabled(true);
 }
@@ -123,10 +112,11 @@ void HoldButtons::release(const HoldButton &button)
     form_.timer(4).setEnabled(true);
     form_.control<MonitorLabel>("Label11")->setText(QString());
     form_.control<MonitorLabel>("Label12")->setText(QString());
-    setMonitorTiming(form_, kNormalTiming);
+    // A release puts the monitor back to its normal timing.
+    assignMonitorTiming(form_, monitor_timing::kNormal);
     state.ReceiveBuffer.clear();
     if (button.releaseArmsFastArrows) {
         form_.timer(1).setInterval(kFastArrowPeriod);
-        state.ArrowMode = kArrowModeFast;
+        state.ArrowMode = arrow_mode::kFast;
     }
 }

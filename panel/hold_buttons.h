@@ -3,22 +3,18 @@
 // starts Timer1, every tick sends the held command again, the release stops
 // the repeat and puts the monitor timing back. One table drives them all.
 
+#include "link/monitor_timing.h"
+
 #include <QObject>
 #include <QtGlobal>
 #include <optional>
 
 class Form1;
 
-// Reply window (Timer2) and monitor clear delay (Timer4), in milliseconds.
-struct HoldMonitorTiming {
-    int replyWindow;
-    int clearDelay;
-};
-
 // What a press assigns to the timers, in milliseconds.
 struct HoldTiming {
     int repeatPeriod; // Timer1
-    HoldMonitorTiming monitor;
+    MonitorTiming monitor;
 };
 
 struct HoldButton {
@@ -35,7 +31,7 @@ struct HoldButton {
 // The button whose repeat key this is; null for 0 or an unknown key.
 const HoldButton *holdButtonForKey(quint8 repeatKey);
 // The monitor timing an arrow press assigns in this ArrowMode, if any.
-std::optional<HoldMonitorTiming> arrowMonitorTiming(quint8 arrowMode);
+std::optional<MonitorTiming> arrowMonitorTiming(quint8 arrowMode);
 
 class HoldButtons : public QObject {
     Q_OBJECT

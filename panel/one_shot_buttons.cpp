@@ -7,10 +7,9 @@
 
 namespace {
 
-// The direction pad's repeat period and mode once the menu or the automatic
-// image adjustment is up.
+// The direction pad's repeat period once the menu or the automatic image
+// adjustment is up.
 constexpr int kArrowRepeatMs = 200;
-constexpr quint8 kArrowModeArmed = 1;
 
 } // namespace
 
@@ -74,13 +73,11 @@ const std::vector<OneShotButton> &oneShotButtons()
     return rows;
 }
 
-std::optional<OneShotTiming> timingBeforeSend(OneShotShape shape)
+std::optional<MonitorTiming> timingBeforeSend(OneShotShape shape)
 {
-    // The clear delay outlasts the reply window by half a second so a
-    // no-reply marker stays readable before the monitor empties.
     switch (shape) {
-    case OneShotShape::TimedShort: return OneShotTiming{2000, 2500};
-    case OneShotShape::TimedLong: return OneShotTiming{5000, 5500};
+    case OneShotShape::TimedShort: return monitor_timing::kShort;
+    case OneShotShape::TimedLong: return monitor_timing::kLong;
     case OneShotShape::Plain:
     case OneShotShape::ArrowArming: break;
     }
@@ -97,15 +94,13 @@ OneShotButtons::OneShotButtons(Form1 &form) : QObject(&form), form_(form)
 void OneShotButtons::send(const OneShotButton &button)
 {
     // The intervals stay in force for later sends until someone assigns them.
-    if (const std::optional<OneShotTiming> timing = timingBeforeSend(button.shape)) {
-        form_.timer(2).setInterval(timing->replyWindowMs);
-        form_.timer(4).setInterval(timing->clearDelayMs);
-    }
+    if (const std::optional<MonitorTiming> timing = timingBeforeSend(button.shape))
+        assignMonitorTiming(form_, *timing);
     PanelState &state = form_.state();
     state.LastCommand = commandLine(state.CommandPrefix, QString::fromLatin1(button.code));
     form_.hyouji(state.LastCommand, Exchange::kSent);
     if (button.shape == OneShotShape::ArrowArming) {
         form_.timer(1).setInterval(kArrowRepeatMs);
-        state.ArrowMode = kArrowModeArmed;
+        state.ArrowMode = arrow_mode::kMenu;
     }
 }

@@ -3,6 +3,8 @@
 // plain data; one handler sends any of them, its row deciding which monitor
 // timing it assigns and what it prepares after the send.
 
+#include "link/monitor_timing.h"
+
 #include <QObject>
 #include <optional>
 #include <vector>
@@ -25,13 +27,9 @@ struct OneShotButton {
 // Every one-shot button of the window, by group in screen order.
 const std::vector<OneShotButton> &oneShotButtons();
 
-// The reply window (Timer2) and the clear delay (Timer4) a timed button
-// assigns before it sends; nothing for the other shapes.
-struct OneShotTiming {
-    int replyWindowMs;
-    int clearDelayMs;
-};
-std::optional<OneShotTiming> timingBeforeSend(OneShotShape shape);
+// The monitor timing a timed button assigns before it sends; nothing for the
+// other shapes.
+std::optional<MonitorTiming> timingBeforeSend(OneShotShape shape);
 
 class OneShotButtons : public QObject {
     Q_OBJECT
