@@ -1,0 +1,28 @@
+#pragma once
+// One command line on the wire: the code, then one carriage return. (The
+// prefix that could stand before the code is empty for the whole run, so it
+// is not kept at all.)
+
+#include <QString>
+#include <QStringView>
+
+inline QString commandLine(const QString &code)
+{
+    return code + QLatin1Char('\r');
+}
+
+inline QString commandLine(QLatin1String code)
+{
+    return code + QLatin1Char('\r');
+}
+
+// The text up to its first carriage return or line feed: one typed or pasted
+// entry never puts more than one line on the wire.
+inline QString firstLineOf(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('\r') || text[i] == QLatin1Char('\n'))
+            return text.left(i);
+    }
+    return text;
+}

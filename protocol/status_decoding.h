@@ -1,0 +1,27 @@
+#pragma once
+// Turns the reply to a status query into plain words. Pure: no window, no
+// port. The replies are read the way the monitor shows them (their traffic
+// rendering), which is where the key of each state comes from.
+
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+// Whether line (code and carriage return) is one of the nine status queries.
+bool isStatusQueryLine(const QString &line);
+
+// The words for what has been received since the buffer was last emptied,
+// when lastCommand is a status query; nothing when the status line is to stay
+// as it is (no query, or a reply that names no state).
+std::optional<QString> decodeStatusReply(const QString &lastCommand, const QString &received);
+
+// The same from the rendering of the received text, for callers that keep
+// that rendering anyway.
+std::optional<QString> decodeStatusRendering(const QString &lastCommand, const QString &rendering);
+
+// The number at the start of a text: blanks, tabs and line feeds skipped
+// anywhere, optional sign, digits with one decimal point, optional exponent
+// ("E" or "D", upper case only); reading stops at the first character that
+// cannot continue. No digit read gives 0; a number too large for a double
+// gives infinity.
+double numericReading(QStringView text);

@@ -1,0 +1,38 @@
+#pragma once
+// The real clock behind a session timer. A precise one keeps its period to
+// well under a millisecond where the system has a clock for it (Linux): Qt
+// rounds every wait for one of its own timers up to a whole millisecond, which
+// made a 5 ms auto-repeat run at 5 ms plus the cost of one pass of the event
+// loop and wander by up to a millisecond from tick to tick.
+
+#include "session/session_timer.h"
+
+#include <QTimer>
+
+class QSocketNotifier;
+
+class PreciseTimer : public SessionTimer {
+    Q_OBJECT
+public:
+    // A coarse timer is a plain Qt timer; a precise one uses the system's
+    // exact clock where there is one.
+    PreciseTimer(const QString &name, int intervalMs, QObject *parent,
+                 Qt::TimerType type = Qt::PreciseTimer);
+    ~PreciseTimer() override;
+
+    int interval() const override { return interval_; }
+    void setInterval(int ms) override;
+    bool enabled() const override { return enabled_; }
+    void setEnabled(bool on) override;
+
+private:
+    void restart();
+    void kernelTimerReady();
+
+    int interval_;
+    bool enabled_ = false;
+    bool ticking_ = false;
+    QTimer timer_; // where there is no kernel timer
+    int kernelTimer_ = -1;
+    QSocketNotifier *kernelTimerNotifier_ = nullptr;
+};

@@ -1,0 +1,111 @@
+#pragma once
+// One projector on one port: sending commands and typed lines, the reply
+// window and the monitor clear delay, the receive buffer, status decoding and
+// the press-and-hold repeat. It speaks in signals; a window, a command-line
+// tool or a bridge shows what it reports.
+
+#include "protocol/commands.h"
+#include "protocol/traffic_rendering.h"
+#include "session/serial_error.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class SerialControl;
+class SessionTimer;
+
+// The settings the port starts with, and the two speeds an operator chooses.
+namespace port_settings {
+inline const QString kFast = QStringLiteral("19200,N,8,1");
+inline const QString kSlow = QStringLiteral("9600,N,8,1");
+} // namespace port_settings
+
+class ProjectorSession : public QObject {
+    Q_OBJECT
+public:
+    // Makes the session's timers; tests pass one that lets them tick by hand.
+    using TimerFactory = std::function<SessionTimer *(const QString &name, int intervalMs, QObject *parent)>;
+
+    explicit ProjectorSession(QObject *parent = nullptr, const TimerFactory &makeTimer = {});
+    ~ProjectorSession() override;
+
+    // --- The port ---
+    // Opens port number (1 or 2) with these settings: the program's start.
+    SerialError open(int portNumber, const QString &settings);
+    // The operator picks a port: an open port is closed and reopened on the
+    // new number. On failure the port stays closed.
+    SerialError switchPort(int portNumber);
+    // The number the port takes next; only while closed.
+    SerialError setPortNumber(int portNumber);
+    // Applied at once to an open port, kept for the next opening otherwise.
+    SerialError setSettings(const QString &settings);
+    void closePort();
+    bool isPortOpen() const;
+    int portNumber() const;
+    QString settings() const;
+    QString deviceName() const;
+
+    // --- Sending ---
+    // One command as its button sends it. A held command sent this way goes
+    // out once, with the timing its press assigns, and does not repeat.
+    void send(const Command &command);
+    // A line typed by hand: its first line goes out as it stands.
+    void sendTyped(const QString &text);
+    // Press and release of a held command: it repeats in between.
+    void press(const Command &held);
+    void release(const Command &held);
+    // The end of the program: the port closes and nothing is timed any more.
+    void stop();
+
+    // --- What it is doing ---
+    QString lastCommand() const { return lastCommand_; }
+    QString receivedText() const { return receiveBuffer_; }
+    bool isAwaitingReply() const { return awaitingReply_; }
+    MonitorTiming monitorTiming() const;
+    bool isReplyWindowOpen() const;
+    bool isClearPending() const;
+    int repeatPeriodMs() const;
+    bool isRepeating() const;
+    const Command *heldCommand() const { return held_; }
+    ArrowMode arrowMode() const { return arrowMode_; }
+
+signals:
+    void lineSent(const QString &line, const QString &rendering);
+    // Everything received since the buffer was last emptied, and its rendering.
+    void received(const QString &text, const QString &rendering);
+    // The reply window closed with nothing received.
+    void noReply();
+    // The clear delay ended: the monitor is emptied.
+    void monitorCleared();
+    // A release: the sent and received lines are emptied.
+    void trafficCleared();
+    void statusDecoded(const QString &text);
+    void portOpened();
+    void portClosed();
+    // The device went away under the open port, which is now closed.
+    void portLost(const QString &description);
+    // Something could not be done (a send on a closed port, a failed write).
+    void error(const QString &message);
+
+private:
+    void sendLine(const QString &line);
+    void sendCode(const char *code);
+    void assignMonitorTiming(const MonitorTiming &timing);
+    void repeatTick();
+    void replyWindowClosed();
+    void clearDelayEnded();
+    void receive();
+
+    SerialControl *serial_;
+    SessionTimer *repeat_;
+    SessionTimer *replyWindow_;
+    SessionTimer *monitorClear_;
+
+    QString lastCommand_;
+    QString receiveBuffer_;
+    IncrementalRendering receivedRendering_;
+    bool awaitingReply_ = false;
+    const Command *held_ = nullptr;
+    ArrowMode arrowMode_ = ArrowMode::Off;
+};

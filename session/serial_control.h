@@ -1,0 +1,63 @@
+#pragma once
+// The window's serial control: port number, settings string, open state,
+// output, input and one event per arrival, over QSerialPort. Failures come
+// back as SerialError values; nothing from Qt leaks past this class.
+
+#include "session/serial_error.h"
+#include "session/serial_settings.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class SerialControl : public QObject {
+    Q_OBJECT
+public:
+    // The communication event raised when characters have arrived.
+    static constexpr int kCommEventReceive = 2;
+
+    explicit SerialControl(QObject *parent = nullptr);
+    ~SerialControl() override;
+
+    int commPort() const { return commPort_; }
+    // Only numbers that name a port are taken, and only while closed.
+    SerialError setCommPort(int number);
+
+    QString settings() const { return settingsText_; }
+    // Applied at once to an open port; a closed one keeps them for its next
+    // opening.
+    SerialError setSettings(const QString &text);
+
+    bool portOpen() const { return port_.isOpen(); }
+    SerialError setPortOpen(bool open);
+
+    // Every character goes out as one byte (characters one byte cannot hold
+    // as "?"); returns without waiting for the transmission. On a closed port
+    // nothing is written and the error says so.
+    SerialError output(const QString &text);
+
+    // All characters waiting now, one per byte; they leave the queue.
+    QString input();
+
+    int commEvent() const { return commEvent_; }
+    QString deviceName() const;
+
+signals:
+    // Raised on the window's thread for each communication event.
+    void onComm();
+    // The device went away while open and the port was closed.
+    void deviceLost(const QString &description);
+
+private:
+    void applySettings(const SerialSettings &s);
+    void handleError(QSerialPort::SerialPortError error);
+    void handleReadyRead();
+    SerialError openPort();
+
+    QSerialPort port_;
+    int commPort_ = 1;
+    QString settingsText_ = QStringLiteral("9600,N,8,1");
+    SerialSettings settings_;
+    int commEvent_ = 0;
+    bool closingAfterLoss_ = false;
+};

@@ -1,0 +1,94 @@
+#include "window/form1.h"
+
+#include "session/projector_session.h"
+#include "velno_version.h"
+#include "window/command_bindings.h"
+#include "window/data_panel.h"
+#include "window/layout_table.h"
+#include "window/port_panel.h"
+#include "window/traffic_monitor.h"
+#include "window/window_builder.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+constexpr int kDesignHeight = layout::kClientDesignHeight + layout::kFrameAllowance;
+constexpr int kDesignOuterWidth = layout::kClientWidth + layout::kFrameSideAllowance;
+
+int toPixels(double twips)
+{
+    return int(twips / layout::kTwipsPerPixel);
+}
+} // namespace
+
+Form1::Form1(ProjectorSession &session, QWidget *parent) : QWidget(parent), session_(session)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(caption());
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    const Controls controls = buildWindow(*this);
+    setHeightTwips(kDesignHeight);
+
+    new TrafficMonitor(session, controls, this);
+    new CommandBindings(session, controls, this);
+    portPanel_ = new PortPanel(*this, controls);
+    new DataPanel(*this, controls, *portPanel_);
+    connect(controls.get<QPushButton>("Command16"), &QPushButton::clicked, this, &Form1::endProgram);
+}
+
+Form1::~Form1() = default;
+
+QString Form1::caption()
+{
+    return QStringLiteral("VELNO   KT70 & PV70 & PV75   CONTROL   Ver.") + QLatin1String(VELNO_VERSION);
+}
+
+QString Form1::applicationTitle()
+{
+    return QCoreApplication::applicationName();
+}
+
+void Form1::setHeightTwips(int twips)
+{
+    heightTwips_ = twips;
+    const int clientHeight = qMax(0, twips - layout::kFrameAllowance);
+    // Fixed size: the operator cannot resize; the top edge stays put.
+    setFixedSize(toPixels(layout::kClientWidth), toPixels(clientHeight));
+}
+
+// A window's position is that of its outer frame, so the frame's size is
+// what gets centred.
+void Form1::centreOnScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const double screenWidth = double(area.width()) * layout::kTwipsPerPixel;
+    const double screenHeight = double(area.height()) * layout::kTwipsPerPixel;
+    const double left = (screenWidth - kDesignOuterWidth) / 2.0;
+    const double top = (screenHeight - heightTwips_) / 2.0;
+    move(area.x() + toPixels(left), area.y() + toPixels(top));
+}
+
+SerialError Form1::startUp()
+{
+    centreOnScreen(); // for the designed height, before the shrink
+    setHeightTwips(window_height::kCompact);
+    if (SerialError e = session_.open(1, port_settings::kFast))
+        return e;
+    portPanel_->selectPortOptionByCode(1);
+    return {};
+}
+
+void Form1::endProgram()
+{
+    session_.stop();
+    portPanel_->stop();
+    hide();
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The window's fixed design: every control, where it stands and how it looks.
+// Positions are in twips (15 twips to one logical pixel), relative to the
+// control's container: the window's client area, or the frame it sits in.
+
+#include <QRgb>
+#include <vector>
+
+namespace layout {
+
+enum class Kind { Frame, CommandButton, Label, OptionButton, TextBox, Image };
+
+// Stand-ins for the two Japanese Gothic faces of the design.
+enum class Face { Gothic, PGothic };
+
+struct FontSpec {
+    Face face = Face::Gothic;
+    double pointSize = 9.0;
+    bool bold = true;
+};
+
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+enum class Align { Left, Center, Right };
+
+// A colour value that means "no colour of its own: use the platform's".
+constexpr QRgb kPlatformColour = 0xFFFFFFFFu;
+
+namespace colour {
+constexpr QRgb lightCyan = 0xFFC0FFFFu;
+constexpr QRgb lightGreen = 0xFFC0FFC0u;
+constexpr QRgb lightRed = 0xFFFFC0C0u;
+constexpr QRgb lavender = 0xFFC0C0FFu;
+constexpr QRgb teal = 0xFF00C0C0u;
+constexpr QRgb peach = 0xFFFFE0C0u;
+constexpr QRgb orange = 0xFFFF8000u;
+constexpr QRgb lightOrange = 0xFFFFC080u;
+constexpr QRgb silver = 0xFFC0C0C0u;
+constexpr QRgb white = 0xFFFFFFFFu;
+constexpr QRgb black = 0xFF000000u;
+constexpr QRgb red = 0xFFFF0000u;
+constexpr QRgb darkRed = 0xFFC00000u;
+constexpr QRgb lightBlue = 0xFF8080FFu;
+} // namespace colour
+
+struct ControlSpec {
+    Kind kind;
+    const char *name;      // Qt objectName
+    const char *container; // objectName of the enclosing frame; nullptr = the window
+    Rect rect;             // twips, relative to the container
+    const char *caption;   // UTF-8; nullptr = none
+    QRgb background = colour::silver;
+    QRgb foreground = colour::black;
+    FontSpec font = {};
+    Align align = Align::Left; // buttons always centre their caption
+    bool border = false;       // labels: single-line box
+    bool visible = true;
+    bool selected = false; // option buttons: the one chosen at design
+};
+
+enum class LineStyle { Solid, Dotted, Dashed };
+
+struct LineSpec {
+    const char *name;
+    int x1, y1, x2, y2; // twips, window client coordinates
+    LineStyle style;
+};
+
+// Containers come before the controls inside them. Where two controls of one
+// container overlap, the later one is stacked above the earlier one.
+const std::vector<ControlSpec> &controlTable();
+const std::vector<LineSpec> &lineTable();
+// Keyboard focus order, first to last.
+const std::vector<const char *> &tabOrder();
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int kClientWidth = 9495;
+constexpr int kClientDesignHeight = 8730;
+// Title bar and borders of the platform the heights were designed on.
+constexpr int kFrameAllowance = 370;
+// Its left and right borders together, three pixels each.
+constexpr int kFrameSideAllowance = 90;
+
+} // namespace layout

@@ -1,0 +1,34 @@
+#pragma once
+// One line of the traffic monitor: a white box with a single-line border.
+// Its text can be long (a streaming device fills it); only the part that
+// fits is ever laid out. It reads like a label to accessibility tools and
+// offers "Copy" on its context menu.
+
+#include <QFrame>
+#include <QString>
+
+class MonitorLabel : public QFrame {
+    Q_OBJECT
+    Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
+public:
+    explicit MonitorLabel(QWidget *parent = nullptr);
+
+    QString text() const { return text_; }
+    void setText(const QString &text);
+    void clear() { setText(QString()); }
+
+    void setAlignment(Qt::Alignment alignment);
+
+    // Puts the whole text on the clipboard.
+    void copy() const;
+
+signals:
+    void textChanged(const QString &text);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString text_;
+    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
+};

@@ -1,0 +1,82 @@
+#include "window/port_panel.h"
+
+#include "session/precise_timer.h"
+#include "session/projector_session.h"
+#include "window/command_button.h"
+#include "window/form1.h"
+#include "window/window_builder.h"
+
+#include <QFrame>
+#include <QMessageBox>
+#include <QRadioButton>
+
+namespace {
+constexpr int kHideDelayMs = 5000;
+} // namespace
+
+PortPanel::PortPanel(Form1 &form, const Controls &controls)
+    : QObject(&form), form_(form), session_(form.session()), panel_(controls.get<QFrame>("Frame8")),
+      com1_(controls.get<QRadioButton>("Option1")), com2_(controls.get<QRadioButton>("Option2")),
+      hideDelay_(new PreciseTimer(QStringLiteral("Timer3"), kHideDelayMs, this))
+{
+    connect(controls.get<CommandButton>("Command33"), &QPushButton::clicked, this, &PortPanel::showPanel);
+    connect(hideDelay_, &SessionTimer::tick, this, &PortPanel::hidePanel);
+    connect(com1_, &QRadioButton::clicked, this, [this] { choosePort(1, 2); });
+    connect(com2_, &QRadioButton::clicked, this, [this] { choosePort(2, 1); });
+    connect(controls.get<QRadioButton>("Option9"), &QRadioButton::clicked, this,
+            [this] { chooseSpeed(port_settings::kFast); });
+    connect(controls.get<QRadioButton>("Option10"), &QRadioButton::clicked, this,
+            [this] { chooseSpeed(port_settings::kSlow); });
+}
+
+void PortPanel::showPanel()
+{
+    panel_->setVisible(true);
+    hideDelay_->setEnabled(true);
+}
+
+void PortPanel::hidePanel()
+{
+    panel_->setVisible(false);
+    hideDelay_->setEnabled(false);
+}
+
+void PortPanel::startHideDelay()
+{
+    hideDelay_->setEnabled(true);
+}
+
+void PortPanel::stopHideDelay()
+{
+    hideDelay_->setEnabled(false);
+}
+
+bool PortPanel::isHideDelayRunning() const
+{
+    return hideDelay_->enabled();
+}
+
+void PortPanel::choosePort(int chosen, int fallback)
+{
+    if (const SerialError error = session_.switchPort(chosen)) {
+        QMessageBox box(QMessageBox::Warning, Form1::applicationTitle(), error.description, QMessageBox::Ok,
+                        &form_);
+        box.setObjectName(QStringLiteral("PortWarning"));
+        box.exec();
+        session_.setPortNumber(fallback);
+        return;
+    }
+    panel_->setVisible(false);
+}
+
+void PortPanel::chooseSpeed(const QString &settings)
+{
+    session_.setSettings(settings);
+    panel_->setVisible(false);
+}
+
+void PortPanel::selectPortOptionByCode(int number)
+{
+    (number == 1 ? com1_ : com2_)->setChecked(true);
+    choosePort(number, number == 1 ? 2 : 1);
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The port panel: "COM" shows it, the options choose port and speed, and
+// its hide delay (Timer3) hides it again after five seconds.
+
+#include <QObject>
+#include <QString>
+
+class Controls;
+class Form1;
+class ProjectorSession;
+class QFrame;
+class QRadioButton;
+class SessionTimer;
+
+class PortPanel : public QObject {
+    Q_OBJECT
+public:
+    PortPanel(Form1 &form, const Controls &controls);
+
+    void showPanel();                          // "COM" click
+    void hidePanel();                          // hide delay ends
+    void choosePort(int chosen, int fallback); // COM1 / COM2 click
+    void chooseSpeed(const QString &settings); // 19200 / 9600 click
+    // Selects the port option for a number from code; the selection runs the
+    // same choice an operator's click would.
+    void selectPortOptionByCode(int number);
+
+    void startHideDelay();
+    void stopHideDelay();
+    bool isHideDelayRunning() const;
+    // The program ends: nothing more is timed.
+    void stop() { stopHideDelay(); }
+
+private:
+    Form1 &form_;
+    ProjectorSession &session_;
+    QFrame *panel_;
+    QRadioButton *com1_;
+    QRadioButton *com2_;
+    SessionTimer *hideDelay_;
+};

@@ -1,0 +1,41 @@
+#include "window/start_up.h"
+
+#include "session/projector_session.h"
+#include "window/form1.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+
+namespace {
+
+void warn(const QString &line)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(line));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int runControlPanel(QApplication &app)
+{
+    ProjectorSession session;
+    // What the window cannot show goes to stderr, where a log or the script
+    // that started the program keeps it.
+    QObject::connect(&session, &ProjectorSession::error, &session, warn);
+    QObject::connect(&session, &ProjectorSession::portLost, &session, [&session](const QString &description) {
+        warn(QObject::tr("device %1 lost (%2); port closed").arg(session.deviceName(), description));
+    });
+    Form1 form(session);
+    if (const SerialError error = form.startUp()) {
+        const QString message =
+            QObject::tr("Run-time error %1:\n\n%2").arg(error.number).arg(error.description);
+        warn(QString(message).replace(QLatin1String("\n\n"), QLatin1String(" ")));
+        QMessageBox box(QMessageBox::Critical, Form1::applicationTitle(), message, QMessageBox::Ok);
+        box.setObjectName(QStringLiteral("StartUpError"));
+        box.exec();
+        return 1;
+    }
+    form.show();
+    return app.exec();
+}
