@@ -22,7 +22,7 @@ ProjectorSession::ProjectorSession(QObject *parent, const TimerFactory &makeTime
     replyWindow_ = make(QStringLiteral("Timer2"), monitor_timing::kNormal.replyWindowMs, this);
     monitorClear_ = make(QStringLiteral("Timer4"), monitor_timing::kNormal.clearDelayMs, this);
     connect(repeat_, &SessionTimer::tick, this, &ProjectorSession::repeatTick);
-    connect(replyWindow_, &SessionTimer::tick, this, &ProjectorSession::replyWindowClosed);
+    connect(replyWindow_, &SessionTimer::tick, this, &ProjectorSession::closeReplyWindow);
     connect(monitorClear_, &SessionTimer::tick, this, &ProjectorSession::clearDelayEnded);
     connect(serial_, &SerialControl::onComm, this, &ProjectorSession::receive);
     connect(serial_, &SerialControl::deviceLost, this, &ProjectorSession::portLost);
@@ -46,16 +46,13 @@ SerialError ProjectorSession::open(int portNumber, const QString &settings)
 
 SerialError ProjectorSession::switchPort(int portNumber)
 {
-    const bool wasOpen = serial_->portOpen();
-    if (wasOpen)
-        closePort();
-    SerialError error = serial_->setCommPort(portNumber);
-    if (!error && wasOpen) {
-        error = serial_->setPortOpen(true);
-        if (!error)
-            emit portOpened();
-    }
-    return error;
+    closePort();
+    if (SerialError error = serial_->setCommPort(portNumber))
+        return error;
+    if (SerialError error = serial_->setPortOpen(true))
+        return error;
+    emit portOpened();
+    return {};
 }
 
 SerialError ProjectorSession::setPortNumber(int portNumber)
@@ -96,6 +93,11 @@ QString ProjectorSession::deviceName() const
     return serial_->deviceName();
 }
 
+void ProjectorSession::setPortDevice(int portNumber, const QString &device)
+{
+    serial_->setDeviceName(portNumber, device);
+}
+
 // ---- Sending ----
 
 void ProjectorSession::sendLine(const QString &line)
@@ -114,7 +116,7 @@ void ProjectorSession::sendCode(const char *code)
     sendLine(lastCommand_);
 }
 
-void ProjectorSession::assignMonitorTiming(const MonitorTiming &timing)
+void ProjectorSession::setMonitorTiming(const MonitorTiming &timing)
 {
     replyWindow_->setInterval(timing.replyWindowMs);
     monitorClear_->setInterval(timing.clearDelayMs);
@@ -127,15 +129,15 @@ void ProjectorSession::send(const Command &command)
         // after it.
         if (!command.hold)
             if (const auto timing = arrowMonitorTiming(arrowMode_))
-                assignMonitorTiming(*timing);
+                setMonitorTiming(*timing);
         sendCode(command.code);
         if (command.hold)
-            assignMonitorTiming(command.hold->monitor);
+            setMonitorTiming(command.hold->monitor);
         return;
     }
     // The intervals stay in force for later sends until someone assigns them.
     if (const auto timing = timingBeforeSend(command.timing))
-        assignMonitorTiming(*timing);
+        setMonitorTiming(*timing);
     sendCode(command.code);
     if (command.timing == CommandTiming::ArrowArming) {
         repeat_->setInterval(arrow_timing::kMenuRepeatMs);
@@ -145,7 +147,7 @@ void ProjectorSession::send(const Command &command)
 
 void ProjectorSession::sendTyped(const QString &text)
 {
-    assignMonitorTiming(monitor_timing::kShort);
+    setMonitorTiming(monitor_timing::kShort);
     // Pasted text can hold a line break; one send puts one line on the wire.
     lastCommand_ = commandLine(firstLineOf(text));
     sendLine(lastCommand_);
@@ -155,12 +157,12 @@ void ProjectorSession::press(const Command &held)
 {
     if (!held.hold)
         if (const auto timing = arrowMonitorTiming(arrowMode_))
-            assignMonitorTiming(*timing);
+            setMonitorTiming(*timing);
     held_ = &held;
     sendCode(held.code);
     if (held.hold) {
         repeat_->setInterval(held.hold->repeatPeriodMs);
-        assignMonitorTiming(held.hold->monitor);
+        setMonitorTiming(held.hold->monitor);
     }
     repeat_->setEnabled(true);
 }
@@ -184,7 +186,7 @@ void ProjectorSession::release(const Command &held)
     monitorClear_->setEnabled(true);
     emit trafficCleared();
     // A release puts the monitor back to its normal timing.
-    assignMonitorTiming(monitor_timing::kNormal);
+    setMonitorTiming(monitor_timing::kNormal);
     receiveBuffer_.clear();
     if (held.releaseArmsFastArrows) {
         repeat_->setInterval(arrow_timing::kFastRepeatMs);
@@ -202,7 +204,7 @@ void ProjectorSession::stop()
 
 // ---- The monitor's timeline and reception ----
 
-void ProjectorSession::replyWindowClosed()
+void ProjectorSession::closeReplyWindow()
 {
     if (awaitingReply_)
         emit noReply();
@@ -210,6 +212,7 @@ void ProjectorSession::replyWindowClosed()
     receiveBuffer_.clear();
     receivedRendering_.clear();
     awaitingReply_ = false;
+    emit replyWindowClosed();
 }
 
 void ProjectorSession::clearDelayEnded()

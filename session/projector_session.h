@@ -33,8 +33,9 @@ public:
     // --- The port ---
     // Opens port number (1 or 2) with these settings: the program's start.
     SerialError open(int portNumber, const QString &settings);
-    // The operator picks a port: an open port is closed and reopened on the
-    // new number. On failure the port stays closed.
+    // The operator picks a port: "talk to that one". Whatever was open is
+    // closed and the chosen port opened, so a choice also reconnects after a
+    // lost device. On failure the port stays closed.
     SerialError switchPort(int portNumber);
     // The number the port takes next; only while closed.
     SerialError setPortNumber(int portNumber);
@@ -45,6 +46,9 @@ public:
     int portNumber() const;
     QString settings() const;
     QString deviceName() const;
+    // Names the device behind a port number (a path, a system port name),
+    // ahead of the environment and the system's default.
+    void setPortDevice(int portNumber, const QString &device);
 
     // --- Sending ---
     // One command as its button sends it. A held command sent this way goes
@@ -57,6 +61,9 @@ public:
     void release(const Command &held);
     // The end of the program: the port closes and nothing is timed any more.
     void stop();
+    // Assigns the reply window and clear delay, as a sender does; they stay
+    // in force until the next sender assigns them.
+    void setMonitorTiming(const MonitorTiming &timing);
 
     // --- What it is doing ---
     QString lastCommand() const { return lastCommand_; }
@@ -76,6 +83,8 @@ signals:
     void received(const QString &text, const QString &rendering);
     // The reply window closed with nothing received.
     void noReply();
+    // The reply window closed, whether or not anything was received.
+    void replyWindowClosed();
     // The clear delay ended: the monitor is emptied.
     void monitorCleared();
     // A release: the sent and received lines are emptied.
@@ -91,9 +100,8 @@ signals:
 private:
     void sendLine(const QString &line);
     void sendCode(const char *code);
-    void assignMonitorTiming(const MonitorTiming &timing);
     void repeatTick();
-    void replyWindowClosed();
+    void closeReplyWindow();
     void clearDelayEnded();
     void receive();
 

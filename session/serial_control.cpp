@@ -105,7 +105,13 @@ SerialControl::~SerialControl()
 
 QString SerialControl::deviceName() const
 {
-    return portDeviceName(commPort_);
+    const QString named = namedDevices_.value(commPort_);
+    return named.isEmpty() ? portDeviceName(commPort_) : named;
+}
+
+void SerialControl::setDeviceName(int portNumber, const QString &device)
+{
+    namedDevices_.insert(portNumber, device);
 }
 
 SerialError SerialControl::setCommPort(int number)

@@ -6,6 +6,7 @@
 #include "session/serial_error.h"
 #include "session/serial_settings.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -40,7 +41,11 @@ public:
     QString input();
 
     int commEvent() const { return commEvent_; }
+    // The device behind the current port number.
     QString deviceName() const;
+    // Names the device behind a port number, ahead of the environment and
+    // the system's default (a command-line choice).
+    void setDeviceName(int portNumber, const QString &device);
 
 signals:
     // Raised on the window's thread for each communication event.
@@ -56,6 +61,7 @@ private:
 
     QSerialPort port_;
     int commPort_ = 1;
+    QHash<int, QString> namedDevices_;
     QString settingsText_ = QStringLiteral("9600,N,8,1");
     SerialSettings settings_;
     int commEvent_ = 0;

@@ -12,6 +12,13 @@
 
 namespace {
 constexpr int kHideDelayMs = 5000;
+
+QMessageBox *portWarning(QWidget *parent, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, Form1::applicationTitle(), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("PortWarning"));
+    return box;
+}
 } // namespace
 
 PortPanel::PortPanel(Form1 &form, const Controls &controls)
@@ -27,6 +34,22 @@ PortPanel::PortPanel(Form1 &form, const Controls &controls)
             [this] { chooseSpeed(port_settings::kFast); });
     connect(controls.get<QRadioButton>("Option10"), &QRadioButton::clicked, this,
             [this] { chooseSpeed(port_settings::kSlow); });
+    connect(&session_, &ProjectorSession::portLost, this, &PortPanel::warnPortLost);
+}
+
+void PortPanel::warnPortLost(const QString &description)
+{
+    const QString text = tr("COM%1 (%2) was lost: %3\n\nChoose a port on the \"COM\" panel to reconnect.")
+                             .arg(session_.portNumber())
+                             .arg(session_.deviceName(), description);
+    if (lostWarning_) {
+        lostWarning_->setText(text);
+        return;
+    }
+    lostWarning_ = portWarning(&form_, text);
+    lostWarning_->setAttribute(Qt::WA_DeleteOnClose);
+    lostWarning_->setWindowModality(Qt::ApplicationModal);
+    lostWarning_->show();
 }
 
 void PortPanel::showPanel()
@@ -59,10 +82,9 @@ bool PortPanel::isHideDelayRunning() const
 void PortPanel::choosePort(int chosen, int fallback)
 {
     if (const SerialError error = session_.switchPort(chosen)) {
-        QMessageBox box(QMessageBox::Warning, Form1::applicationTitle(), error.description, QMessageBox::Ok,
-                        &form_);
-        box.setObjectName(QStringLiteral("PortWarning"));
-        box.exec();
+        QMessageBox *box = portWarning(&form_, error.description);
+        box->exec();
+        delete box;
         session_.setPortNumber(fallback);
         return;
     }

@@ -2,7 +2,9 @@
 // The port panel: "COM" shows it, the options choose port and speed, and
 // its hide delay (Timer3) hides it again after five seconds.
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class Controls;
@@ -32,10 +34,15 @@ public:
     void stop() { stopHideDelay(); }
 
 private:
+    // The port went away under the program: one warning, without waiting
+    // for it, however the loss showed itself.
+    void warnPortLost(const QString &description);
+
     Form1 &form_;
     ProjectorSession &session_;
     QFrame *panel_;
     QRadioButton *com1_;
     QRadioButton *com2_;
     SessionTimer *hideDelay_;
+    QPointer<QMessageBox> lostWarning_;
 };

@@ -17,9 +17,13 @@ void warn(const QString &line)
 
 } // namespace
 
-int runControlPanel(QApplication &app)
+int runControlPanel(QApplication &app, const PanelPorts &ports)
 {
     ProjectorSession session;
+    if (!ports.com1.isEmpty())
+        session.setPortDevice(1, ports.com1);
+    if (!ports.com2.isEmpty())
+        session.setPortDevice(2, ports.com2);
     // What the window cannot show goes to stderr, where a log or the script
     // that started the program keeps it.
     QObject::connect(&session, &ProjectorSession::error, &session, warn);

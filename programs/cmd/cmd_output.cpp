@@ -1,0 +1,54 @@
+#include "cmd_output.h"
+
+#include "protocol/commands.h"
+#include "protocol/traffic_rendering.h"
+#include "session/command_exchange.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+QString withoutTrailingBlanks(QString text)
+{
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    return text;
+}
+
+// Where the window shows the command: its group title and the button's
+// caption, or the free-text box for the queries no button sends.
+QString windowCaption(const Command &c)
+{
+    if (!*c.control)
+        return QStringLiteral("(typed: \"SEND\")");
+    const QString caption = QString::fromUtf8(c.caption);
+    return *c.group ? QString::fromUtf8(c.group) + QLatin1Char(' ') + caption : caption;
+}
+
+} // namespace
+
+QString plainLines(const ExchangeResult &r)
+{
+    QString out = QStringLiteral("TXD") + withoutTrailingBlanks(trafficRendering(r.sent)) + QLatin1Char('\n');
+    out += QStringLiteral("RXD") + withoutTrailingBlanks(r.rendered) + QLatin1Char('\n');
+    if (r.status)
+        out += QStringLiteral("STATUS") + (r.status->startsWith(QLatin1Char(' ')) ? QString() : QStringLiteral(" ")) +
+               *r.status + QLatin1Char('\n');
+    return out;
+}
+
+QString jsonLine(const ExchangeResult &r)
+{
+    return QString::fromUtf8(QJsonDocument(toJson(r)).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
+}
+
+QString commandListing()
+{
+    QString out;
+    for (const Command &c : commandTable())
+        out += QStringLiteral("%1 %2 %3\n")
+                   .arg(QLatin1String(c.name), -18)
+                   .arg(QLatin1String(c.code), -22)
+                   .arg(windowCaption(c));
+    return out;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// How velno-cmd prints: the monitor's three lines, or one JSON object a line.
+
+#include <QString>
+
+struct ExchangeResult;
+
+QString plainLines(const ExchangeResult &result);
+QString jsonLine(const ExchangeResult &result);
+// Every command: name, code and the window's caption, one a line.
+QString commandListing();

@@ -1,0 +1,25 @@
+#pragma once
+// SIGINT, SIGTERM and SIGHUP delivered as a Qt signal on the event loop's
+// thread, so a program ends through its own orderly path (ports closed,
+// last messages sent) rather than at whatever point the signal struck.
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class TerminationSignals : public QObject {
+    Q_OBJECT
+public:
+    // Only one may exist at a time; it takes over the three signals until
+    // it is destroyed.
+    explicit TerminationSignals(QObject *parent = nullptr);
+    ~TerminationSignals() override;
+
+signals:
+    void received(int signalNumber);
+
+private:
+    void readPending();
+
+    QSocketNotifier *notifier_ = nullptr;
+};
