@@ -1,6 +1,7 @@
 #include "session/serial_control.h"
 
 #include "session/port_naming.h"
+#include "session/socket_address.h"
 
 #include <QFile>
 #include <QTimer>
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int kInvalidArgument = EINVAL;
 constexpr int kBusy = EBUSY;
+// A device server that has not answered by then is taken as unreachable.
+constexpr int kConnectTimeoutMs = 3000;
 
 QSerialPort::Parity toParity(char letter)
 {
@@ -76,6 +79,21 @@ SerialError openFailure(int number, const QString &device)
     return {number, description};
 }
 
+// Why a connection to a device server could not be made, in the same terms
+// as a device that cannot be opened.
+SerialError connectFailure(QAbstractSocket::SocketError error, const QString &qtWords, const QString &name)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return {ECONNREFUSED, QObject::tr("Connection refused (%1)").arg(name)};
+    case QAbstractSocket::HostNotFoundError:
+        return {EHOSTUNREACH, QObject::tr("Host not found (%1)").arg(name)};
+    case QAbstractSocket::SocketTimeoutError:
+        return {ETIMEDOUT, QObject::tr("No answer within %1 s (%2)").arg(kConnectTimeoutMs / 1000).arg(name)};
+    default: return {EIO, QStringLiteral("%1 (%2)").arg(qtWords, name)};
+    }
+}
+
 // One byte per character; a character one byte cannot hold goes out as one
 // "?" (counting characters, so a surrogate pair is one character too).
 QByteArray toLineBytes(const QString &text)
@@ -93,14 +111,22 @@ SerialControl::SerialControl(QObject *parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("MSComm1"));
     settings_ = *parseSerialSettings(settingsText_);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialControl::handleReadyRead);
-    connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::handleError);
+    for (QIODevice *d : {static_cast<QIODevice *>(&port_), static_cast<QIODevice *>(&socket_)})
+        connect(d, &QIODevice::readyRead, this, &SerialControl::handleReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialControl::handleSerialError);
+    connect(&socket_, &QAbstractSocket::errorOccurred, this, [this] {
+        if (device_ == &socket_)
+            lose(socket_.errorString());
+    });
+    connect(&socket_, &QAbstractSocket::disconnected, this, [this] {
+        if (device_ == &socket_)
+            lose(tr("The remote host closed the connection"));
+    });
 }
 
 SerialControl::~SerialControl()
 {
-    if (port_.isOpen())
-        port_.close();
+    closeDevice();
 }
 
 QString SerialControl::deviceName() const
@@ -116,7 +142,7 @@ void SerialControl::setDeviceName(int portNumber, const QString &device)
 
 SerialError SerialControl::setCommPort(int number)
 {
-    if (port_.isOpen())
+    if (portOpen())
         return {kBusy, tr("Port already open")};
     if (number < kLowestPortNumber || number > kHighestPortNumber)
         return {kInvalidArgument, tr("Invalid port number")};
@@ -131,7 +157,9 @@ SerialError SerialControl::setSettings(const QString &text)
         return {kInvalidArgument, tr("Invalid settings: %1").arg(text)};
     settingsText_ = text;
     settings_ = *parsed;
-    if (port_.isOpen())
+    // A raw socket has no line settings: they are kept for the next serial
+    // port.
+    if (device_ == &port_)
         applySettings(settings_);
     return {};
 }
@@ -150,20 +178,37 @@ void SerialControl::applySettings(const SerialSettings &s)
 
 SerialError SerialControl::setPortOpen(bool open)
 {
-    if (open == port_.isOpen())
+    if (open == portOpen())
         return {};
     if (!open) {
-        port_.close();
-        port_.clearError();
+        closeDevice();
         return {};
     }
     return openPort();
+}
+
+void SerialControl::closeDevice()
+{
+    QIODevice *closing = device_;
+    device_ = nullptr; // first, so the close's own signals are not a loss
+    closingAfterLoss_ = false;
+    if (closing == &port_) {
+        port_.close();
+        port_.clearError();
+    } else if (closing == &socket_) {
+        socket_.abort();
+    }
 }
 
 SerialError SerialControl::openPort()
 {
     closingAfterLoss_ = false;
     const QString device = deviceName();
+    return isSocketPortName(device) ? openSocket(device) : openSerial(device);
+}
+
+SerialError SerialControl::openSerial(const QString &device)
+{
     if (const int refused = systemOpenError(device))
         return openFailure(refused, device);
     port_.setPortName(device);
@@ -176,53 +221,78 @@ SerialError SerialControl::openPort()
     // Bytes left in the driver from before the open are not ours to show.
     port_.clear(QSerialPort::Input);
     port_.clearError();
+    device_ = &port_;
+    return {};
+}
+
+SerialError SerialControl::openSocket(const QString &name)
+{
+    const std::optional<SocketAddress> address = parseSocketAddress(name);
+    if (!address)
+        return {kInvalidArgument, tr("Invalid port name %1 (expected socket://HOST:PORT)").arg(name)};
+    socket_.abort();
+    socket_.connectToHost(address->host, address->port);
+    if (!socket_.waitForConnected(kConnectTimeoutMs)) {
+        const SerialError failure = connectFailure(socket_.error(), socket_.errorString(), name);
+        socket_.abort();
+        return failure;
+    }
+    // A click goes out at once, not when the stack has gathered more.
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    device_ = &socket_;
     return {};
 }
 
 SerialError SerialControl::output(const QString &text)
 {
-    if (!port_.isOpen())
+    if (!device_)
         return {EBADF, tr("port %1 is closed; not sent: %2").arg(commPort_).arg(text.trimmed())};
-    if (port_.write(toLineBytes(text)) < 0)
-        return {EIO, tr("write to %1 failed: %2").arg(deviceName(), port_.errorString())};
+    if (device_->write(toLineBytes(text)) < 0)
+        return {EIO, tr("write to %1 failed: %2").arg(deviceName(), device_->errorString())};
     // Hand the bytes to the driver now rather than at the next turn of the
     // event loop; this does not wait for the transmission.
-    port_.flush();
+    if (device_ == &port_)
+        port_.flush();
+    else
+        socket_.flush();
     return {};
 }
 
 QString SerialControl::input()
 {
-    if (!port_.isOpen())
+    if (!device_)
         return {};
-    return QString::fromLatin1(port_.readAll());
+    return QString::fromLatin1(device_->readAll());
 }
 
 void SerialControl::handleReadyRead()
 {
+    if (!device_)
+        return;
     commEvent_ = kCommEventReceive;
     emit onComm();
 }
 
-void SerialControl::handleError(QSerialPort::SerialPortError error)
+void SerialControl::handleSerialError(QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) {
-        // Open failures are reported by openPort(); a pseudo-terminal's
-        // refused ioctls are not failures. Nothing else needs the state.
-        return;
-    }
-    // The device went away (adapter pulled, far end hung up). Qt reports it
-    // as a resource or read error, repeated on every read attempt until the
-    // port is closed; close once, outside Qt's own handler.
-    if (closingAfterLoss_ || !port_.isOpen())
+    // Open failures are reported by openSerial(); a pseudo-terminal's refused
+    // ioctls are not failures. The device going away (adapter pulled, far end
+    // hung up) shows as a resource or read error, repeated on every read
+    // attempt until the port is closed.
+    if (device_ == &port_ && (error == QSerialPort::ResourceError || error == QSerialPort::ReadError))
+        lose(port_.errorString());
+}
+
+void SerialControl::lose(const QString &description)
+{
+    if (closingAfterLoss_ || !device_)
         return;
     closingAfterLoss_ = true;
-    const QString description = port_.errorString();
-    QTimer::singleShot(0, this, [this, description] {
-        if (!closingAfterLoss_ || !port_.isOpen())
+    QIODevice *lost = device_;
+    QTimer::singleShot(0, this, [this, lost, description] {
+        if (!closingAfterLoss_ || device_ != lost)
             return;
-        port_.close();
-        port_.clearError();
+        closeDevice();
         emit deviceLost(description);
     });
 }

@@ -1,15 +1,19 @@
 #pragma once
-// The window's serial control: port number, settings string, open state,
-// output, input and one event per arrival, over QSerialPort. Failures come
-// back as SerialError values; nothing from Qt leaks past this class.
+// The serial control: port number, settings string, open state, output,
+// input and one event per arrival. Underneath is a serial device, or a TCP
+// connection to a serial device server for a socket://HOST:PORT name; the
+// byte stream is the same either way. Failures come back as SerialError
+// values; nothing from Qt leaks past this class.
 
 #include "session/serial_error.h"
 #include "session/serial_settings.h"
 
 #include <QHash>
 #include <QObject>
+#include <QAbstractSocket>
 #include <QSerialPort>
 #include <QString>
+#include <QTcpSocket>
 
 class SerialControl : public QObject {
     Q_OBJECT
@@ -29,7 +33,7 @@ public:
     // opening.
     SerialError setSettings(const QString &text);
 
-    bool portOpen() const { return port_.isOpen(); }
+    bool portOpen() const { return device_ != nullptr; }
     SerialError setPortOpen(bool open);
 
     // Every character goes out as one byte (characters one byte cannot hold
@@ -55,11 +59,19 @@ signals:
 
 private:
     void applySettings(const SerialSettings &s);
-    void handleError(QSerialPort::SerialPortError error);
+    void handleSerialError(QSerialPort::SerialPortError error);
     void handleReadyRead();
+    // The line went away under the open port: close once, outside Qt's own
+    // handler, and say so.
+    void lose(const QString &description);
+    void closeDevice();
     SerialError openPort();
+    SerialError openSerial(const QString &device);
+    SerialError openSocket(const QString &name);
 
     QSerialPort port_;
+    QTcpSocket socket_;
+    QIODevice *device_ = nullptr; // the open one of the two, or none
     int commPort_ = 1;
     QHash<int, QString> namedDevices_;
     QString settingsText_ = QStringLiteral("9600,N,8,1");

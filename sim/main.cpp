@@ -16,8 +16,12 @@ namespace {
 const char usage[] = "Usage: velno-projector-sim [options]\n"
                      "Opens a pseudo-terminal that answers like a projector and prints its device\n"
                      "path on the first line. Serves until SIGINT or SIGTERM.\n"
+                     "With --listen it serves on TCP instead, like a serial device server in raw\n"
+                     "mode, and prints socket://HOST:PORT (the port chosen when PORT is 0). One\n"
+                     "client at a time: a second connection is closed at once.\n"
                      "\n"
                      "Options:\n"
+                     "  --listen HOST:PORT   serve on TCP instead of a pseudo-terminal\n"
                      "  --fault MODE         none (default), silent, split, late, garbage or stream\n"
                      "  --piece-size N       split: bytes per piece (default 1)\n"
                      "  --piece-gap MS       split: delay between pieces (default 100)\n"
@@ -30,6 +34,8 @@ const char usage[] = "Usage: velno-projector-sim [options]\n"
                      "  --help               show this text\n";
 
 struct Options {
+    std::string listenHost; // empty: a pseudo-terminal
+    int listenPort = 0;
     sim::FaultSettings fault;
     sim::PowerTimings timings;
     bool quiet = false;
@@ -74,6 +80,19 @@ Options parse(int argc, char **argv)
         } else if (arg == "--quiet") {
             options.quiet = true;
             continue;
+        } else if (arg == "--listen") {
+            const std::string where = value ? value : "";
+            const auto colon = where.rfind(':');
+            if (colon == std::string::npos || colon == 0)
+                fail("--listen needs HOST:PORT");
+            std::string host = where.substr(0, colon);
+            if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+                host = host.substr(1, host.size() - 2);
+            const long long port = number(arg, where.c_str() + colon + 1);
+            if (port > 65535)
+                fail("--listen: port out of range");
+            options.listenHost = host;
+            options.listenPort = int(port);
         } else if (arg == "--fault") {
             options.fault.mode = faultMode(value);
         } else if (arg == "--piece-size") {
@@ -133,7 +152,10 @@ int main(int argc, char **argv)
         server.setLineHandler(
             [](const std::string &line) { std::cerr << "< " << printable(line) << std::endl; });
     std::string error;
-    if (!server.start(&error)) {
+    const bool started = options.listenHost.empty()
+                             ? server.start(&error)
+                             : server.listen(options.listenHost, options.listenPort, &error);
+    if (!started) {
         std::cerr << "velno-projector-sim: " << error << std::endl;
         return 1;
     }

@@ -5,8 +5,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace sim {
@@ -35,6 +40,88 @@ bool PtyServer::start(std::string *error)
     stopRequested_ = false;
     thread_ = std::thread([this] { serve(); });
     return true;
+}
+
+bool PtyServer::listen(const std::string &host, int port, std::string *error)
+{
+    if (thread_.joinable())
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int e = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found)) {
+        if (error)
+            *error = host + ": " + gai_strerror(e);
+        return false;
+    }
+    int fd = -1;
+    std::string why;
+    for (addrinfo *a = found; a && fd < 0; a = a->ai_next) {
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        const int on = 1;
+        if (fd >= 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (fd >= 0 && (::bind(fd, a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd, 4) != 0)) {
+            why = std::strerror(errno);
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0) {
+        if (error)
+            *error = "cannot listen on " + host + ":" + service + ": " + why;
+        return false;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &length);
+    char numeric[INET6_ADDRSTRLEN] = {};
+    int boundPort = 0;
+    if (bound.ss_family == AF_INET6) {
+        const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(&bound);
+        ::inet_ntop(AF_INET6, &v6->sin6_addr, numeric, sizeof numeric);
+        boundPort = ntohs(v6->sin6_port);
+    } else {
+        const auto *v4 = reinterpret_cast<const sockaddr_in *>(&bound);
+        ::inet_ntop(AF_INET, &v4->sin_addr, numeric, sizeof numeric);
+        boundPort = ntohs(v4->sin_port);
+    }
+    const std::string shownHost = bound.ss_family == AF_INET6 ? "[" + std::string(numeric) + "]" : numeric;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        listener_ = fd;
+        path_ = "socket://" + shownHost + ":" + std::to_string(boundPort);
+    }
+    stopRequested_ = false;
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void PtyServer::acceptClient()
+{
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0)
+        return;
+    if (client_ >= 0) {
+        ::close(fd); // one client at a time, as a device server's port
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    client_ = fd;
+}
+
+void PtyServer::dropClient()
+{
+    ::close(client_);
+    client_ = -1;
+    // What was on its way to the client is lost with the connection.
+    pending_.clear();
+    pendingBytes_ = 0;
 }
 
 void PtyServer::stop()
@@ -72,11 +159,11 @@ bool PtyServer::openPty(std::string *error)
 
 void PtyServer::closePty()
 {
-    if (master_ >= 0)
-        ::close(master_);
-    if (slave_ >= 0)
-        ::close(slave_);
-    master_ = slave_ = -1;
+    for (int *fd : {&master_, &slave_, &listener_, &client_}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 std::string PtyServer::devicePath() const
@@ -124,7 +211,12 @@ Millis PtyServer::now() const
 void PtyServer::serve()
 {
     while (!stopRequested_) {
-        pollfd pfd{master_, POLLIN, 0};
+        if (listener_ >= 0) {
+            pollfd incoming{listener_, POLLIN, 0};
+            if (::poll(&incoming, 1, 0) > 0)
+                acceptClient();
+        }
+        pollfd pfd{line(), POLLIN, 0};
         Millis wait = pollSliceMs;
         if (!pending_.empty()) {
             const Millis untilDue = pending_.front().dueMs - now();
@@ -136,6 +228,8 @@ void PtyServer::serve()
         const int ready = ::poll(&pfd, 1, int(wait));
         if (ready > 0 && (pfd.revents & POLLIN))
             readFromClient();
+        else if (ready > 0 && listener_ >= 0 && client_ >= 0 && (pfd.revents & (POLLHUP | POLLERR)))
+            dropClient();
         else if (ready > 0 && !(pfd.revents & POLLOUT))
             ::usleep(pollSliceMs * 1000); // hang-up or error: do not spin
 
@@ -151,7 +245,9 @@ void PtyServer::serve()
 void PtyServer::readFromClient()
 {
     char buf[4096];
-    const ssize_t n = ::read(master_, buf, sizeof buf);
+    const ssize_t n = ::read(line(), buf, sizeof buf);
+    if (n == 0 && listener_ >= 0 && client_ >= 0)
+        dropClient(); // the client hung up
     if (n <= 0)
         return;
     ProjectorModel::Reaction reaction;
@@ -185,7 +281,13 @@ void PtyServer::writeDue(Millis nowMs)
 {
     while (!pending_.empty() && pending_.front().dueMs <= nowMs) {
         std::string &bytes = pending_.front().bytes;
-        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
+        if (line() < 0) { // nobody connected: the bytes go nowhere
+            pendingBytes_ -= bytes.size();
+            pending_.pop_front();
+            continue;
+        }
+        const ssize_t n = listener_ >= 0 ? ::send(line(), bytes.data(), bytes.size(), MSG_NOSIGNAL)
+                                         : ::write(line(), bytes.data(), bytes.size());
         if (n < 0)
             return; // full (or failing): try again on the next round
         pendingBytes_ -= std::size_t(n);

@@ -1,7 +1,9 @@
 #pragma once
 // Serves the projector model on a pseudo-terminal: a client opens
 // devicePath() as its serial port and talks to the model as to a projector
-// on a cable. The model runs on a background thread of the server's own.
+// on a cable. Or, like a serial device server in raw TCP mode, on a TCP
+// port: one client at a time, a second connection is closed at once. The
+// model runs on a background thread of the server's own.
 
 #include "sim/projector_model.h"
 
@@ -29,12 +31,16 @@ public:
     // Opens a pseudo-terminal if none is open and starts serving it. On
     // failure returns false and, when error is given, says why.
     bool start(std::string *error = nullptr);
+    // Listens on host:port (port 0: any free one) and starts serving the
+    // clients that connect, one at a time.
+    bool listen(const std::string &host, int port, std::string *error = nullptr);
     // Stops serving but keeps the device: a client then meets silence.
     void stop();
     // Stops and closes both ends: the device disappears under its client.
     void vanish();
 
-    // The device a client opens; still the old path after vanish().
+    // The device a client opens (socket://HOST:PORT when listening); still
+    // the old one after vanish().
     std::string devicePath() const;
 
     // Lines received so far (the most recent ones when there were many).
@@ -55,6 +61,11 @@ private:
     bool openPty(std::string *error);
     void closePty();
     void serve();
+    // The descriptor the model talks through: the pty's master, or the
+    // connected client (-1 while nobody is connected).
+    int line() const { return listener_ >= 0 ? client_ : master_; }
+    void acceptClient();
+    void dropClient();
     Millis now() const;
     void readFromClient();
     void writeDue(Millis nowMs);
@@ -74,6 +85,8 @@ private:
     std::thread thread_;
     int master_ = -1;
     int slave_ = -1;
+    int listener_ = -1;
+    int client_ = -1;
     std::string path_;
 };
 
