@@ -1,0 +1,80 @@
+# Installation and the Debian package. Included by the top-level
+# CMakeLists.txt once every target exists:
+#
+#   include(packaging/packaging.cmake)
+#
+# `cmake --install BUILD` then lays the programs out as a desktop program;
+# `cpack -G DEB` in the build directory makes the .deb
+# (scripts/check-package.sh builds and checks one).
+
+include(GNUInstallDirs)
+
+if(NOT PROJECT_VERSION)
+  message(FATAL_ERROR "packaging.cmake needs project(... VERSION ...) to be set")
+endif()
+
+set(_velno_packaging_dir "${CMAKE_CURRENT_LIST_DIR}")
+set(_velno_packaging_out "${PROJECT_BINARY_DIR}/packaging")
+
+# Programs. Each is installed only when this build defines it, so a partial
+# tree still installs what it has.
+foreach(_velno_program IN ITEMS velno-control velno-cmd velno-projector-sim velno-bridge)
+  if(TARGET ${_velno_program})
+    install(TARGETS ${_velno_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+# Templates that carry the version.
+set(VELNO_VERSION "${PROJECT_VERSION}")
+
+set(_velno_metainfo io.github.velno.control.metainfo.xml)
+configure_file("${_velno_packaging_dir}/${_velno_metainfo}.in" "${_velno_packaging_out}/${_velno_metainfo}"
+  @ONLY)
+install(FILES "${_velno_packaging_out}/${_velno_metainfo}" DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+foreach(_velno_page IN ITEMS velno-control velno-cmd velno-projector-sim)
+  configure_file("${_velno_packaging_dir}/man/${_velno_page}.1.in" "${_velno_packaging_out}/man/${_velno_page}.1"
+    @ONLY)
+  install(FILES "${_velno_packaging_out}/man/${_velno_page}.1" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+# Desktop entry and icons.
+install(FILES "${_velno_packaging_dir}/velno-control.desktop" DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES "${_velno_packaging_dir}/icons/velno-control.svg"
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(_velno_size IN ITEMS 16 22 24 32 48 64 128 256)
+  set(_velno_icon_dir "icons/hicolor/${_velno_size}x${_velno_size}/apps")
+  install(FILES "${_velno_packaging_dir}/${_velno_icon_dir}/velno-control.png"
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/${_velno_icon_dir})
+endforeach()
+
+# The Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velno-control)
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_VENDOR "VELNO control maintainers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for projectors driven over RS-232")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "A desktop control panel for VELNO KT70, PV70 and PV75 projectors, which take
+short text commands over an RS-232 serial line. Each button sends one
+command; a traffic monitor shows what went out and what came back, and the
+replies to the status queries are decoded into plain words.
+
+The panel talks to a local serial port, a USB adapter or a serial device
+server reached over TCP.
+
+Also included: velno-cmd, which sends single commands from scripts and
+scheduled jobs, and velno-projector-sim, a simulated projector for trying
+the panel without hardware.")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "VELNO control maintainers <maintainers@velno.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# Library dependencies are computed from the programs by dpkg-shlibdeps
+# (package dpkg-dev); the captions need the Japanese font on top of them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# A package carries stripped programs, whatever the build type.
+set(CPACK_STRIP_FILES ON)
+
+include(CPack)

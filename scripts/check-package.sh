@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# Builds the Debian package in a configured build directory and checks it the
+# way an operator meets it: what it holds, that its desktop entry and
+# metainfo validate, that it installs, that the programs and man pages are
+# found once installed, and that removing it takes the programs away.
+# Runs as root (it installs the package with dpkg) and never leaves the
+# package installed, whatever happens.
+#
+# Usage: scripts/check-package.sh BUILD_DIR
+set -euo pipefail
+
+readonly package=velno-control
+readonly programs=(velno-control velno-cmd velno-projector-sim)
+readonly icon_sizes=(16 22 24 32 48 64 128 256)
+# How long a program may take to print its version or list; generous, since
+# a program that ignores the option may sit waiting on a port or a window.
+readonly run_limit=20
+
+say() { echo "check-package.sh: $*"; }
+die() {
+  echo "check-package.sh: FAILED: $*" >&2
+  exit 1
+}
+
+failures=()
+fail() {
+  failures+=("$*")
+  echo "check-package.sh: FAIL: $*" >&2
+}
+
+if [ $# -ne 1 ] || [ "$1" = "--help" ] || [ "$1" = "-h" ]; then
+  echo "Usage: scripts/check-package.sh BUILD_DIR" >&2
+  echo "BUILD_DIR: a configured and built tree whose CMakeLists.txt includes packaging/packaging.cmake" >&2
+  [ $# -eq 1 ] && exit 0
+  exit 2
+fi
+build="$(cd "$1" 2>/dev/null && pwd)" || die "no such directory: $1"
+[ -f "$build/CPackConfig.cmake" ] ||
+  die "$build has no CPackConfig.cmake: configure it with packaging/packaging.cmake included"
+[ "$(id -u)" -eq 0 ] || die "must run as root: it installs and removes the package with dpkg"
+
+needed=(cpack:cmake dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev desktop-file-validate:desktop-file-utils
+  appstreamcli:appstream man:man-db timeout:coreutils)
+missing_tools=()
+for pair in "${needed[@]}"; do
+  command -v "${pair%%:*}" >/dev/null || missing_tools+=("${pair%%:*} (apt-get install ${pair#*:})")
+done
+[ ${#missing_tools[@]} -eq 0 ] || die "missing tools: ${missing_tools[*]}"
+
+installed_status() { dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true; }
+is_present() {
+  local status
+  status="$(installed_status)"
+  [ -n "$status" ] && [ "$status" != "not-installed" ] && [ "$status" != "config-files" ]
+}
+# Removing a copy that someone installed on purpose is not this script's call.
+if is_present; then
+  die "$package is already installed ($(installed_status)); remove it first: dpkg -r $package"
+fi
+
+work="$(mktemp -d)"
+we_installed=false
+cleanup() {
+  local status=$?
+  if $we_installed && is_present; then
+    say "removing $package after an early stop"
+    dpkg -r "$package" >/dev/null 2>&1 || dpkg --remove --force-depends "$package" >/dev/null 2>&1 || true
+  fi
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
+# 1. Build the package.
+say "running cpack -G DEB in $build"
+if ! (cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log" >&2
+  die "cpack -G DEB failed"
+fi
+deb="$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' "$work/cpack.log" | tail -n 1)"
+if [ -z "$deb" ] || [ ! -f "$deb" ]; then
+  cat "$work/cpack.log" >&2
+  die "cpack did not name the .deb it generated"
+fi
+version="$(dpkg-deb -f "$deb" Version)"
+depends="$(dpkg-deb -f "$deb" Depends)"
+say "built $deb (version $version)"
+
+# 2. What the package holds.
+dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./|/|' >"$work/contents"
+expected=()
+for p in "${programs[@]}"; do expected+=("/usr/bin/$p"); done
+expected+=(/usr/share/applications/velno-control.desktop
+  /usr/share/icons/hicolor/scalable/apps/velno-control.svg
+  /usr/share/metainfo/io.github.velno.control.metainfo.xml)
+for n in "${icon_sizes[@]}"; do expected+=("/usr/share/icons/hicolor/${n}x${n}/apps/velno-control.png"); done
+absent=()
+for path in "${expected[@]}"; do
+  grep -qxF "$path" "$work/contents" || absent+=("$path")
+done
+for p in "${programs[@]}"; do
+  grep -qxE "/usr/share/man/man1/$p\.1(\.gz)?" "$work/contents" || absent+=("/usr/share/man/man1/$p.1")
+done
+if [ ${#absent[@]} -gt 0 ]; then
+  fail "the package lacks: ${absent[*]}"
+fi
+case "$depends" in
+*fonts-ipafont-gothic*) ;;
+*) fail "Depends lacks fonts-ipafont-gothic: $depends" ;;
+esac
+case "$depends" in
+*libc6*) ;;
+*) fail "Depends has no computed library dependencies (dpkg-shlibdeps did not run): $depends" ;;
+esac
+for lib in libqt6widgets6 libqt6serialport6; do
+  case "$depends" in
+  *"$lib"*) ;;
+  *) fail "Depends lacks $lib, which the panel links: $depends" ;;
+  esac
+done
+
+# 3. The installed metadata validates, with the version filled in.
+dpkg-deb -x "$deb" "$work/root"
+desktop="$work/root/usr/share/applications/velno-control.desktop"
+metainfo="$work/root/usr/share/metainfo/io.github.velno.control.metainfo.xml"
+if [ -f "$desktop" ]; then
+  desktop-file-validate "$desktop" >"$work/desktop.log" 2>&1 ||
+    fail "desktop-file-validate: $(tr '\n' ' ' <"$work/desktop.log")"
+fi
+if [ -f "$metainfo" ]; then
+  appstreamcli validate --no-net "$metainfo" >"$work/metainfo.log" 2>&1 ||
+    fail "appstreamcli validate: $(tr '\n' ' ' <"$work/metainfo.log")"
+  grep -qF "<release version=\"$version\"" "$metainfo" ||
+    fail "the metainfo has no release for version $version"
+fi
+unfilled="$(grep -rlF '@VELNO_VERSION@' "$work/root/usr/share" 2>/dev/null || true)"
+[ -z "$unfilled" ] || fail "templates left unfilled: ${unfilled//$work\/root/}"
+
+# 4. Install it.
+say "installing with dpkg -i"
+we_installed=true
+if ! dpkg -i "$deb" >"$work/dpkg.log" 2>&1; then
+  if grep -q "dependency problems" "$work/dpkg.log"; then
+    say "dependencies missing; trying apt-get -f install"
+    DEBIAN_FRONTEND=noninteractive apt-get -f install -y -qq >>"$work/dpkg.log" 2>&1 || true
+  fi
+  if [ "$(installed_status)" != "installed" ]; then
+    cat "$work/dpkg.log" >&2
+    die "dpkg -i $deb did not leave $package installed"
+  fi
+fi
+
+# 5. The installed programs, from the PATH. COM1 points nowhere, so neither
+#    run can reach a real serial device; neither should need one.
+hash -r
+run_installed() {
+  local name=$1
+  shift
+  local where
+  where="$(command -v "$name" || true)"
+  if [ "$where" != "/usr/bin/$name" ]; then
+    fail "$name is not found on the PATH at /usr/bin/$name (found: ${where:-nothing})"
+    return 1
+  fi
+  local status=0
+  (cd / && QT_QPA_PLATFORM=offscreen VELNO_COM1="$work/no-such-port" \
+    timeout --kill-after=5 "$run_limit" "$name" "$@") >"$work/$name.out" 2>&1 || status=$?
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+    fail "$name $* did not finish within $run_limit s"
+  elif [ "$status" -ne 0 ]; then
+    fail "$name $* exited with status $status: $(head -c 400 "$work/$name.out" | tr '\n' ' ')"
+  else
+    return 0
+  fi
+  return 1
+}
+if run_installed velno-control --version; then
+  grep -qF "$version" "$work/velno-control.out" ||
+    fail "velno-control --version does not print $version: $(head -c 200 "$work/velno-control.out")"
+fi
+if run_installed velno-cmd --list; then
+  grep -qw "power-on" "$work/velno-cmd.out" ||
+    fail "velno-cmd --list does not list power-on: $(head -c 200 "$work/velno-cmd.out")"
+fi
+for p in "${programs[@]}"; do
+  page="$(man -w "$p" 2>/dev/null || true)"
+  case "$page" in
+  /usr/share/man/man1/"$p".1*) ;;
+  *) fail "man -w $p finds ${page:-no page}, not the installed one" ;;
+  esac
+done
+
+# 6. Remove it; the programs go with it.
+say "removing with dpkg -r"
+if ! dpkg -r "$package" >"$work/dpkg-r.log" 2>&1; then
+  cat "$work/dpkg-r.log" >&2
+  die "dpkg -r $package failed"
+fi
+we_installed=false
+is_present && fail "$package is still registered after dpkg -r ($(installed_status))"
+hash -r
+for p in "${programs[@]}"; do
+  if [ -e "/usr/bin/$p" ] || command -v "$p" >/dev/null; then
+    fail "$p is still there after dpkg -r: $(command -v "$p" || echo "/usr/bin/$p")"
+  fi
+done
+
+if [ ${#failures[@]} -gt 0 ]; then
+  echo >&2
+  echo "check-package.sh: ${#failures[@]} check(s) failed:" >&2
+  printf '  - %s\n' "${failures[@]}" >&2
+  exit 1
+fi
+
+echo
+echo "Package:   $deb"
+echo "Version:   $version"
+echo "Size:      $(du -h "$deb" | cut -f1)"
+echo "Depends:   $depends"
+echo "Contents:  ${#expected[@]} checked files and 3 man pages present"
+echo "Checked:   desktop entry and metainfo validate; installs; velno-control --version,"
+echo "           velno-cmd --list and man -w run from the PATH; dpkg -r removes the programs"
+echo "check-package.sh: all checks passed"
