@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing the panel needs on Debian 12.
-# Packages already present are left alone; nothing runs when all are there.
+# Installs what building, running, testing and packaging the panel needs on
+# Debian 12. Packages already present are left alone; nothing runs when all
+# are there.
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev libxcb1-dev
   libgtest-dev
+  libmosquitto-dev mosquitto mosquitto-clients
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils
+  clang-format-14 dpkg-dev desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -6,6 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELNO_BUILD_DIR:-$root/build}"
+"$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 simulator="$build/sim/velno-projector-sim"
 

@@ -3,6 +3,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELNO_BUILD_DIR:-$root/build}"
+"$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 cd "$build"
