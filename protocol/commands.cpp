@@ -11,16 +11,16 @@ constexpr HoldTiming kSelect{500, {200, 245}};
 constexpr MonitorTiming kArrowMenuTiming{150, 190};
 constexpr MonitorTiming kArrowFastTiming{5, 5};
 
-Command query(const char *name, const char *code, const char *group, const char *caption,
-              const char *control, CommandTiming timing = CommandTiming::Plain)
+Command query(const char *name, const char *code, const char *group, const char *caption, const char *control,
+              CommandTiming timing = CommandTiming::Plain)
 {
     Command c{name, code, timing, group, caption, control};
     c.statusQuery = true;
     return c;
 }
 
-Command held(const char *name, const char *code, const char *group, const char *caption,
-             const char *control, std::optional<HoldTiming> timing, bool armsFastArrows = false)
+Command held(const char *name, const char *code, const char *group, const char *caption, const char *control,
+             std::optional<HoldTiming> timing, bool armsFastArrows = false)
 {
     return {name, code, CommandTiming::Hold, group, caption, control, timing, armsFastArrows};
 }

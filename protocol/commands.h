@@ -26,8 +26,8 @@ struct HoldTiming {
 };
 
 struct Command {
-    const char *name;    // lower-case, stable: "power-on", "vol-up", "status"
-    const char *code;    // sent as it stands, inner blanks included
+    const char *name; // lower-case, stable: "power-on", "vol-up", "status"
+    const char *code; // sent as it stands, inner blanks included
     CommandTiming timing;
     const char *group;   // the window's title over the button ("POWER", "VOL")
     const char *caption; // the button's own caption ("ON", "+"); empty when typed only

@@ -19,14 +19,15 @@ QJsonObject toJson(const ExchangeResult &r)
 CommandExchange::CommandExchange(ProjectorSession &session, QObject *parent)
     : QObject(parent), session_(session)
 {
-    connect(&session, &ProjectorSession::received, this, [this](const QString &text, const QString &rendering) {
-        if (!running_)
-            return;
-        result_.reply = text;
-        result_.rendered = rendering;
-        result_.answered = true;
-        result_.elapsedMs = clock_.elapsed();
-    });
+    connect(&session, &ProjectorSession::received, this,
+            [this](const QString &text, const QString &rendering) {
+                if (!running_)
+                    return;
+                result_.reply = text;
+                result_.rendered = rendering;
+                result_.answered = true;
+                result_.elapsedMs = clock_.elapsed();
+            });
     connect(&session, &ProjectorSession::statusDecoded, this, [this](const QString &words) {
         if (running_)
             result_.status = words;

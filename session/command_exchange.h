@@ -10,11 +10,11 @@
 #include <optional>
 
 struct ExchangeResult {
-    QString command;  // the command's name, or "send" for a typed line
-    QString code;     // what was sent, without the carriage return
-    QString sent;     // the whole line
-    QString reply;    // everything received in the reply window, one character per byte
-    QString rendered; // the reply as the monitor shows it (" X X X X" when nothing came)
+    QString command;               // the command's name, or "send" for a typed line
+    QString code;                  // what was sent, without the carriage return
+    QString sent;                  // the whole line
+    QString reply;                 // everything received in the reply window, one character per byte
+    QString rendered;              // the reply as the monitor shows it (" X X X X" when nothing came)
     std::optional<QString> status; // the decoded words, for a status query that was answered
     bool answered = false;
     qint64 elapsedMs = 0; // from the send to the last byte received, or to the window's end

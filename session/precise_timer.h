@@ -16,8 +16,7 @@ class PreciseTimer : public SessionTimer {
 public:
     // A coarse timer is a plain Qt timer; a precise one uses the system's
     // exact clock where there is one.
-    PreciseTimer(const QString &name, int intervalMs, QObject *parent,
-                 Qt::TimerType type = Qt::PreciseTimer);
+    PreciseTimer(const QString &name, int intervalMs, QObject *parent, Qt::TimerType type = Qt::PreciseTimer);
     ~PreciseTimer() override;
 
     int interval() const override { return interval_; }

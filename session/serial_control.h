@@ -8,9 +8,9 @@
 #include "session/serial_error.h"
 #include "session/serial_settings.h"
 
+#include <QAbstractSocket>
 #include <QHash>
 #include <QObject>
-#include <QAbstractSocket>
 #include <QSerialPort>
 #include <QString>
 #include <QTcpSocket>

@@ -13,8 +13,8 @@ bool isHostCharacter(QChar c)
 bool isIpv6Character(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F') || u == ':' || u == '.' ||
-           u == '%';
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F') || u == ':' ||
+           u == '.' || u == '%';
 }
 } // namespace
 
@@ -50,7 +50,8 @@ std::optional<SocketAddress> parseSocketAddress(const QString &name)
         portText = rest.mid(colon + 1);
     }
     if (portText.isEmpty() || portText.size() > 5 ||
-        !std::all_of(portText.begin(), portText.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
+        !std::all_of(portText.begin(), portText.end(),
+                     [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
         return std::nullopt;
     const int port = portText.toInt();
     if (port < 1 || port > 65535)
@@ -61,7 +62,8 @@ std::optional<SocketAddress> parseSocketAddress(const QString &name)
 
 QString socketPortName(const SocketAddress &address)
 {
-    const QString host = address.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + address.host + QLatin1Char(']')
-                                                                 : address.host;
+    const QString host = address.host.contains(QLatin1Char(':'))
+                             ? QLatin1Char('[') + address.host + QLatin1Char(']')
+                             : address.host;
     return kScheme + host + QLatin1Char(':') + QString::number(address.port);
 }

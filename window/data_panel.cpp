@@ -1,9 +1,9 @@
 #include "window/data_panel.h"
 
 #include "window/form1.h"
-#include "window/window_builder.h"
 #include "window/key_chord.h"
 #include "window/port_panel.h"
+#include "window/window_builder.h"
 
 #include <QPushButton>
 

@@ -13,7 +13,9 @@ namespace {
 // label.
 class MonitorLabelAccessible : public QAccessibleWidget {
 public:
-    explicit MonitorLabelAccessible(MonitorLabel *label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+    explicit MonitorLabelAccessible(MonitorLabel *label) : QAccessibleWidget(label, QAccessible::StaticText)
+    {
+    }
 
     QString text(QAccessible::Text t) const override
     {

@@ -15,7 +15,8 @@ constexpr int kHideDelayMs = 5000;
 
 QMessageBox *portWarning(QWidget *parent, const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, Form1::applicationTitle(), text, QMessageBox::Ok, parent);
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, Form1::applicationTitle(), text, QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("PortWarning"));
     return box;
 }

@@ -18,7 +18,8 @@ TrafficMonitor::TrafficMonitor(ProjectorSession &session, const Controls &contro
     connect(&session, &ProjectorSession::received, receivedLine_,
             [this](const QString &, const QString &rendering) { receivedLine_->setText(rendering); });
     connect(&session, &ProjectorSession::statusDecoded, statusLine_, &MonitorLabel::setText);
-    connect(&session, &ProjectorSession::noReply, receivedLine_, [this] { receivedLine_->setText(kNoReplyMarker); });
+    connect(&session, &ProjectorSession::noReply, receivedLine_,
+            [this] { receivedLine_->setText(kNoReplyMarker); });
     connect(&session, &ProjectorSession::trafficCleared, this, [this] {
         sentLine_->clear();
         receivedLine_->clear();

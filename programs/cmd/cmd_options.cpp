@@ -32,25 +32,30 @@ std::optional<int> positiveNumber(const QString &text)
 
 QString cmdUsage()
 {
-    return QStringLiteral("Usage: velno-cmd [--port NAME] [--speed 19200|9600] [--json] [--timeout MS] COMMAND [TEXT]\n"
-                          "       velno-cmd --list\n"
-                          "       velno-cmd [--port NAME] [--speed 19200|9600] [--json] --watch SECONDS QUERY");
+    return QStringLiteral(
+        "Usage: velno-cmd [--port NAME] [--speed 19200|9600] [--json] [--timeout MS] COMMAND [TEXT]\n"
+        "       velno-cmd --list\n"
+        "       velno-cmd [--port NAME] [--speed 19200|9600] [--json] --watch SECONDS QUERY");
 }
 
 CmdOptions parseCmdOptions(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(tr("Sends one command to a projector on a serial line and prints its reply."));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")}, tr("Show this help."));
+    parser.setApplicationDescription(
+        tr("Sends one command to a projector on a serial line and prints its reply."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  tr("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), tr("Show the version."));
     const QCommandLineOption port(QStringLiteral("port"), tr("COM1 (default), COM2, or a device name."),
                                   QStringLiteral("NAME"));
     const QCommandLineOption speed(QStringLiteral("speed"), tr("19200 (default) or 9600 baud."),
                                    QStringLiteral("BAUD"));
     const QCommandLineOption json(QStringLiteral("json"), tr("One JSON object per command on one line."));
-    const QCommandLineOption timeout(QStringLiteral("timeout"), tr("Wait MS for the reply instead of the command's own reply window."),
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     tr("Wait MS for the reply instead of the command's own reply window."),
                                      QStringLiteral("MS"));
-    const QCommandLineOption list(QStringLiteral("list"), tr("List every command with its code and caption."));
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  tr("List every command with its code and caption."));
     const QCommandLineOption watch(QStringLiteral("watch"), tr("Ask QUERY every SECONDS; print each change."),
                                    QStringLiteral("SECONDS"));
     parser.addOptions({help, version, port, speed, json, timeout, list, watch});
@@ -89,7 +94,8 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
     if (parser.isSet(timeout)) {
         o.timeoutMs = positiveNumber(parser.value(timeout));
         if (!o.timeoutMs)
-            return usageError(tr("'--timeout' takes a number of milliseconds, not '%1'.").arg(parser.value(timeout)));
+            return usageError(
+                tr("'--timeout' takes a number of milliseconds, not '%1'.").arg(parser.value(timeout)));
     }
 
     QStringList words = parser.positionalArguments();

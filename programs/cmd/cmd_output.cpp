@@ -32,8 +32,9 @@ QString plainLines(const ExchangeResult &r)
     QString out = QStringLiteral("TXD") + withoutTrailingBlanks(trafficRendering(r.sent)) + QLatin1Char('\n');
     out += QStringLiteral("RXD") + withoutTrailingBlanks(r.rendered) + QLatin1Char('\n');
     if (r.status)
-        out += QStringLiteral("STATUS") + (r.status->startsWith(QLatin1Char(' ')) ? QString() : QStringLiteral(" ")) +
-               *r.status + QLatin1Char('\n');
+        out += QStringLiteral("STATUS") +
+               (r.status->startsWith(QLatin1Char(' ')) ? QString() : QStringLiteral(" ")) + *r.status +
+               QLatin1Char('\n');
     return out;
 }
 

@@ -13,7 +13,8 @@ struct ExchangeResult;
 class CommandWatch : public QObject {
     Q_OBJECT
 public:
-    CommandWatch(CommandExchange &exchange, const Command &query, int periodMs, std::optional<int> replyWindowMs);
+    CommandWatch(CommandExchange &exchange, const Command &query, int periodMs,
+                 std::optional<int> replyWindowMs);
 
     void start();
 

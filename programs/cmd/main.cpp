@@ -48,7 +48,9 @@ int main(int argc, char *argv[])
     const CmdOptions options = parseCmdOptions(QCoreApplication::arguments());
     switch (options.action) {
     case CmdOptions::Action::Help: print(options.text); return kAnswered;
-    case CmdOptions::Action::Version: print(QStringLiteral("velno-cmd " VELNO_VERSION "\n")); return kAnswered;
+    case CmdOptions::Action::Version:
+        print(QStringLiteral("velno-cmd " VELNO_VERSION "\n"));
+        return kAnswered;
     case CmdOptions::Action::List: print(commandListing()); return kAnswered;
     case CmdOptions::Action::UsageError:
         complain(options.text);
@@ -73,9 +75,12 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(kPortFailed);
     });
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, [] { QCoreApplication::exit(kAnswered); });
+    QObject::connect(&termination, &TerminationSignals::received, &app,
+                     [] { QCoreApplication::exit(kAnswered); });
 
-    const auto show = [&options](const ExchangeResult &r) { print(options.json ? jsonLine(r) : plainLines(r)); };
+    const auto show = [&options](const ExchangeResult &r) {
+        print(options.json ? jsonLine(r) : plainLines(r));
+    };
     CommandExchange exchange(session);
     if (options.action == CmdOptions::Action::Watch) {
         CommandWatch watch(exchange, *options.command, options.watchSeconds * 1000, options.timeoutMs);
@@ -90,12 +95,15 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(r.answered ? kAnswered : kNoAnswer);
     });
     // Sent once the event loop runs, so a failure on the way is seen there.
-    QMetaObject::invokeMethod(&app, [&] {
-        if (options.command)
-            exchange.start(*options.command, options.timeoutMs);
-        else
-            exchange.startTyped(options.typedText, options.timeoutMs);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &app,
+        [&] {
+            if (options.command)
+                exchange.start(*options.command, options.timeoutMs);
+            else
+                exchange.startTyped(options.typedText, options.timeoutMs);
+        },
+        Qt::QueuedConnection);
     const int status = app.exec();
     session.stop();
     return status;

@@ -21,12 +21,14 @@ ControlOptions parseControlOptions(const QStringList &arguments)
         QCoreApplication::translate("main", "The device behind COM2 (overrides VELNO_COM2)."),
         QStringLiteral("NAME"));
     const QCommandLineOption listPorts(
-        QStringLiteral("list-ports"), QCoreApplication::translate("main", "List the system's serial ports and exit."));
+        QStringLiteral("list-ports"),
+        QCoreApplication::translate("main", "List the system's serial ports and exit."));
     parser.addOptions({help, version, com1, com2, listPorts});
 
     ControlOptions options;
-    options.usage = QStringLiteral("Usage: %1 [--com1 NAME] [--com2 NAME] | --list-ports | --version | --help")
-                        .arg(QCoreApplication::applicationName());
+    options.usage =
+        QStringLiteral("Usage: %1 [--com1 NAME] [--com2 NAME] | --list-ports | --version | --help")
+            .arg(QCoreApplication::applicationName());
     if (!parser.parse(arguments)) {
         options.action = ControlOptions::Action::UsageError;
         options.text = parser.errorText();

@@ -5,8 +5,8 @@
 #include "window/start_up.h"
 
 #include <QApplication>
-#include <optional>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
