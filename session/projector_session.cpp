@@ -44,6 +44,15 @@ SerialError ProjectorSession::open(int portNumber, const QString &settings)
     return {};
 }
 
+SerialError ProjectorSession::openNamed(const QString &port, const QString &settings)
+{
+    if (port.compare(QLatin1String("COM2"), Qt::CaseInsensitive) == 0)
+        return open(2, settings);
+    if (port.compare(QLatin1String("COM1"), Qt::CaseInsensitive) != 0)
+        setPortDevice(1, port);
+    return open(1, settings);
+}
+
 SerialError ProjectorSession::switchPort(int portNumber)
 {
     closePort();

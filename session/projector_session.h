@@ -33,6 +33,9 @@ public:
     // --- The port ---
     // Opens port number (1 or 2) with these settings: the program's start.
     SerialError open(int portNumber, const QString &settings);
+    // Opens a port by name: "COM1" or "COM2" mapped as the panel maps them,
+    // anything else (a device path, socket://HOST:PORT) as the device itself.
+    SerialError openNamed(const QString &port, const QString &settings);
     // The operator picks a port: "talk to that one". Whatever was open is
     // closed and the chosen port opened, so a choice also reconnects after a
     // lost device. On failure the port stays closed.

@@ -27,17 +27,6 @@ void complain(const QString &text)
     std::fprintf(stderr, "velno-cmd: %s\n", text.toLocal8Bit().constData());
 }
 
-// COM1 and COM2 are mapped as the panel maps them; anything else names the
-// device itself.
-int portNumberFor(ProjectorSession &session, const QString &port)
-{
-    if (port.compare(QLatin1String("COM2"), Qt::CaseInsensitive) == 0)
-        return 2;
-    if (port.compare(QLatin1String("COM1"), Qt::CaseInsensitive) != 0)
-        session.setPortDevice(1, port);
-    return 1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -61,8 +50,7 @@ int main(int argc, char *argv[])
     }
 
     ProjectorSession session;
-    const int number = portNumberFor(session, options.port);
-    if (const SerialError e = session.open(number, options.settings)) {
+    if (const SerialError e = session.openNamed(options.port, options.settings)) {
         complain(QStringLiteral("cannot open %1: %2").arg(session.deviceName(), e.description));
         return kPortFailed;
     }

@@ -1,0 +1,148 @@
+#include "bridge/projector_link.h"
+
+#include "protocol/commands.h"
+
+#include <QJsonValue>
+#include <algorithm>
+
+namespace {
+constexpr int kFirstRetryMs = 1000;
+constexpr int kLongestRetryMs = 60000;
+} // namespace
+
+ProjectorLink::ProjectorLink(const QString &id, const QString &port, int pollMs, QObject *parent)
+    : QObject(parent), id_(id), port_(port), exchange_(session_), retryDelayMs_(kFirstRetryMs)
+{
+    pollTimer_.setInterval(pollMs);
+    connect(&pollTimer_, &QTimer::timeout, this, &ProjectorLink::pollAll);
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, &ProjectorLink::tryOpen);
+    connect(&exchange_, &CommandExchange::finished, this, &ProjectorLink::finished);
+    connect(&session_, &ProjectorSession::portLost, this, &ProjectorLink::lost);
+    connect(&session_, &ProjectorSession::error, this,
+            [this](const QString &why) { emit log(QStringLiteral("%1: %2").arg(id_, why)); });
+}
+
+void ProjectorLink::start()
+{
+    stopped_ = false;
+    tryOpen();
+}
+
+void ProjectorLink::stop()
+{
+    stopped_ = true;
+    pollTimer_.stop();
+    retryTimer_.stop();
+    queue_.clear();
+    session_.stop();
+}
+
+void ProjectorLink::tryOpen()
+{
+    if (stopped_)
+        return;
+    if (const SerialError e = session_.openNamed(port_, port_settings::kFast)) {
+        if (!lossLogged_) {
+            emit log(QStringLiteral("%1: cannot open %2: %3; retrying").arg(id_, port_, e.description));
+            lossLogged_ = true;
+        }
+        retryTimer_.start(retryDelayMs_);
+        retryDelayMs_ = qMin(retryDelayMs_ * 2, kLongestRetryMs);
+        return;
+    }
+    emit log(QStringLiteral("%1: %2 open").arg(id_, port_));
+    lossLogged_ = false;
+    retryDelayMs_ = kFirstRetryMs;
+    emit availabilityChanged(true);
+    if (pollTimer_.interval() > 0)
+        pollTimer_.start();
+    pollAll();
+}
+
+void ProjectorLink::lost(const QString &description)
+{
+    emit log(QStringLiteral("%1: %2 lost: %3; retrying").arg(id_, port_, description));
+    lossLogged_ = true;
+    pollTimer_.stop();
+    // Polls wait for the port to come back; commands queued meanwhile get
+    // their answer from the exchange (nothing received).
+    emit availabilityChanged(false);
+    retryDelayMs_ = kFirstRetryMs;
+    retryTimer_.start(retryDelayMs_);
+    retryDelayMs_ *= 2;
+}
+
+void ProjectorLink::pollAll()
+{
+    if (!isOnline())
+        return;
+    // Asked again only once the previous round is through.
+    for (const Job &job : queue_)
+        if (job.poll)
+            return;
+    for (const Command &c : commandTable())
+        if (c.statusQuery)
+            queue_.push_back({&c, QString(), true});
+    runNext();
+}
+
+void ProjectorLink::command(const QString &request)
+{
+    if (!isOnline()) {
+        refuse(request, QStringLiteral("projector offline"));
+        return;
+    }
+    Job job;
+    if (request.startsWith(QLatin1String("send "))) {
+        job.text = request.mid(5);
+    } else {
+        job.command = findCommand(request);
+        if (!job.command) {
+            refuse(request, QStringLiteral("unknown command"));
+            return;
+        }
+    }
+    // Commands go ahead of the polls still waiting, in their own order.
+    const auto firstPoll = std::find_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
+    queue_.insert(firstPoll, job);
+    runNext();
+}
+
+void ProjectorLink::refuse(const QString &request, const QString &why)
+{
+    emit log(QStringLiteral("%1: refused \"%2\": %3").arg(id_, request.left(80), why));
+    ExchangeResult nothing;
+    nothing.command = request.startsWith(QLatin1String("send ")) ? QStringLiteral("send") : request;
+    QJsonObject reply = toJson(nothing);
+    reply.insert(QStringLiteral("error"), why);
+    emit replied(reply);
+}
+
+void ProjectorLink::runNext()
+{
+    if (exchange_.isRunning() || queue_.empty())
+        return;
+    const Job job = queue_.front();
+    queue_.pop_front();
+    runningPoll_ = job.poll;
+    runningCommand_ = job.command;
+    if (job.command)
+        exchange_.start(*job.command);
+    else
+        exchange_.startTyped(job.text);
+}
+
+void ProjectorLink::finished(const ExchangeResult &result)
+{
+    if (!runningPoll_)
+        emit replied(toJson(result));
+    const bool query = runningCommand_ && runningCommand_->statusQuery;
+    if (query && result.status && statuses_.value(result.command) != *result.status) {
+        statuses_.insert(result.command, *result.status);
+        emit statusChanged(result.command, *result.status);
+    }
+    if (!runningPoll_ && !stopped_)
+        pollAll(); // a command may have changed what the queries say
+    runNext();
+}
