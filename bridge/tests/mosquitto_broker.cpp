@@ -29,7 +29,22 @@ bool acceptsConnections(quint16 port)
     return up;
 }
 
+QString tlsFile(const QString &name)
+{
+    return QStringLiteral(VELNO_BRIDGE_TLS_DIR "/") + name;
+}
+
 } // namespace
+
+QString MosquittoBroker::tlsCaFile()
+{
+    return tlsFile(QStringLiteral("ca.pem"));
+}
+
+QString MosquittoBroker::unrelatedCaFile()
+{
+    return tlsFile(QStringLiteral("other-ca.pem"));
+}
 
 MosquittoBroker::~MosquittoBroker()
 {
@@ -67,13 +82,17 @@ MosquittoBroker::Launch MosquittoBroker::launch()
         log_ += QStringLiteral("cannot write %1\n").arg(configPath);
         return Launch::Failed;
     }
-    config.write(QStringLiteral("listener %1 127.0.0.1\n"
-                                "allow_anonymous true\n"
-                                "persistence false\n"
-                                "log_dest stderr\n"
-                                "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n")
-                     .arg(port_)
-                     .toUtf8());
+    QString text = QStringLiteral("listener %1 127.0.0.1\n"
+                                  "allow_anonymous true\n"
+                                  "persistence false\n"
+                                  "log_dest stderr\n"
+                                  "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n")
+                       .arg(port_);
+    if (tls_) {
+        text += QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
+                    .arg(tlsCaFile(), tlsFile(QStringLiteral("broker.pem")), tlsFile(QStringLiteral("broker.key")));
+    }
+    config.write(text.toUtf8());
     config.close();
 
     process_ = std::make_unique<QProcess>();
@@ -133,6 +152,8 @@ MqttLinkSettings MosquittoBroker::clientSettings(const QString &clientId) const
     settings.port = port_;
     settings.clientId = clientId;
     settings.keepAliveSeconds = 10;
+    if (tls_)
+        settings.caFile = tlsCaFile();
     return settings;
 }
 

@@ -18,6 +18,12 @@ public:
     MosquittoBroker(const MosquittoBroker &) = delete;
     MosquittoBroker &operator=(const MosquittoBroker &) = delete;
 
+    // Before start(): serve TLS only, with the test certificates (signed by tlsCaFile()).
+    void useTls() { tls_ = true; }
+    static QString tlsCaFile();
+    // A CA that signed nothing the broker has.
+    static QString unrelatedCaFile();
+
     // Starts on a free port the first time, on the same port after that.
     // True once the broker accepts connections; see log() otherwise.
     bool start();
@@ -26,6 +32,7 @@ public:
     // What the broker printed, for failure messages.
     QString log() const { return log_; }
 
+    // Loopback, this broker's port, and its CA when it serves TLS.
     MqttLinkSettings clientSettings(const QString &clientId) const;
 
 private:
@@ -36,6 +43,7 @@ private:
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;
+    bool tls_ = false;
     QString log_;
 };
 

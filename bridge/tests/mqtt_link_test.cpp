@@ -150,4 +150,35 @@ TEST_F(MqttLinkTest, UnreadableCaFileStopsTheStart)
     EXPECT_TRUE(bridge.lastError().contains(settings.caFile)) << bridge.lastError().toStdString();
 }
 
+class MqttLinkTlsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        broker.useTls();
+        ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    }
+    MosquittoBroker broker;
+};
+
+TEST_F(MqttLinkTlsTest, RoundTripWithABrokerSignedByTheCa)
+{
+    MessageCollector panel(broker, QStringLiteral("panel"), {QStringLiteral("velno/hall/command")});
+    ASSERT_TRUE(panel.waitReady()) << broker.log().toStdString();
+    ASSERT_TRUE(panel.link().publish(QStringLiteral("velno/hall/command"), "power-on", false, 1));
+    EXPECT_EQ(panel.take(QStringLiteral("velno/hall/command")), QByteArray("power-on"));
+}
+
+TEST_F(MqttLinkTlsTest, BrokerSignedByAnotherCaIsNeverConnected)
+{
+    MqttLinkSettings settings = broker.clientSettings(QStringLiteral("bridge"));
+    settings.caFile = MosquittoBroker::unrelatedCaFile();
+    MqttLink bridge(settings);
+    bool everConnected = false;
+    QObject::connect(&bridge, &MqttLink::connected, [&] { everConnected = true; });
+    ASSERT_TRUE(bridge.start());
+    // Two refused handshakes: the delay has doubled twice.
+    ASSERT_TRUE(waitUntil([&] { return bridge.nextRetryDelayMs() >= 4 * MqttLink::kFirstRetryDelayMs; }, 20000));
+    EXPECT_FALSE(everConnected);
+}
+
 } // namespace
