@@ -16,7 +16,8 @@ constexpr int kLongestPollSeconds = 24 * 60 * 60;
 
 // Every option that takes a value, so a repeated one can be caught.
 struct OptionNames {
-    QCommandLineOption broker{QStringLiteral("broker"), QStringLiteral("The broker, mqtt://HOST[:PORT] (port 1883 if none)."),
+    QCommandLineOption broker{QStringLiteral("broker"),
+                              QStringLiteral("The broker, mqtt://HOST[:PORT] (port 1883 if none)."),
                               QStringLiteral("url")};
     QCommandLineOption username{QStringLiteral("username"), QStringLiteral("User name for the broker."),
                                 QStringLiteral("name")};
@@ -26,8 +27,9 @@ struct OptionNames {
     QCommandLineOption caFile{QStringLiteral("cafile"),
                               QStringLiteral("CA certificate(s) to verify the broker with; turns TLS on."),
                               QStringLiteral("file")};
-    QCommandLineOption topicPrefix{QStringLiteral("topic-prefix"), QStringLiteral("First part of every topic."),
-                                   QStringLiteral("prefix"), QStringLiteral("velno")};
+    QCommandLineOption topicPrefix{QStringLiteral("topic-prefix"),
+                                   QStringLiteral("First part of every topic."), QStringLiteral("prefix"),
+                                   QStringLiteral("velno")};
     QCommandLineOption poll{QStringLiteral("poll"), QStringLiteral("Seconds between status polls (0: none)."),
                             QStringLiteral("seconds"), QStringLiteral("10")};
     QCommandLineOption projector{QStringLiteral("projector"),
@@ -113,14 +115,16 @@ ProjectorEndpoint readProjector(const QString &text)
     ProjectorEndpoint endpoint{text.left(equals), text.mid(equals + 1)};
     static const QRegularExpression idPattern(QStringLiteral("^[a-z0-9_-]+$"));
     if (!idPattern.match(endpoint.id).hasMatch())
-        throw Failure(QStringLiteral("--projector %1: the ID may hold only lower-case letters, digits, '-' and '_'")
-                          .arg(text));
+        throw Failure(
+            QStringLiteral("--projector %1: the ID may hold only lower-case letters, digits, '-' and '_'")
+                .arg(text));
     if (endpoint.id == reservedProjectorId())
         throw Failure(QStringLiteral("--projector %1: the ID '%2' is taken by the bridge's own topics")
                           .arg(text, endpoint.id));
     if (!isSerialPortName(endpoint.port))
-        throw Failure(QStringLiteral("--projector %1: PORT must be COM1, COM2, a device path or socket://HOST:PORT")
-                          .arg(text));
+        throw Failure(
+            QStringLiteral("--projector %1: PORT must be COM1, COM2, a device path or socket://HOST:PORT")
+                .arg(text));
     return endpoint;
 }
 
@@ -155,7 +159,8 @@ int readPollSeconds(const QString &text)
 BridgeOptions readOptions(const QCommandLineParser &parser, const OptionNames &names)
 {
     if (!parser.positionalArguments().isEmpty())
-        throw Failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
+        throw Failure(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
     BridgeOptions options;
     if (!parser.isSet(names.broker))
         throw Failure(QStringLiteral("--broker is required"));

@@ -31,7 +31,8 @@ const InputOption kInputOptions[] = {
 QString jinjaString(const QString &text)
 {
     QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('\''), QLatin1String("\\'"));
     return QLatin1Char('\'') + escaped + QLatin1Char('\'');
 }
 
@@ -71,9 +72,10 @@ private:
     {
         QJsonArray topics;
         for (const QString &topic : {bridgeAvailabilityTopic(prefix_), availabilityTopic(prefix_, id_)}) {
-            topics.append(QJsonObject{{QLatin1String("topic"), topic},
-                                      {QLatin1String("payload_available"), QString::fromLatin1(kOnline)},
-                                      {QLatin1String("payload_not_available"), QString::fromLatin1(kOffline)}});
+            topics.append(
+                QJsonObject{{QLatin1String("topic"), topic},
+                            {QLatin1String("payload_available"), QString::fromLatin1(kOnline)},
+                            {QLatin1String("payload_not_available"), QString::fromLatin1(kOffline)}});
         }
         return topics;
     }
@@ -138,8 +140,8 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
          {QLatin1String("payload_on"), QLatin1String("power-on")},
          {QLatin1String("payload_off"), QLatin1String("power-off")},
          {QLatin1String("state_topic"), entity.status(StatusTopicName::kOperatingState)},
-         {QLatin1String("value_template"),
-          QLatin1String("{{ 'ON' if value == ") + jinjaString(kPowerOnText) + QLatin1String(" else 'OFF' }}")},
+         {QLatin1String("value_template"), QLatin1String("{{ 'ON' if value == ") + jinjaString(kPowerOnText) +
+                                               QLatin1String(" else 'OFF' }}")},
          {QLatin1String("state_on"), QLatin1String("ON")},
          {QLatin1String("state_off"), QLatin1String("OFF")},
          {QLatin1String("icon"), QLatin1String("mdi:projector")}}));
@@ -147,20 +149,20 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
     QJsonArray inputCommands;
     for (const InputOption &option : kInputOptions)
         inputCommands.append(QLatin1String(option.command));
-    messages.push_back(entity.build(QStringLiteral("select"), QStringLiteral("input"), QStringLiteral("Input"),
+    messages.push_back(entity.build(QStringLiteral("select"), QStringLiteral("input"),
+                                    QStringLiteral("Input"),
                                     {{QLatin1String("command_topic"), entity.command()},
                                      {QLatin1String("options"), inputCommands},
                                      {QLatin1String("state_topic"), entity.status(StatusTopicName::kInput)},
                                      {QLatin1String("value_template"), inputStateTemplate()},
                                      {QLatin1String("icon"), QLatin1String("mdi:video-input-hdmi")}}));
 
-    messages.push_back(entity.build(QStringLiteral("sensor"), QStringLiteral("lamp_time"), QStringLiteral("Lamp time"),
-                                    textSensor(entity.status(StatusTopicName::kLampTime),
-                                               QStringLiteral("mdi:timer-outline"))));
-    messages.push_back(entity.build(QStringLiteral("sensor"), QStringLiteral("temperatures"),
-                                    QStringLiteral("Temperatures"),
-                                    textSensor(entity.status(StatusTopicName::kTemperatures),
-                                               QStringLiteral("mdi:thermometer"))));
+    messages.push_back(entity.build(
+        QStringLiteral("sensor"), QStringLiteral("lamp_time"), QStringLiteral("Lamp time"),
+        textSensor(entity.status(StatusTopicName::kLampTime), QStringLiteral("mdi:timer-outline"))));
+    messages.push_back(entity.build(
+        QStringLiteral("sensor"), QStringLiteral("temperatures"), QStringLiteral("Temperatures"),
+        textSensor(entity.status(StatusTopicName::kTemperatures), QStringLiteral("mdi:thermometer"))));
 
     // The status text is "<number> hPa": the number alone makes a graphable reading.
     QJsonObject pressure = textSensor(entity.status(StatusTopicName::kPressure), QStringLiteral("mdi:gauge"));
@@ -168,7 +170,7 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
     pressure.insert(QLatin1String("unit_of_measurement"), QLatin1String("hPa"));
     pressure.insert(QLatin1String("device_class"), QLatin1String("pressure"));
     pressure.insert(QLatin1String("state_class"), QLatin1String("measurement"));
-    messages.push_back(
-        entity.build(QStringLiteral("sensor"), QStringLiteral("pressure"), QStringLiteral("Pressure"), pressure));
+    messages.push_back(entity.build(QStringLiteral("sensor"), QStringLiteral("pressure"),
+                                    QStringLiteral("Pressure"), pressure));
     return messages;
 }

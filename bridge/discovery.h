@@ -9,8 +9,8 @@
 
 // ---- Topics under <prefix>/<id>/ ----
 
-QString commandTopic(const QString &prefix, const QString &projectorId);      // subscribed
-QString replyTopic(const QString &prefix, const QString &projectorId);        // one JSON object per command
+QString commandTopic(const QString &prefix, const QString &projectorId); // subscribed
+QString replyTopic(const QString &prefix, const QString &projectorId);   // one JSON object per command
 QString statusTopic(const QString &prefix, const QString &projectorId, const QString &query); // retained
 QString availabilityTopic(const QString &prefix, const QString &projectorId); // retained online/offline
 // The bridge's own availability, the topic of its last will.

@@ -26,14 +26,19 @@ void initialiseLibraryOnce()
     (void)initialised;
 }
 
+// The library's sentences go in the middle of a log line.
+QString withoutFullStop(QString text)
+{
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
 // errnoValue: errno as it was when the library failed (it is overwritten quickly).
 QString describeError(int rc, int errnoValue)
 {
-    QString text = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errnoValue))
-                                        : QString::fromUtf8(mosquitto_strerror(rc));
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1); // it goes in the middle of a log line
-    return text;
+    return withoutFullStop(rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errnoValue))
+                                                : QString::fromUtf8(mosquitto_strerror(rc)));
 }
 
 void logSubscribeFailure(const QString &filter, const QString &reason)
@@ -127,10 +132,11 @@ bool MqttLink::applySettings()
     if (settings_.hasWill) {
         const QByteArray topic = settings_.will.topic.toUtf8();
         const QByteArray &payload = settings_.will.payload;
-        const int rc = mosquitto_will_set(client_, topic.constData(), int(payload.size()), payload.constData(),
-                                          kFinalQos, settings_.will.retained);
+        const int rc = mosquitto_will_set(client_, topic.constData(), int(payload.size()),
+                                          payload.constData(), kFinalQos, settings_.will.retained);
         if (rc != MOSQ_ERR_SUCCESS) {
-            lastError_ = tr("last will on %1 refused: %2").arg(settings_.will.topic, describeError(rc, errno));
+            lastError_ =
+                tr("last will on %1 refused: %2").arg(settings_.will.topic, describeError(rc, errno));
             return false;
         }
     }
@@ -152,7 +158,8 @@ void MqttLink::attemptConnection()
         return;
     state_ = State::Connecting;
     const QByteArray host = settings_.host.toUtf8();
-    const int rc = mosquitto_connect_async(client_, host.constData(), settings_.port, settings_.keepAliveSeconds);
+    const int rc =
+        mosquitto_connect_async(client_, host.constData(), settings_.port, settings_.keepAliveSeconds);
     const int savedErrno = errno;
     if (rc != MOSQ_ERR_SUCCESS) {
         connectionLost(describeError(rc, savedErrno));
@@ -252,7 +259,8 @@ void MqttLink::onConnect(mosquitto *, void *self, int rc)
     if (rc == 0)
         link->pendingEvents_.push_back({Event::Kind::Accepted, {}, {}});
     else
-        link->pendingEvents_.push_back({Event::Kind::Refused, QString::fromUtf8(mosquitto_connack_string(rc)), {}});
+        link->pendingEvents_.push_back(
+            {Event::Kind::Refused, withoutFullStop(QString::fromUtf8(mosquitto_connack_string(rc))), {}});
 }
 
 void MqttLink::onDisconnect(mosquitto *, void *self, int rc)
@@ -270,8 +278,9 @@ void MqttLink::onPublish(mosquitto *, void *self, int mid)
 void MqttLink::onMessage(mosquitto *, void *self, const mosquitto_message *message)
 {
     auto *link = static_cast<MqttLink *>(self);
-    link->pendingEvents_.push_back({Event::Kind::Message, QString::fromUtf8(message->topic),
-                                    QByteArray(static_cast<const char *>(message->payload), message->payloadlen)});
+    link->pendingEvents_.push_back(
+        {Event::Kind::Message, QString::fromUtf8(message->topic),
+         QByteArray(static_cast<const char *>(message->payload), message->payloadlen)});
 }
 
 void MqttLink::dispatchEvents()
@@ -310,12 +319,8 @@ void MqttLink::handleEvent(const Event &event)
         if (state_ == State::Connected)
             emit connected();
         return;
-    case Event::Kind::Refused:
-        connectionLost(tr("refused by the broker: %1").arg(event.text));
-        return;
-    case Event::Kind::Lost:
-        connectionLost(event.text);
-        return;
+    case Event::Kind::Refused: connectionLost(tr("refused by the broker: %1").arg(event.text)); return;
+    case Event::Kind::Lost: connectionLost(event.text); return;
     case Event::Kind::Message:
         if (state_ == State::Connected)
             emit messageReceived(event.text, event.payload);

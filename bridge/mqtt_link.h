@@ -28,13 +28,13 @@ struct MqttMessage {
 struct MqttLinkSettings {
     QString host;
     quint16 port = 1883;
-    QString clientId;           // empty: the library makes one up
-    int keepAliveSeconds = 30;  // at least 5
-    QString username;           // empty: anonymous
-    QString password;           // never logged
-    QString caFile;             // non-empty: TLS, the broker verified against it
+    QString clientId;          // empty: the library makes one up
+    int keepAliveSeconds = 30; // at least 5
+    QString username;          // empty: anonymous
+    QString password;          // never logged
+    QString caFile;            // non-empty: TLS, the broker verified against it
     bool hasWill = false;
-    MqttMessage will;           // sent by the broker, at QoS 1, when the connection dies
+    MqttMessage will; // sent by the broker, at QoS 1, when the connection dies
 };
 
 class MqttLink : public QObject {

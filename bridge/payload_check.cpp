@@ -29,23 +29,29 @@ std::optional<QString> unsafeCharacter(const QString &text)
         if (c < 0x20 || (c >= 0x7f && c <= 0x9f))
             return QStringLiteral("control character %1 at character %2").arg(codePoint(c)).arg(position);
         if (c > 0xff)
-            return QStringLiteral("character %1 at character %2 is outside Latin-1").arg(codePoint(c)).arg(position);
+            return QStringLiteral("character %1 at character %2 is outside Latin-1")
+                .arg(codePoint(c))
+                .arg(position);
     }
     return std::nullopt;
 }
 
 } // namespace
 
-PayloadVerdict checkCommandPayload(const QByteArray &payload, const std::function<bool(const QString &)> &isKnownCommand)
+PayloadVerdict checkCommandPayload(const QByteArray &payload,
+                                   const std::function<bool(const QString &)> &isKnownCommand)
 {
     if (payload.isEmpty())
         return refuse(QStringLiteral("empty payload"));
     // Checked before decoding, so a huge payload costs nothing.
     if (payload.size() > kLongestCommandPayload)
-        return refuse(QStringLiteral("payload of %1 bytes, at most %2 allowed").arg(payload.size()).arg(kLongestCommandPayload));
+        return refuse(QStringLiteral("payload of %1 bytes, at most %2 allowed")
+                          .arg(payload.size())
+                          .arg(kLongestCommandPayload));
 
     // A byte order mark is kept, and so refused below: it has no place in a command.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = decoder.decode(payload);
     if (decoder.hasError())
         return refuse(QStringLiteral("payload is not valid UTF-8"));

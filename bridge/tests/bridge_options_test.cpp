@@ -32,10 +32,11 @@ TEST_F(BridgeOptionsTest, FullLineIsReadIntoTheOptions)
     const QString passwordFile = writeFile(QStringLiteral("password"), "s3cret pass\r\nsecond line\n");
     const QString caFile = writeFile(QStringLiteral("ca.pem"), "-----BEGIN CERTIFICATE-----\n");
     const BridgeOptionsParse result = parseBridgeOptions(
-        {QStringLiteral("velno-bridge"), QStringLiteral("--broker"), QStringLiteral("mqtt://broker.example:8883"),
-         QStringLiteral("--username"), QStringLiteral("panel"), QStringLiteral("--password-file"), passwordFile,
-         QStringLiteral("--cafile"), caFile, QStringLiteral("--topic-prefix"), QStringLiteral("site/av"),
-         QStringLiteral("--poll"), QStringLiteral("0"), QStringLiteral("--projector"), QStringLiteral("hall=COM1"),
+        {QStringLiteral("velno-bridge"), QStringLiteral("--broker"),
+         QStringLiteral("mqtt://broker.example:8883"), QStringLiteral("--username"), QStringLiteral("panel"),
+         QStringLiteral("--password-file"), passwordFile, QStringLiteral("--cafile"), caFile,
+         QStringLiteral("--topic-prefix"), QStringLiteral("site/av"), QStringLiteral("--poll"),
+         QStringLiteral("0"), QStringLiteral("--projector"), QStringLiteral("hall=COM1"),
          QStringLiteral("--projector"), QStringLiteral("foyer_2=socket://127.0.0.1:4001"),
          QStringLiteral("--projector"), QStringLiteral("lab-3=/dev/ttyUSB0")});
     ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Run) << result.error.toStdString();
@@ -88,7 +89,8 @@ TEST_P(BadBridgeOptions, AreRefusedNamingTheOption)
     writeFile(QStringLiteral("empty"), "");
     const QString line = QString::fromUtf8(GetParam().line).replace(QLatin1String("{dir}"), dir.path());
     const QStringList arguments = line.split(QLatin1Char('|'));
-    const BridgeOptionsParse result = parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} + arguments);
+    const BridgeOptionsParse result =
+        parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} + arguments);
     EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
     EXPECT_TRUE(result.error.contains(QLatin1String(GetParam().mentions))) << result.error.toStdString();
     EXPECT_FALSE(result.usage.isEmpty());
@@ -137,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(Table, BadBridgeOptions, ::testing::ValuesIn(kBadLines)
 
 TEST_F(BridgeOptionsTest, BrokerErrorsNeverRepeatAPasswordFromTheUrl)
 {
-    const BridgeOptionsParse result = parse(QStringLiteral("--broker mqtt://user:hunter2@h --projector hall=COM1"));
+    const BridgeOptionsParse result =
+        parse(QStringLiteral("--broker mqtt://user:hunter2@h --projector hall=COM1"));
     ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
     EXPECT_TRUE(result.error.contains(QLatin1String("--username")));
     EXPECT_FALSE(result.error.contains(QLatin1String("hunter2"))) << result.error.toStdString();

@@ -10,7 +10,8 @@
 
 namespace {
 
-QJsonObject configOf(const std::vector<DiscoveryMessage> &messages, const QString &component, const QString &object)
+QJsonObject configOf(const std::vector<DiscoveryMessage> &messages, const QString &component,
+                     const QString &object)
 {
     for (const DiscoveryMessage &message : messages) {
         if (message.topic == QStringLiteral("homeassistant/%1/velno_hall/%2/config").arg(component, object))
@@ -22,8 +23,10 @@ QJsonObject configOf(const std::vector<DiscoveryMessage> &messages, const QStrin
 
 TEST(BridgeTopics, AreLaidOutUnderPrefixAndProjector)
 {
-    EXPECT_EQ(commandTopic(QStringLiteral("site/av"), QStringLiteral("hall")), QStringLiteral("site/av/hall/command"));
-    EXPECT_EQ(replyTopic(QStringLiteral("velno"), QStringLiteral("hall")), QStringLiteral("velno/hall/reply"));
+    EXPECT_EQ(commandTopic(QStringLiteral("site/av"), QStringLiteral("hall")),
+              QStringLiteral("site/av/hall/command"));
+    EXPECT_EQ(replyTopic(QStringLiteral("velno"), QStringLiteral("hall")),
+              QStringLiteral("velno/hall/reply"));
     EXPECT_EQ(statusTopic(QStringLiteral("velno"), QStringLiteral("hall"), StatusTopicName::kInput),
               QStringLiteral("velno/hall/status/input"));
     EXPECT_EQ(availabilityTopic(QStringLiteral("velno"), QStringLiteral("hall")),
@@ -47,7 +50,8 @@ TEST(Discovery, EveryMessageIsCompactJsonBoundToTheProjectorAndTheBridge)
         uniqueIds.insert(config.value(QLatin1String("unique_id")).toString());
 
         const QJsonObject device = config.value(QLatin1String("device")).toObject();
-        EXPECT_EQ(device.value(QLatin1String("identifiers")).toArray(), QJsonArray{QStringLiteral("velno_hall")});
+        EXPECT_EQ(device.value(QLatin1String("identifiers")).toArray(),
+                  QJsonArray{QStringLiteral("velno_hall")});
         EXPECT_EQ(device.value(QLatin1String("manufacturer")).toString(), QStringLiteral("VELNO"));
         EXPECT_FALSE(device.value(QLatin1String("name")).toString().isEmpty());
         EXPECT_FALSE(device.value(QLatin1String("model")).toString().isEmpty());
@@ -56,9 +60,11 @@ TEST(Discovery, EveryMessageIsCompactJsonBoundToTheProjectorAndTheBridge)
         QStringList availability;
         for (const QJsonValue &entry : config.value(QLatin1String("availability")).toArray())
             availability << entry.toObject().value(QLatin1String("topic")).toString();
-        EXPECT_EQ(availability,
-                  QStringList({QStringLiteral("site/av/bridge/availability"), QStringLiteral("site/av/hall/availability")}));
-        EXPECT_TRUE(config.value(QLatin1String("state_topic")).toString().startsWith(QLatin1String("site/av/hall/status/")));
+        EXPECT_EQ(availability, QStringList({QStringLiteral("site/av/bridge/availability"),
+                                             QStringLiteral("site/av/hall/availability")}));
+        EXPECT_TRUE(config.value(QLatin1String("state_topic"))
+                        .toString()
+                        .startsWith(QLatin1String("site/av/hall/status/")));
     }
     EXPECT_EQ(uniqueIds.size(), messages.size());
     EXPECT_EQ(uniqueIds.count(QString()), 0u);
@@ -71,17 +77,21 @@ TEST(Discovery, PowerAndInputCommandOnTheCommandTopic)
     EXPECT_EQ(power.value(QLatin1String("command_topic")).toString(), QStringLiteral("velno/hall/command"));
     EXPECT_EQ(power.value(QLatin1String("payload_on")).toString(), QStringLiteral("power-on"));
     EXPECT_EQ(power.value(QLatin1String("payload_off")).toString(), QStringLiteral("power-off"));
-    EXPECT_EQ(power.value(QLatin1String("state_topic")).toString(), QStringLiteral("velno/hall/status/status"));
-    EXPECT_TRUE(power.value(QLatin1String("value_template")).toString().contains(QLatin1String("' Power ON'")));
+    EXPECT_EQ(power.value(QLatin1String("state_topic")).toString(),
+              QStringLiteral("velno/hall/status/status"));
+    EXPECT_TRUE(
+        power.value(QLatin1String("value_template")).toString().contains(QLatin1String("' Power ON'")));
 
     const QJsonObject input = configOf(messages, QStringLiteral("select"), QStringLiteral("input"));
     EXPECT_EQ(input.value(QLatin1String("command_topic")).toString(), QStringLiteral("velno/hall/command"));
     EXPECT_EQ(input.value(QLatin1String("options")).toArray(),
               (QJsonArray{QStringLiteral("pc1"), QStringLiteral("pc2"), QStringLiteral("video")}));
-    EXPECT_EQ(input.value(QLatin1String("state_topic")).toString(), QStringLiteral("velno/hall/status/input"));
+    EXPECT_EQ(input.value(QLatin1String("state_topic")).toString(),
+              QStringLiteral("velno/hall/status/input"));
 
     const QJsonObject pressure = configOf(messages, QStringLiteral("sensor"), QStringLiteral("pressure"));
-    EXPECT_EQ(pressure.value(QLatin1String("state_topic")).toString(), QStringLiteral("velno/hall/status/pressure"));
+    EXPECT_EQ(pressure.value(QLatin1String("state_topic")).toString(),
+              QStringLiteral("velno/hall/status/pressure"));
     EXPECT_EQ(pressure.value(QLatin1String("unit_of_measurement")).toString(), QStringLiteral("hPa"));
 }
 

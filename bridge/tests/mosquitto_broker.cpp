@@ -54,6 +54,19 @@ MosquittoBroker::~MosquittoBroker()
     }
 }
 
+void MosquittoBroker::requireLogin(const QString &username, const QString &password)
+{
+    passwordFile_ = dir_.filePath(QStringLiteral("passwords"));
+    const int status =
+        QProcess::execute(QStringLiteral(VELNO_MOSQUITTO_PASSWD),
+                          {QStringLiteral("-c"), QStringLiteral("-b"), passwordFile_, username, password});
+    if (status != 0)
+        log_ += QStringLiteral("mosquitto_passwd exited with %1\n").arg(status);
+    // The broker may drop root for its own user before reading the file.
+    QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFileDevice::ExeOther);
+    QFile::setPermissions(passwordFile_, QFile::permissions(passwordFile_) | QFileDevice::ReadOther);
+}
+
 bool MosquittoBroker::start()
 {
     const bool portChosenHere = port_ == 0;
@@ -88,9 +101,13 @@ MosquittoBroker::Launch MosquittoBroker::launch()
                                   "log_dest stderr\n"
                                   "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n")
                        .arg(port_);
+    if (!passwordFile_.isEmpty())
+        text.replace(QLatin1String("allow_anonymous true"),
+                     QStringLiteral("allow_anonymous false\npassword_file %1").arg(passwordFile_));
     if (tls_) {
         text += QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
-                    .arg(tlsCaFile(), tlsFile(QStringLiteral("broker.pem")), tlsFile(QStringLiteral("broker.key")));
+                    .arg(tlsCaFile(), tlsFile(QStringLiteral("broker.pem")),
+                         tlsFile(QStringLiteral("broker.key")));
     }
     config.write(text.toUtf8());
     config.close();
@@ -99,7 +116,8 @@ MosquittoBroker::Launch MosquittoBroker::launch()
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->start(QStringLiteral(VELNO_MOSQUITTO_BROKER), {QStringLiteral("-c"), configPath});
     if (!process_->waitForStarted(kStartTimeoutMs)) {
-        log_ += QStringLiteral("cannot run %1: %2\n").arg(QStringLiteral(VELNO_MOSQUITTO_BROKER), process_->errorString());
+        log_ += QStringLiteral("cannot run %1: %2\n")
+                    .arg(QStringLiteral(VELNO_MOSQUITTO_BROKER), process_->errorString());
         process_.reset();
         return Launch::Failed;
     }

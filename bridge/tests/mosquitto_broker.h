@@ -24,6 +24,9 @@ public:
     // A CA that signed nothing the broker has.
     static QString unrelatedCaFile();
 
+    // Before start(): only this user, with this password, may connect.
+    void requireLogin(const QString &username, const QString &password);
+
     // Starts on a free port the first time, on the same port after that.
     // True once the broker accepts connections; see log() otherwise.
     bool start();
@@ -44,6 +47,7 @@ private:
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;
     bool tls_ = false;
+    QString passwordFile_;
     QString log_;
 };
 

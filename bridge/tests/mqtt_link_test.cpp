@@ -85,7 +85,8 @@ TEST_F(MqttLinkTest, ShutdownDeliversTheFinalMessagesAndSuppressesTheWill)
     ASSERT_TRUE(bridge.start());
     ASSERT_TRUE(waitConnected(bridge));
 
-    EXPECT_TRUE(bridge.shutdown({{kBridgeAvailability, "offline", true}, {kHallAvailability, "offline", true}}));
+    EXPECT_TRUE(
+        bridge.shutdown({{kBridgeAvailability, "offline", true}, {kHallAvailability, "offline", true}}));
     EXPECT_FALSE(bridge.isConnected());
     EXPECT_EQ(watcher.take(kHallAvailability), QByteArray("offline"));
     EXPECT_EQ(watcher.take(kBridgeAvailability), QByteArray("offline"));
@@ -105,7 +106,9 @@ TEST_F(MqttLinkTest, ReconnectsWithBackoffAfterTheBrokerRestartsAndSubscribesAga
     QObject::connect(&bridge, &MqttLink::connected, [&] { ++connects; });
     QObject::connect(&bridge, &MqttLink::disconnected, [&](const QString &reason) { lossReasons << reason; });
     QObject::connect(&bridge, &MqttLink::messageReceived,
-                     [&](const QString &topic, const QByteArray &payload) { commands.append({topic, payload}); });
+                     [&](const QString &topic, const QByteArray &payload) {
+                         commands.append({topic, payload});
+                     });
     bridge.subscribe(QStringLiteral("velno/+/command"));
     ASSERT_TRUE(bridge.start());
     ASSERT_TRUE(waitUntil([&] { return connects == 1; }, kConnectMs));
@@ -126,7 +129,8 @@ TEST_F(MqttLinkTest, ReconnectsWithBackoffAfterTheBrokerRestartsAndSubscribesAga
     ASSERT_TRUE(panel.waitReady());
     ASSERT_TRUE(panel.link().publish(QStringLiteral("velno/hall/command"), "power-off", false, 1));
     ASSERT_TRUE(waitUntil([&] { return !commands.isEmpty(); }, kConnectMs));
-    EXPECT_EQ(commands.constFirst(), qMakePair(QStringLiteral("velno/hall/command"), QByteArray("power-off")));
+    EXPECT_EQ(commands.constFirst(),
+              qMakePair(QStringLiteral("velno/hall/command"), QByteArray("power-off")));
 }
 
 TEST_F(MqttLinkTest, FirstConnectionWaitsForABrokerThatIsNotUpYet)
@@ -134,11 +138,35 @@ TEST_F(MqttLinkTest, FirstConnectionWaitsForABrokerThatIsNotUpYet)
     broker.stop();
     MqttLink bridge(broker.clientSettings(QStringLiteral("bridge")));
     ASSERT_TRUE(bridge.start());
-    ASSERT_TRUE(waitUntil([&] { return bridge.nextRetryDelayMs() > MqttLink::kFirstRetryDelayMs; }, kConnectMs));
+    ASSERT_TRUE(
+        waitUntil([&] { return bridge.nextRetryDelayMs() > MqttLink::kFirstRetryDelayMs; }, kConnectMs));
     EXPECT_FALSE(bridge.isConnected());
 
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
     EXPECT_TRUE(waitConnected(bridge, 30000));
+}
+
+TEST(MqttLinkLoginTest, WrongPasswordIsRetriedAndTheRightOneConnects)
+{
+    MosquittoBroker broker;
+    broker.requireLogin(QStringLiteral("bridge"), QStringLiteral("right horse battery"));
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+
+    MqttLinkSettings wrong = broker.clientSettings(QStringLiteral("intruder"));
+    wrong.username = QStringLiteral("bridge");
+    wrong.password = QStringLiteral("wrong");
+    MqttLink refused(wrong);
+    ASSERT_TRUE(refused.start());
+    ASSERT_TRUE(
+        waitUntil([&] { return refused.nextRetryDelayMs() >= 4 * MqttLink::kFirstRetryDelayMs; }, 20000));
+    EXPECT_FALSE(refused.isConnected());
+
+    MqttLinkSettings right = broker.clientSettings(QStringLiteral("bridge"));
+    right.username = QStringLiteral("bridge");
+    right.password = QStringLiteral("right horse battery");
+    MqttLink accepted(right);
+    ASSERT_TRUE(accepted.start());
+    EXPECT_TRUE(waitUntil([&] { return accepted.isConnected(); }, kConnectMs)) << broker.log().toStdString();
 }
 
 TEST_F(MqttLinkTest, UnreadableCaFileStopsTheStart)
@@ -177,7 +205,8 @@ TEST_F(MqttLinkTlsTest, BrokerSignedByAnotherCaIsNeverConnected)
     QObject::connect(&bridge, &MqttLink::connected, [&] { everConnected = true; });
     ASSERT_TRUE(bridge.start());
     // Two refused handshakes: the delay has doubled twice.
-    ASSERT_TRUE(waitUntil([&] { return bridge.nextRetryDelayMs() >= 4 * MqttLink::kFirstRetryDelayMs; }, 20000));
+    ASSERT_TRUE(
+        waitUntil([&] { return bridge.nextRetryDelayMs() >= 4 * MqttLink::kFirstRetryDelayMs; }, 20000));
     EXPECT_FALSE(everConnected);
 }
 

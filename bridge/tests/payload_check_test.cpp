@@ -9,8 +9,8 @@ namespace {
 struct PayloadCase {
     const char *label;
     QByteArray payload;
-    const char *name;    // accepted: the command name; refused: nullptr
-    QByteArray detail;   // accepted: the send text; refused: part of the reason
+    const char *name;  // accepted: the command name; refused: nullptr
+    QByteArray detail; // accepted: the send text; refused: part of the reason
 };
 
 void PrintTo(const PayloadCase &c, std::ostream *out)
@@ -24,7 +24,8 @@ TEST_P(PayloadCheck, AcceptsOneCleanLineOnly)
 {
     const PayloadCase &c = GetParam();
     const auto isKnown = [](const QString &name) {
-        return QStringList{QStringLiteral("power-on"), QStringLiteral("power-off"), QStringLiteral("pc1")}.contains(name);
+        return QStringList{QStringLiteral("power-on"), QStringLiteral("power-off"), QStringLiteral("pc1")}
+            .contains(name);
     };
     const PayloadVerdict verdict = checkCommandPayload(c.payload, isKnown);
     if (!c.name) {
@@ -45,8 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
         PayloadCase{"send_keeps_inner_spaces", "send CR PRESSURE", "send", "CR PRESSURE"},
         PayloadCase{"send_latin1", "send C\xc3\xa9", "send", "C\u00e9"},
         PayloadCase{"send_at_the_size_limit", "send " + QByteArray(251, 'A'), "send", QByteArray(251, 'A')},
-        PayloadCase{"empty", "", nullptr, "empty"},
-        PayloadCase{"send_without_text", "send", nullptr, "send"},
+        PayloadCase{"empty", "", nullptr, "empty"}, PayloadCase{"send_without_text", "send", nullptr, "send"},
         PayloadCase{"send_with_empty_text", "send ", nullptr, "send"},
         PayloadCase{"unknown_name", "power-up", nullptr, "unknown command 'power-up'"},
         PayloadCase{"trailing_cr", "send C00\r", nullptr, "line break"},
