@@ -70,7 +70,7 @@ public:
     // Remembered: sent now if connected, and again after every reconnect.
     void subscribe(const QString &topicFilter, int qos = 1);
 
-    // Publishes the messages retained at QoS 1, waits for the broker to
+    // Publishes the messages at QoS 1 (retained as each says), waits for the broker to
     // acknowledge them, then disconnects cleanly (the will is not sent).
     // Bounded by timeoutMs; when the messages are not all acknowledged in
     // time the connection is left to drop, so the broker sends the will
