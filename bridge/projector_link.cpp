@@ -142,7 +142,12 @@ void ProjectorLink::finished(const ExchangeResult &result)
         statuses_.insert(result.command, *result.status);
         emit statusChanged(result.command, *result.status);
     }
-    if (!runningPoll_ && !stopped_)
-        pollAll(); // a command may have changed what the queries say
+    if (!runningPoll_ && !stopped_) {
+        // A command may have changed what the queries say: a whole new round,
+        // rather than what is left of one asked before it.
+        queue_.erase(std::remove_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }),
+                     queue_.end());
+        pollAll();
+    }
     runNext();
 }

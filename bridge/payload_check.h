@@ -1,0 +1,27 @@
+#pragma once
+// Decides whether a payload from a projector's command topic may reach the
+// serial line. Anyone allowed to publish on the broker can write there, so
+// only one clean line of Latin-1 text gets through.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+struct CommandRequest {
+    QString name; // "send" for free text, otherwise a command name such as "power-on"
+    QString text; // for "send": the text after "send ", exactly as given
+};
+
+struct PayloadVerdict {
+    std::optional<CommandRequest> request; // when accepted
+    QString refusal;                       // when refused: why, without echoing unsafe bytes
+    bool accepted() const { return request.has_value(); }
+};
+
+inline constexpr int kLongestCommandPayload = 256; // bytes
+
+// isKnownCommand: asked about every name except "send"; left empty, any name passes.
+PayloadVerdict checkCommandPayload(const QByteArray &payload,
+                                   const std::function<bool(const QString &)> &isKnownCommand = {});

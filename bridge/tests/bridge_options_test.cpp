@@ -1,0 +1,149 @@
+#include "bridge/bridge_options.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class BridgeOptionsTest : public ::testing::Test {
+protected:
+    // A file in a private directory; returns its path.
+    QString writeFile(const QString &name, const QByteArray &content)
+    {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return file.fileName();
+    }
+
+    static BridgeOptionsParse parse(const QString &line)
+    {
+        return parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} +
+                                  line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(BridgeOptionsTest, FullLineIsReadIntoTheOptions)
+{
+    const QString passwordFile = writeFile(QStringLiteral("password"), "s3cret pass\r\nsecond line\n");
+    const QString caFile = writeFile(QStringLiteral("ca.pem"), "-----BEGIN CERTIFICATE-----\n");
+    const BridgeOptionsParse result = parseBridgeOptions(
+        {QStringLiteral("velno-bridge"), QStringLiteral("--broker"),
+         QStringLiteral("mqtt://broker.example:8883"), QStringLiteral("--username"), QStringLiteral("panel"),
+         QStringLiteral("--password-file"), passwordFile, QStringLiteral("--cafile"), caFile,
+         QStringLiteral("--topic-prefix"), QStringLiteral("site/av"), QStringLiteral("--poll"),
+         QStringLiteral("0"), QStringLiteral("--projector"), QStringLiteral("hall=COM1"),
+         QStringLiteral("--projector"), QStringLiteral("foyer_2=socket://127.0.0.1:4001"),
+         QStringLiteral("--projector"), QStringLiteral("lab-3=/dev/ttyUSB0")});
+    ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Run) << result.error.toStdString();
+    const BridgeOptions &options = result.options;
+    EXPECT_EQ(options.brokerHost, QStringLiteral("broker.example"));
+    EXPECT_EQ(options.brokerPort, 8883);
+    EXPECT_EQ(options.username, QStringLiteral("panel"));
+    EXPECT_EQ(options.password, QStringLiteral("s3cret pass"));
+    EXPECT_EQ(options.caFile, caFile);
+    EXPECT_EQ(options.topicPrefix, QStringLiteral("site/av"));
+    EXPECT_EQ(options.pollSeconds, 0);
+    ASSERT_EQ(options.projectors.size(), 3u);
+    EXPECT_EQ(options.projectors[1].id, QStringLiteral("foyer_2"));
+    EXPECT_EQ(options.projectors[1].port, QStringLiteral("socket://127.0.0.1:4001"));
+    EXPECT_EQ(options.projectors[2].port, QStringLiteral("/dev/ttyUSB0"));
+}
+
+TEST_F(BridgeOptionsTest, ShortLineGetsTheDefaults)
+{
+    const BridgeOptionsParse result = parse(QStringLiteral("--broker mqtt://[::1] --projector hall=COM2"));
+    ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Run) << result.error.toStdString();
+    EXPECT_EQ(result.options.brokerHost, QStringLiteral("::1"));
+    EXPECT_EQ(result.options.brokerPort, 1883); // also with TLS: 8883 is never implied
+    EXPECT_EQ(result.options.topicPrefix, QStringLiteral("velno"));
+    EXPECT_TRUE(result.options.username.isEmpty());
+    EXPECT_TRUE(result.options.password.isEmpty());
+}
+
+TEST_F(BridgeOptionsTest, HelpIsNotAnError)
+{
+    const BridgeOptionsParse result = parse(QStringLiteral("--help"));
+    EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::ShowHelp);
+    EXPECT_TRUE(result.usage.contains(QLatin1String("--projector")));
+}
+
+struct BadLine {
+    const char *line;     // after the program name; {dir} is the test's directory
+    const char *mentions; // the error names the option at fault
+};
+
+void PrintTo(const BadLine &bad, std::ostream *out)
+{
+    *out << bad.line;
+}
+
+class BadBridgeOptions : public BridgeOptionsTest, public ::testing::WithParamInterface<BadLine> {};
+
+TEST_P(BadBridgeOptions, AreRefusedNamingTheOption)
+{
+    writeFile(QStringLiteral("empty"), "");
+    const QString line = QString::fromUtf8(GetParam().line).replace(QLatin1String("{dir}"), dir.path());
+    const QStringList arguments = line.split(QLatin1Char('|'));
+    const BridgeOptionsParse result =
+        parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} + arguments);
+    EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
+    EXPECT_TRUE(result.error.contains(QLatin1String(GetParam().mentions))) << result.error.toStdString();
+    EXPECT_FALSE(result.usage.isEmpty());
+}
+
+// Arguments are separated by '|' so that IDs with spaces stay one argument.
+const BadLine kBadLines[] = {
+    {"--broker|mqtt://h|--projector|Hall A=COM1", "--projector Hall A=COM1"},
+    {"--broker|mqtt://h|--projector|hall/a=COM1", "--projector hall/a=COM1"},
+    {"--broker|mqtt://h|--projector|HALL=COM1", "--projector HALL=COM1"},
+    {"--broker|mqtt://h|--projector|hall+=COM1", "--projector hall+=COM1"},
+    {"--broker|mqtt://h|--projector|=COM1", "--projector =COM1"},
+    {"--broker|mqtt://h|--projector|bridge=COM1", "--projector bridge=COM1"},
+    {"--broker|mqtt://h|--projector|hall", "--projector hall"},
+    {"--broker|mqtt://h|--projector|hall=COM9", "--projector hall=COM9"},
+    {"--broker|mqtt://h|--projector|hall=socket://127.0.0.1", "--projector hall=socket"},
+    {"--broker|mqtt://h|--projector|hall=COM1|--projector|hall=COM2", "'hall' is given twice"},
+    {"--broker|mqtt://h|--projector|hall=COM1|--projector|foyer=COM1", "both use COM1"},
+    {"--broker|mqtt://h", "--projector"},
+    {"--projector|hall=COM1", "--broker"},
+    {"--broker|http://h|--projector|hall=COM1", "--broker"},
+    {"--broker|h:1883|--projector|hall=COM1", "--broker"},
+    {"--broker|mqtt://|--projector|hall=COM1", "--broker"},
+    {"--broker|mqtt://h:0|--projector|hall=COM1", "--broker"},
+    {"--broker|mqtt://h:70000|--projector|hall=COM1", "--broker"},
+    {"--broker|mqtt://h/path|--projector|hall=COM1", "--broker"},
+    {"--broker|mqtt://h|--broker|mqtt://g|--projector|hall=COM1", "--broker"},
+    {"--broker|mqtt://h|--username|u|--password-file|{dir}/missing|--projector|hall=COM1", "--password-file"},
+    {"--broker|mqtt://h|--username|u|--password-file|{dir}|--projector|hall=COM1", "--password-file"},
+    {"--broker|mqtt://h|--username|u|--password-file|{dir}/empty|--projector|hall=COM1", "--password-file"},
+    {"--broker|mqtt://h|--password-file|{dir}/empty|--projector|hall=COM1", "--username"},
+    {"--broker|mqtt://h|--cafile|{dir}/missing.pem|--projector|hall=COM1", "--cafile"},
+    {"--broker|mqtt://h|--topic-prefix|velno/#|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix|a/+/b|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix|/velno|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix|velno/|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix|a//b|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix||--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix|$SYS|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--poll|-1|--projector|hall=COM1", "--poll"},
+    {"--broker|mqtt://h|--poll|often|--projector|hall=COM1", "--poll"},
+    {"--broker|mqtt://h|--projector|hall=COM1|--frobnicate", "frobnicate"},
+    {"--broker|mqtt://h|--projector|hall=COM1|stray", "stray"},
+};
+INSTANTIATE_TEST_SUITE_P(Table, BadBridgeOptions, ::testing::ValuesIn(kBadLines));
+
+TEST_F(BridgeOptionsTest, BrokerErrorsNeverRepeatAPasswordFromTheUrl)
+{
+    const BridgeOptionsParse result =
+        parse(QStringLiteral("--broker mqtt://user:hunter2@h --projector hall=COM1"));
+    ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
+    EXPECT_TRUE(result.error.contains(QLatin1String("--username")));
+    EXPECT_FALSE(result.error.contains(QLatin1String("hunter2"))) << result.error.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+#include "bridge/payload_check.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PayloadCase {
+    const char *label;
+    QByteArray payload;
+    const char *name;  // accepted: the command name; refused: nullptr
+    QByteArray detail; // accepted: the send text; refused: part of the reason
+};
+
+void PrintTo(const PayloadCase &c, std::ostream *out)
+{
+    *out << c.label;
+}
+
+class PayloadCheck : public ::testing::TestWithParam<PayloadCase> {};
+
+TEST_P(PayloadCheck, AcceptsOneCleanLineOnly)
+{
+    const PayloadCase &c = GetParam();
+    const auto isKnown = [](const QString &name) {
+        return QStringList{QStringLiteral("power-on"), QStringLiteral("power-off"), QStringLiteral("pc1")}
+            .contains(name);
+    };
+    const PayloadVerdict verdict = checkCommandPayload(c.payload, isKnown);
+    if (!c.name) {
+        EXPECT_FALSE(verdict.accepted());
+        EXPECT_TRUE(verdict.refusal.contains(QString::fromUtf8(c.detail))) << verdict.refusal.toStdString();
+        return;
+    }
+    ASSERT_TRUE(verdict.accepted()) << verdict.refusal.toStdString();
+    EXPECT_EQ(verdict.request->name, QString::fromUtf8(c.name));
+    EXPECT_EQ(verdict.request->text, QString::fromUtf8(c.detail));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PayloadCheck,
+    ::testing::Values(
+        PayloadCase{"power_on", "power-on", "power-on", ""},
+        PayloadCase{"send_status_query", "send CR0", "send", "CR0"},
+        PayloadCase{"send_keeps_inner_spaces", "send CR PRESSURE", "send", "CR PRESSURE"},
+        PayloadCase{"send_latin1", "send C\xc3\xa9", "send", "C\u00e9"},
+        PayloadCase{"send_at_the_size_limit", "send " + QByteArray(251, 'A'), "send", QByteArray(251, 'A')},
+        PayloadCase{"empty", "", nullptr, "empty"}, PayloadCase{"send_without_text", "send", nullptr, "send"},
+        PayloadCase{"send_with_empty_text", "send ", nullptr, "send"},
+        PayloadCase{"unknown_name", "power-up", nullptr, "unknown command 'power-up'"},
+        PayloadCase{"trailing_cr", "send C00\r", nullptr, "line break"},
+        PayloadCase{"embedded_lf", "send C00\nC01", nullptr, "line break"},
+        PayloadCase{"second_command_after_cr", "power-on\rC01", nullptr, "line break"},
+        PayloadCase{"other_control_character", QByteArray("send C0\0", 8), nullptr, "U+0000"},
+        PayloadCase{"outside_latin1", "send C00\xe3\x81\x82", nullptr, "U+3042"},
+        PayloadCase{"byte_order_mark", "\xef\xbb\xbfpower-on", nullptr, "U+FEFF"},
+        PayloadCase{"invalid_utf8", "send C\xe9", nullptr, "UTF-8"},
+        PayloadCase{"over_the_size_limit", "send " + QByteArray(252, 'A'), nullptr, "257 bytes"},
+        PayloadCase{"ten_kilobytes", "send " + QByteArray(10240, 'A'), nullptr, "at most 256"}),
+    [](const auto &info) { return std::string(info.param.label); });
+
+TEST(PayloadCheckHook, WithoutAHookAnyCleanNamePasses)
+{
+    const PayloadVerdict verdict = checkCommandPayload("lamp-eco");
+    ASSERT_TRUE(verdict.accepted());
+    EXPECT_EQ(verdict.request->name, QStringLiteral("lamp-eco"));
+}
+
+} // namespace

@@ -1,0 +1,10 @@
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+// The bridge runs without a display: its tests get the same plain event loop.
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
