@@ -7,10 +7,8 @@
 #include "support/manual_timer.h"
 #include "support/pty_peer.h"
 #include "support/session_log.h"
-
 #include "support/wait.h"
 
-#include <QDeadlineTimer>
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
