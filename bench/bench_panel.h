@@ -3,8 +3,8 @@
 // for, started with its COM1 on the benchmark's pseudo-terminal, shown, and
 // the far end reading.
 
-#include "app/form1.h"
 #include "bench_pty.h"
+#include "window/form1.h"
 
 #include <QtGlobal>
 #include <cstdio>

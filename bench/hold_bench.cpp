@@ -6,10 +6,12 @@
 //
 // Usage: hold_bench [minimum hold in seconds, default 2]
 
-#include "app/form1.h"
 #include "bench_panel.h"
 #include "bench_pty.h"
 #include "bench_stats.h"
+#include "session/projector_session.h"
+#include "session/session_timer.h"
+#include "window/form1.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -84,7 +86,10 @@ void runFor(int ms)
 
 class Bench {
 public:
-    Bench(Form1 &form, BenchPty &pty) : form_(form), pty_(pty) {}
+    Bench(Form1 &form, BenchPty &pty)
+        : form_(form), pty_(pty), repeat_(form.session().findChild<SessionTimer *>(QStringLiteral("Timer1")))
+    {
+    }
 
     bool runHold(const HoldCase &c, int minimumHoldMs)
     {
@@ -101,11 +106,10 @@ public:
         QWidget *button = form_.control<QWidget>(c.button);
         // Every tick while the button is down sends one line.
         int sent = 1;
-        const auto counting =
-            QObject::connect(&form_.timer(1), &WindowTimer::tick, &form_, [&sent] { ++sent; });
+        const auto counting = QObject::connect(repeat_, &SessionTimer::tick, &form_, [&sent] { ++sent; });
         const auto pressed = BenchClock::now();
         QTest::mousePress(button, Qt::LeftButton);
-        const int period = form_.timer(1).interval();
+        const int period = form_.session().repeatPeriodMs();
         const int holdMs = std::max(minimumHoldMs, 10 * period);
         runFor(holdMs);
         const auto released = BenchClock::now();
@@ -173,6 +177,7 @@ private:
 
     Form1 &form_;
     BenchPty &pty_;
+    SessionTimer *repeat_; // Timer1: each of its ticks while held sends a line
 };
 
 QString cpuModel()
@@ -194,7 +199,8 @@ int main(int argc, char **argv)
     const int minimumHoldMs = int(1000 * (argc > 1 ? std::atof(argv[1]) : 2.0));
 
     BenchPty pty;
-    Form1 form;
+    ProjectorSession session;
+    Form1 form(session);
     if (!startPanelOn(form, pty))
         return 1;
 

@@ -3,10 +3,11 @@
 // second. Prints the CPU the window's thread used and how long each click
 // took to reach the wire.
 
-#include "app/form1.h"
 #include "bench_panel.h"
 #include "bench_pty.h"
 #include "bench_stats.h"
+#include "session/projector_session.h"
+#include "window/form1.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -35,7 +36,8 @@ int main(int argc, char **argv)
     const int charsPerSecond = 1920;
 
     BenchPty pty;
-    Form1 form;
+    ProjectorSession session;
+    Form1 form(session);
     if (!startPanelOn(form, pty))
         return 1;
 
@@ -72,8 +74,8 @@ int main(int argc, char **argv)
     const std::vector<double> latencies = millisToFirstArrival(clicks, pty.takeArrivals());
     std::printf("stream: %d chars/s for %.1f s; window thread CPU %.1f%% of one core\n", charsPerSecond,
                 wall, 100.0 * cpu / wall);
-    std::printf("receive buffer at end: %lld characters (limit 32767)\n",
-                static_cast<long long>(form.state().ReceiveBuffer.size()));
+    std::printf("receive buffer at end: %lld characters (limit %d)\n",
+                static_cast<long long>(session.receivedText().size()), kReceiveBufferLimit);
     std::printf("click to wire: %zu clicks, median %.3f ms, p99 %.3f ms, max %.3f ms\n", latencies.size(),
                 percentile(latencies, 50), percentile(latencies, 99), percentile(latencies, 100));
     return 0;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 
 bool isUnlockChord(int key, Qt::KeyboardModifiers modifiers)
 {
@@ -19,6 +20,10 @@ KeyChord::KeyChord(QWidget &window, QObject *parent) : QObject(parent), window_(
 
 bool KeyChord::eventFilter(QObject *watched, QEvent *event)
 {
+    // What the chord's own handlers do (resize the window, show a button)
+    // sends events within this same delivery; they do not end it.
+    if (inChordHandlers_)
+        return false;
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || event != pressInDelivery_) {
         pressInDelivery_ = nullptr;
         lastReceiver_ = nullptr;
@@ -34,7 +39,9 @@ bool KeyChord::eventFilter(QObject *watched, QEvent *event)
     pressInDelivery_ = event;
     lastReceiver_ = receiver;
     const auto *key = static_cast<const QKeyEvent *>(event);
-    if (!handedOn && isUnlockChord(key->key(), key->modifiers()))
+    if (!handedOn && isUnlockChord(key->key(), key->modifiers())) {
+        const QScopedValueRollback<bool> inHandlers(inChordHandlers_, true);
         emit pressed();
+    }
     return false;
 }

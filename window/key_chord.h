@@ -33,4 +33,5 @@ private:
     // address is never compared once the event it named may be gone.
     const QEvent *pressInDelivery_ = nullptr;
     QPointer<QWidget> lastReceiver_;
+    bool inChordHandlers_ = false;
 };

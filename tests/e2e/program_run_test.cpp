@@ -2,11 +2,12 @@
 // watched from the far end of the line and, where windows matter, driven
 // with xdotool on a private X server.
 
-#include "app/form1.h"
 #include "e2e/x_display.h"
+#include "session/projector_session.h"
 #include "sim/pty_server.h"
 #include "support/pty_peer.h"
 #include "support/wait.h"
+#include "window/form1.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,7 +28,8 @@ const QString kBoxTitle = QStringLiteral("^velno-control$");
 // the layout is fixed, so a window built here has it where the program has.
 QPoint centreOf(const char *control)
 {
-    Form1 form;
+    ProjectorSession session;
+    Form1 form(session);
     const QWidget *widget = form.control(control);
     return widget->mapTo(&form, widget->rect().center());
 }

@@ -1,8 +1,14 @@
 #pragma once
 // A started control panel whose COM1 is a pseudo-terminal held by the test.
+// The session runs on manual timers unless a test asks for the real clock.
 
-#include "app/form1.h"
+#include "session/projector_session.h"
+#include "session/session_timer.h"
+#include "support/manual_timer.h"
 #include "support/pty_peer.h"
+#include "window/data_panel.h"
+#include "window/form1.h"
+#include "window/monitor_label.h"
 
 #include <QAbstractButton>
 #include <QTest>
@@ -16,7 +22,9 @@ protected:
     {
         qputenv("VELNO_COM1", com1.devicePath().toLocal8Bit());
         qunsetenv("VELNO_COM2");
-        form = std::make_unique<Form1>();
+        session = std::make_unique<ProjectorSession>(nullptr, realTimers ? ProjectorSession::TimerFactory()
+                                                                         : manualTimers());
+        form = std::make_unique<Form1>(*session);
         const SerialError error = form->startUp();
         ASSERT_FALSE(error) << error.description.toStdString();
         form->show();
@@ -24,12 +32,24 @@ protected:
     void TearDown() override
     {
         form.reset();
+        session.reset();
         qunsetenv("VELNO_COM1");
         qunsetenv("VELNO_COM2");
     }
 
-    template <class T = QWidget> T *control(const char *name) const { return form->control<T>(name); }
-    PanelState &state() { return form->state(); }
+    template <class T = QWidget> T *control(const char *name) const
+    {
+        T *found = form->control<T>(name);
+        if (!found)
+            ADD_FAILURE() << "no control " << name << " of the expected kind";
+        return found;
+    }
+    // Timer1, Timer2 and Timer4 (the session's, on the manual clock).
+    ManualTimer &timer(const char *name) const { return manualTimer(*session, name); }
+    // Timer3, the port panel's hide delay: always on the real clock.
+    SessionTimer *hideDelay() const { return form->findChild<SessionTimer *>(QStringLiteral("Timer3")); }
+    bool isUnlocked() const { return form->findChild<DataPanel *>()->isUnlocked(); }
+    QString monitorText(const char *name) const { return control<MonitorLabel>(name)->text(); }
 
     // Clicks a button as an operator would: with the mouse where it is in
     // view, otherwise (below the window's edge) through its click.
@@ -43,6 +63,9 @@ protected:
             button->click();
     }
 
+    // Set in a test's constructor for the real timers.
+    bool realTimers = false;
     PtyPeer com1;
+    std::unique_ptr<ProjectorSession> session;
     std::unique_ptr<Form1> form;
 };

@@ -1,5 +1,6 @@
-#include "support/monitor.h"
 #include "support/panel_fixture.h"
+#include "support/printers.h"
+#include "support/test_names.h"
 #include "support/wait.h"
 
 #include <QClipboard>
@@ -51,7 +52,7 @@ struct SendCase {
 
 class SendTest : public FreeTextTest, public ::testing::WithParamInterface<SendCase> {};
 
-TEST_P(SendTest, SendsOneLineAsEnteredWithTheLongReplyWindow)
+TEST_P(SendTest, SendsOneLineAsEnteredWithTheTwoSecondReplyWindow)
 {
     const SendCase &c = GetParam();
     const QString entered = QString::fromUtf8(c.entered);
@@ -60,13 +61,12 @@ TEST_P(SendTest, SendsOneLineAsEnteredWithTheLongReplyWindow)
     else
         paste(entered);
     EXPECT_EQ(send(c.wire.size()), c.wire);
-    EXPECT_EQ(state().TypedCommand, QString::fromUtf8(c.sentCode));
-    EXPECT_EQ(state().LastCommand, QString::fromUtf8(c.sentCode) + QLatin1Char('\r'));
+    EXPECT_EQ(session->lastCommand(), QString::fromUtf8(c.sentCode) + QLatin1Char('\r'));
     EXPECT_EQ(text()->text(), entered) << "the box keeps its text";
-    EXPECT_EQ(form->timer(2).interval(), 2000);
-    EXPECT_EQ(form->timer(4).interval(), 2500);
-    EXPECT_TRUE(form->timer(2).enabled());
-    EXPECT_EQ(state().SendPending, 1);
+    EXPECT_EQ(timer("Timer2").interval(), 2000);
+    EXPECT_EQ(timer("Timer4").interval(), 2500);
+    EXPECT_TRUE(timer("Timer2").enabled());
+    EXPECT_TRUE(session->isAwaitingReply());
 
     EXPECT_EQ(send(c.wire.size()), c.wire) << "a second click sends the same line";
 }
@@ -83,7 +83,11 @@ INSTANTIATE_TEST_SUITE_P(AsEntered, SendTest,
                                            SendCase{Entry::Pasted, "\nC00", "", "\r"},
                                            // One byte per character, "?" where one byte cannot hold it.
                                            SendCase{Entry::Pasted, "C0€0", "C0€0", "C0?0\r"},
-                                           SendCase{Entry::Pasted, "C0é", "C0é", "C0\xe9\r"}));
+                                           SendCase{Entry::Pasted, "C0é", "C0é", "C0\xe9\r"}),
+                         [](const ::testing::TestParamInfo<SendCase> &info) {
+                             return (info.param.entry == Entry::Typed ? "Typed_" : "Pasted_") +
+                                    test_names::spelled(QString::fromUtf8(info.param.entered));
+                         });
 
 TEST_F(FreeTextTest, EnterInTheTextBoxSendsNothing)
 {
@@ -91,8 +95,8 @@ TEST_F(FreeTextTest, EnterInTheTextBoxSendsNothing)
     QTest::keyClick(text(), Qt::Key_Return);
     QTest::keyClick(text(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_TRUE(com1.readFor(150).isEmpty());
-    EXPECT_TRUE(state().LastCommand.isEmpty());
-    EXPECT_TRUE(monitorText(*form, "Label11").isEmpty());
+    EXPECT_TRUE(session->lastCommand().isEmpty());
+    EXPECT_TRUE(monitorText("Label11").isEmpty());
     EXPECT_EQ(text()->text(), QStringLiteral("C00"));
 }
 
@@ -110,13 +114,16 @@ TEST_P(TypedStatusTest, ReplyToATypedQueryIsDecodedOnlyWhenItIsAStatusQuery)
     type(QString::fromLatin1(c.typed));
     ASSERT_EQ(send(int(qstrlen(c.typed)) + 1), QByteArray(c.typed) + '\r');
     com1.write(c.reply);
-    ASSERT_TRUE(waitUntil([&] { return state().ReceiveBuffer == QString::fromLatin1(c.reply); }));
-    EXPECT_EQ(monitorText(*form, "Label22"), c.decoded);
+    ASSERT_TRUE(waitUntil([&] { return session->receivedText() == QString::fromLatin1(c.reply); }));
+    EXPECT_EQ(monitorText("Label22"), c.decoded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Queries, TypedStatusTest,
                          ::testing::Values(StatusCase{"CR0", "00\r", QStringLiteral(" Power ON")},
                                            StatusCase{"CR PRESSURE", "512\r", QStringLiteral("650 hPa")},
-                                           StatusCase{"cr0", "00\r", QString()}));
+                                           StatusCase{"cr0", "00\r", QString()}),
+                         [](const ::testing::TestParamInfo<StatusCase> &info) {
+                             return test_names::spelled(QString::fromLatin1(info.param.typed));
+                         });
 
 } // namespace

@@ -1,6 +1,6 @@
-#include "link/status_decoding.h"
-#include "link/traffic_rendering.h"
+#include "protocol/status_decoding.h"
 #include "sim/projector_model.h"
+#include "support/test_names.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,12 @@ TEST_P(AcceptedCode, IsAcknowledged)
     EXPECT_EQ(reaction.outputs[0].dueMs, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(ButtonCodes, AcceptedCode, ::testing::ValuesIn(acceptedCodes));
+std::string lineName(const ::testing::TestParamInfo<const char *> &info)
+{
+    return test_names::spelled(QString::fromLatin1(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(ButtonCodes, AcceptedCode, ::testing::ValuesIn(acceptedCodes), lineName);
 
 class UnknownLine : public ::testing::TestWithParam<const char *> {};
 
@@ -62,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, UnknownLine,
                                            "CRPRESSURE", "CR  PRESSURE", "CF LOGO", "CF  LOGO OFF", "C00\n",
                                            "\x06",
                                            "C\x80"
-                                           "0"));
+                                           "0"),
+                         lineName);
 
 struct Step {
     Millis at;
@@ -175,7 +181,14 @@ INSTANTIATE_TEST_SUITE_P(Values, TemperatureReply,
                                            TemperatureCase{0.0, 9.5, 99.9, "  0.0", " 9.5", " 99.9"},
                                            TemperatureCase{-5.2, -9.9, 7.3, " -5.2", "-9.9", "  7.3"},
                                            // out of range is held at the edge, so the widths never shift
-                                           TemperatureCase{150.0, 123.4, -40.0, " 99.9", "99.9", " -9.9"}));
+                                           TemperatureCase{150.0, 123.4, -40.0, " 99.9", "99.9", " -9.9"}),
+                         [](const ::testing::TestParamInfo<TemperatureCase> &info) {
+                             const TemperatureCase &c = info.param;
+                             return test_names::spelled(QStringLiteral("S1 %1 S2 %2 S3 %3")
+                                                            .arg(c.s1, 0, 'f', 1)
+                                                            .arg(c.s2, 0, 'f', 1)
+                                                            .arg(c.s3, 0, 'f', 1));
+                         });
 
 // The replies as the panel itself renders and decodes them.
 TEST(ProjectorModelQueries, RepliesDecodeOnThePanel)
@@ -211,14 +224,14 @@ TEST(ProjectorModelQueries, RepliesDecodeOnThePanel)
     for (const auto &step : steps) {
         const QString line = QString::fromLatin1(step.line) + QLatin1Char('\r');
         const std::string reply = answer(model, line.toStdString(), step.at);
-        const StatusDecoding decoding = decodeStatusReply(
-            line, trafficRendering(QString::fromLatin1(reply.data(), int(reply.size()))), QString());
+        const std::optional<QString> decoded =
+            decodeStatusReply(line, QString::fromLatin1(reply.data(), int(reply.size())));
         if (!step.decoded) {
             EXPECT_EQ(reply, ackCr) << step.line;
             continue;
         }
-        ASSERT_TRUE(decoding.text.has_value()) << step.line << " answered " << reply;
-        EXPECT_EQ(decoding.text->toStdString(), step.decoded) << step.line;
+        ASSERT_TRUE(decoded.has_value()) << step.line << " answered " << reply;
+        EXPECT_EQ(decoded->toStdString(), step.decoded) << step.line;
     }
 }
 

@@ -1,4 +1,5 @@
-#include "app/serial_control.h"
+#include "session/serial_control.h"
+#include "support/printers.h"
 #include "support/pty_peer.h"
 #include "support/wait.h"
 
@@ -44,7 +45,7 @@ TEST_F(SerialControlTest, OutputWritesOneBytePerCharacter)
     line += QChar(0x3042);                    // does not: goes out as "?"
     line += QString::fromUcs4(U"\U0001F600"); // one character in two UTF-16 units: one "?"
     line += QLatin1Char('\r');
-    comm.output(line);
+    EXPECT_FALSE(comm.output(line));
     EXPECT_EQ(peer.readAtLeast(8), QByteArray("C00\r\xE9??\r"));
 }
 
@@ -96,7 +97,7 @@ TEST_F(SerialControlTest, OpenPortTakesNewSettingsAtOnce)
     ::tcgetattr(fd, &tio);
     ::close(fd);
     EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
-    comm.output(QStringLiteral("C1E\r"));
+    EXPECT_FALSE(comm.output(QStringLiteral("C1E\r")));
     EXPECT_EQ(peer.readAtLeast(4), QByteArray("C1E\r"));
 }
 
@@ -147,7 +148,10 @@ TEST_F(SerialControlTest, VanishedDeviceClosesThePortOnceWithoutCrashing)
     ASSERT_TRUE(waitUntil([&] { return !comm.portOpen(); }));
     pumpEvents(100);
     EXPECT_EQ(lost.count(), 1);
-    comm.output(QStringLiteral("C00\r")); // closed now: must be harmless
+    // Closed now: the write is refused with a reason, and nothing is read.
+    const SerialError e = comm.output(QStringLiteral("C00\r"));
+    EXPECT_EQ(e.number, EBADF);
+    EXPECT_TRUE(e.description.contains(QStringLiteral("C00"))) << e.description.toStdString();
     EXPECT_TRUE(comm.input().isEmpty());
 }
 
@@ -158,7 +162,7 @@ TEST_F(SerialControlTest, ClosedPortReopensAfterClose)
     EXPECT_FALSE(comm.portOpen());
     EXPECT_FALSE(comm.setPortOpen(false)) << "closing a closed port does not fail";
     open();
-    comm.output(QStringLiteral("CR0\r"));
+    EXPECT_FALSE(comm.output(QStringLiteral("CR0\r")));
     EXPECT_EQ(peer.readAtLeast(4), QByteArray("CR0\r"));
 }
 

@@ -1,6 +1,5 @@
-#include "link/exchange.h"
-#include "support/monitor.h"
 #include "support/panel_fixture.h"
+#include "support/printers.h"
 #include "support/wait.h"
 
 #include <QLineEdit>
@@ -32,19 +31,15 @@ protected:
         }
         const QByteArray wire = QByteArray(code) + '\r';
         ASSERT_EQ(com1.readAtLeast(int(wire.size())), wire);
-        // Keep the clock out: the reply window and the clear delay are
-        // closed by hand where a case needs it.
-        form->timer(2).setInterval(600000);
-        form->timer(4).setInterval(600000);
     }
     // Writes a piece of the reply and waits until reception has taken it in.
     void answer(const QByteArray &piece)
     {
-        const QString expected = state().ReceiveBuffer + QLatin1String(piece);
+        const QString expected = session->receivedText() + QLatin1String(piece);
         com1.write(piece);
-        ASSERT_TRUE(waitUntil([&] { return state().ReceiveBuffer == expected; }));
+        ASSERT_TRUE(waitUntil([&] { return session->receivedText() == expected; }));
     }
-    QString status() const { return monitorText(*form, "Label22"); }
+    QString status() const { return monitorText("Label22"); }
     bool statusBecomes(const QString &expected)
     {
         return waitUntil([&] { return status() == expected; });
@@ -87,20 +82,19 @@ TEST_F(StatusQueryTest, StatusReplyInTwoPiecesIsDecodedOnlyWhenWhole)
 {
     ask("Command44", "CR0");
     answer("0");
-    EXPECT_EQ(monitorText(*form, "Label12"), QStringLiteral(" 0 "));
+    EXPECT_EQ(monitorText("Label12"), QStringLiteral(" 0 "));
     EXPECT_EQ(status(), QString()) << "a key of three characters matches no state";
     answer("0\r");
     EXPECT_EQ(status(), QStringLiteral(" Power ON"));
 }
 
-TEST_F(StatusQueryTest, PressureInTwoPiecesIsRecomputedAndStored)
+TEST_F(StatusQueryTest, PressureInTwoPiecesIsRecomputed)
 {
     ask(nullptr, "CR PRESSURE");
     answer("5");
     EXPECT_EQ(status(), QStringLiteral("111 hPa"));
     answer("12\r");
     EXPECT_EQ(status(), QStringLiteral("650 hPa"));
-    EXPECT_EQ(state().PressureValue, 650);
 }
 
 TEST_F(StatusQueryTest, ReplyArrivingAfterAnotherButtonIsNotDecoded)
@@ -108,11 +102,11 @@ TEST_F(StatusQueryTest, ReplyArrivingAfterAnotherButtonIsNotDecoded)
     ask("Command45", "CR1");
     answer("12\r");
     ASSERT_EQ(status(), QStringLiteral(" Computer 1"));
-    form->exchange().timer2Tick(); // the reply window closes, the buffer empties
+    timer("Timer2").fire(); // the reply window closes, the buffer empties
     ask("Command44", "CR0");
     ask("Command17", "C00");
     answer("00\r");
-    EXPECT_EQ(monitorText(*form, "Label12"), QStringLiteral(" 0 0 CR "));
+    EXPECT_EQ(monitorText("Label12"), QStringLiteral(" 0 0 CR "));
     EXPECT_EQ(status(), QStringLiteral(" Computer 1"));
 }
 
@@ -121,7 +115,7 @@ TEST_F(StatusQueryTest, StatusLineIsEmptiedByTheClearDelay)
     ask("Command54", "CR6");
     answer("1");
     ASSERT_FALSE(status().isEmpty());
-    form->exchange().timer4Tick();
+    timer("Timer4").fire();
     EXPECT_EQ(status(), QString());
 }
 

@@ -2,14 +2,17 @@
 // each height uncovers, focus order, the state the window starts in, and
 // colours, fonts and captions as they come out on screen.
 
-#include "app/caption_fit.h"
-#include "app/command_button.h"
-#include "app/form1.h"
-#include "app/layout_table.h"
-#include "app/window_builder.h"
-#include "link/monitor_label.h"
+#include "protocol/commands.h"
+#include "session/projector_session.h"
 #include "support/panel_fixture.h"
+#include "support/test_names.h"
 #include "support/wait.h"
+#include "window/caption_fit.h"
+#include "window/command_button.h"
+#include "window/form1.h"
+#include "window/layout_table.h"
+#include "window/monitor_label.h"
+#include "window/window_builder.h"
 
 #include <QApplication>
 #include <QFontInfo>
@@ -581,12 +584,19 @@ TEST(CaptionFit, NarrowsNoFurtherThanTheLimitAndLeavesTheRestClipped)
 
 TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
 {
-    Form1 form;
-    const std::pair<int, int> timers[] = {{1, 200}, {2, 500}, {3, 5000}, {4, 1000}};
-    for (const auto &[number, interval] : timers) {
-        EXPECT_FALSE(form.timer(number).enabled()) << "Timer" << number;
-        EXPECT_EQ(form.timer(number).interval(), interval) << "Timer" << number;
+    ProjectorSession session;
+    Form1 form(session);
+    const std::pair<const char *, int> timers[] = {{"Timer1", 200}, {"Timer2", 500}, {"Timer4", 1000}};
+    for (const auto &[name, interval] : timers) {
+        const auto *timer = session.findChild<SessionTimer *>(QLatin1String(name));
+        ASSERT_NE(timer, nullptr) << name;
+        EXPECT_FALSE(timer->enabled()) << name;
+        EXPECT_EQ(timer->interval(), interval) << name;
     }
+    const auto *hideDelay = form.findChild<SessionTimer *>(QStringLiteral("Timer3"));
+    ASSERT_NE(hideDelay, nullptr);
+    EXPECT_FALSE(hideDelay->enabled());
+    EXPECT_EQ(hideDelay->interval(), 5000);
     EXPECT_TRUE(form.control("Frame8")->isHidden());
     EXPECT_TRUE(form.control("Command34")->isHidden());
     EXPECT_EQ(form.control<QPushButton>("Command34")->text(), QStringLiteral("データを表示する"));
@@ -598,13 +608,14 @@ TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
     auto *entry = form.control<QLineEdit>("Text1");
     EXPECT_TRUE(entry->text().isEmpty());
     EXPECT_EQ(entry->maxLength(), std::numeric_limits<int>::max());
-    EXPECT_FALSE(form.comm().portOpen());
+    EXPECT_FALSE(session.isPortOpen());
     EXPECT_EQ(form.focusWidget(), form.control("Command17"));
 }
 
 TEST(DesignedWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
 {
-    Form1 form;
+    ProjectorSession session;
+    Form1 form(session);
     auto option = [&form](const char *name) { return form.control<QRadioButton>(name); };
     option("Option2")->setChecked(true);
     EXPECT_TRUE(option("Option9")->isChecked()) << "the speed is not the port's group";
@@ -614,5 +625,34 @@ TEST(DesignedWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
     EXPECT_FALSE(option("Option9")->isChecked());
     EXPECT_TRUE(option("Option1")->isChecked());
 }
+
+// Every button that sends a command shows the caption the command table
+// gives it, so the table the sessions use and the window cannot drift apart.
+class CommandCaptionTest : public ::testing::TestWithParam<const Command *> {};
+
+TEST_P(CommandCaptionTest, ButtonShowsItsCommandsCaption)
+{
+    const Command &command = *GetParam();
+    ProjectorSession session;
+    Form1 form(session);
+    const auto *button = form.control<CommandButton>(command.control);
+    ASSERT_NE(button, nullptr) << command.control << " is no command button";
+    EXPECT_EQ(button->text(), QString::fromUtf8(command.caption)) << command.name;
+}
+
+std::vector<const Command *> commandsWithButtons()
+{
+    std::vector<const Command *> out;
+    for (const Command &c : commandTable())
+        if (*c.control)
+            out.push_back(&c);
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBoundButton, CommandCaptionTest, ::testing::ValuesIn(commandsWithButtons()),
+                         [](const ::testing::TestParamInfo<const Command *> &info) {
+                             return std::string(info.param->control) + '_' +
+                                    test_names::camelCase(QLatin1String(info.param->name));
+                         });
 
 } // namespace

@@ -1,33 +1,22 @@
-#include "link/command_line.h"
-#include "link/status_decoding.h"
-#include "link/traffic_rendering.h"
+#include "protocol/command_line.h"
+#include "protocol/status_decoding.h"
+#include "support/printers.h"
+#include "support/test_names.h"
 
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <limits>
-#include <ostream>
-
-// Readable failure output for the decoded text.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE
 
 namespace {
 
-// The projector's reply (raw characters) to a query sent with the given prefix,
-// decoded the way the monitor sees it: through its rendering.
-StatusDecoding replyTo(const char *query, const QString &reply, const QString &prefix = {})
-{
-    return decodeStatusReply(commandLine(prefix, QLatin1String(query)), trafficRendering(reply), prefix);
-}
+using test_names::replyName;
 
-std::string indexName(const ::testing::TestParamInfo<size_t> &info)
+// The projector's reply (raw characters) to a query, decoded as the session
+// decodes what it received.
+std::optional<QString> replyTo(const char *query, const QString &reply)
 {
-    return std::to_string(info.param);
+    return decodeStatusReply(commandLine(QLatin1String(query)), reply);
 }
 
 // ---- Every row of the five state tables, text exactly as shown ----
@@ -84,52 +73,54 @@ class StateRowTest : public ::testing::TestWithParam<size_t> {};
 TEST_P(StateRowTest, ShowsTheRowText)
 {
     const Row &row = kRows[GetParam()];
-    const StatusDecoding decoded = replyTo(row.query, QLatin1String(row.reply));
-    ASSERT_TRUE(decoded.text.has_value()) << row.query << " " << row.reply;
-    EXPECT_EQ(*decoded.text, QLatin1String(row.text)) << row.query;
-    EXPECT_FALSE(decoded.pressureValue.has_value());
+    const std::optional<QString> decoded = replyTo(row.query, QLatin1String(row.reply));
+    ASSERT_TRUE(decoded.has_value()) << row.query << " " << row.reply;
+    EXPECT_EQ(*decoded, QLatin1String(row.text)) << row.query;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllRows, StateRowTest, ::testing::Range<size_t>(0, std::size(kRows)), indexName);
+INSTANTIATE_TEST_SUITE_P(AllRows, StateRowTest, ::testing::Range<size_t>(0, std::size(kRows)),
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             const Row &row = kRows[info.param];
+                             return std::string(row.query) + '_' + replyName(QLatin1String(row.reply)) + '_' +
+                                    test_names::camelCase(QLatin1String(row.text));
+                         });
 
 // ---- Replies that leave the status line as it is ----
 
 struct Unchanged {
     const char *lastCommand;
-    const char *prefix;
     const char *reply;
 };
 
 const Unchanged kUnchanged[] = {
     // Keys no row has.
-    {"CR0\r", "", "99\r"},
-    {"CR0\r", "", "0\r"},
-    {"CR0\r", "", ""},
-    {"CR0\r", "", "\r"},
-    {"CR0\r", "", "0 0\r"},
-    {"CR1\r", "", "5\r"},
-    {"CR1\r", "", ""},
-    {"CR4\r", "", "22\r"},
-    {"CRA\r", "", "ff\r"},
-    {"CRA\r", "", "F\r"},
-    {"CR7\r", "", "12\r"},
-    {"CR7\r", "", "\x06"},
+    {"CR0\r", "99\r"},
+    {"CR0\r", "0\r"},
+    {"CR0\r", ""},
+    {"CR0\r", "\r"},
+    {"CR0\r", "0 0\r"},
+    {"CR1\r", "5\r"},
+    {"CR1\r", ""},
+    {"CR4\r", "22\r"},
+    {"CRA\r", "ff\r"},
+    {"CRA\r", "F\r"},
+    {"CR7\r", "12\r"},
+    {"CR7\r", "\x06"},
     // Lines that are not exactly a query line.
-    {"cr0\r", "", "00\r"},
-    {"CR0 \r", "", "00\r"},
-    {" CR0\r", "", "00\r"},
-    {"CR0", "", "00\r"},
-    {"CR0\r\n", "", "00\r"},
-    {"CR0\n", "", "00\r"},
-    {"CR0\r", "X", "00\r"},
-    {"XCR0\r", "", "00\r"},
-    {"xCR0\r", "X", "00\r"},
-    {"CR  PRESSURE\r", "", "512\r"},
-    {"Cr PRESSURE\r", "", "512\r"},
-    {"CR9 \r", "", "00\r"},
-    {"CR3\n", "", "00\r"},
-    {"C00\r", "", "00\r"},
-    {"", "", "00\r"},
+    {"cr0\r", "00\r"},
+    {"CR0 \r", "00\r"},
+    {" CR0\r", "00\r"},
+    {"CR0", "00\r"},
+    {"CR0\r\n", "00\r"},
+    {"CR0\n", "00\r"},
+    {"XCR0\r", "00\r"},
+    {"xCR0\r", "00\r"},
+    {"CR  PRESSURE\r", "512\r"},
+    {"Cr PRESSURE\r", "512\r"},
+    {"CR9 \r", "00\r"},
+    {"CR3\n", "00\r"},
+    {"C00\r", "00\r"},
+    {"", "00\r"},
 };
 
 class UnchangedTest : public ::testing::TestWithParam<size_t> {};
@@ -137,22 +128,17 @@ class UnchangedTest : public ::testing::TestWithParam<size_t> {};
 TEST_P(UnchangedTest, DecodesToNothing)
 {
     const Unchanged &c = kUnchanged[GetParam()];
-    const StatusDecoding decoded =
-        decodeStatusReply(QLatin1String(c.lastCommand), trafficRendering(QString::fromLatin1(c.reply)),
-                          QLatin1String(c.prefix));
-    EXPECT_FALSE(decoded.text.has_value()) << decoded.text->toStdString();
-    EXPECT_FALSE(decoded.pressureValue.has_value());
+    const std::optional<QString> decoded =
+        decodeStatusReply(QLatin1String(c.lastCommand), QString::fromLatin1(c.reply));
+    EXPECT_FALSE(decoded.has_value()) << decoded->toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(NoDecoding, UnchangedTest, ::testing::Range<size_t>(0, std::size(kUnchanged)),
-                         indexName);
-
-TEST(StatusQueryMatch, PrefixIsPartOfTheQueryLine)
-{
-    const QString prefix = QStringLiteral("@1");
-    EXPECT_EQ(replyTo("CR0", QStringLiteral("00\r"), prefix).text, QStringLiteral(" Power ON"));
-    EXPECT_EQ(replyTo("CR PRESSURE", QStringLiteral("512\r"), prefix).text, QStringLiteral("650 hPa"));
-}
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             const Unchanged &c = kUnchanged[info.param];
+                             return test_names::spelled(QLatin1String(c.lastCommand)) + "_Reply_" +
+                                    replyName(QLatin1String(c.reply));
+                         });
 
 // ---- A reply in pieces: the whole buffer is rendered again each time ----
 
@@ -166,15 +152,15 @@ TEST(StatusReplyInPieces, FourCharacterKeyWaitsForTheSecondCharacter)
                    {"CRA", " Video & Audio mute OFF"},
                    {"CR7", " All OFF : 2 Lamp mode"}};
     for (const auto &q : queries) {
-        EXPECT_FALSE(replyTo(q.query, QStringLiteral("0")).text.has_value()) << q.query;
-        EXPECT_EQ(replyTo(q.query, QStringLiteral("00\r")).text, QLatin1String(q.text)) << q.query;
+        EXPECT_FALSE(replyTo(q.query, QStringLiteral("0")).has_value()) << q.query;
+        EXPECT_EQ(replyTo(q.query, QStringLiteral("00\r")), QLatin1String(q.text)) << q.query;
     }
 }
 
 TEST(StatusReplyInPieces, InputDecodesFromTheFirstCharacter)
 {
-    EXPECT_EQ(replyTo("CR1", QStringLiteral("3")).text, QStringLiteral(" Video"));
-    EXPECT_EQ(replyTo("CR1", QStringLiteral("3\r")).text, QStringLiteral(" Video"));
+    EXPECT_EQ(replyTo("CR1", QStringLiteral("3")), QStringLiteral(" Video"));
+    EXPECT_EQ(replyTo("CR1", QStringLiteral("3\r")), QStringLiteral(" Video"));
 }
 
 // ---- Texts built from the rendering ----
@@ -206,13 +192,16 @@ class BuiltTextTest : public ::testing::TestWithParam<size_t> {};
 TEST_P(BuiltTextTest, ShowsTheText)
 {
     const Built &c = kBuilt[GetParam()];
-    const StatusDecoding decoded = replyTo(c.query, QLatin1String(c.reply));
-    ASSERT_TRUE(decoded.text.has_value()) << c.query << " " << c.reply;
-    EXPECT_EQ(*decoded.text, QLatin1String(c.text)) << c.query << " " << c.reply;
-    EXPECT_FALSE(decoded.pressureValue.has_value());
+    const std::optional<QString> decoded = replyTo(c.query, QLatin1String(c.reply));
+    ASSERT_TRUE(decoded.has_value()) << c.query << " " << c.reply;
+    EXPECT_EQ(*decoded, QLatin1String(c.text)) << c.query << " " << c.reply;
 }
 
-INSTANTIATE_TEST_SUITE_P(Readings, BuiltTextTest, ::testing::Range<size_t>(0, std::size(kBuilt)), indexName);
+INSTANTIATE_TEST_SUITE_P(Readings, BuiltTextTest, ::testing::Range<size_t>(0, std::size(kBuilt)),
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             const Built &c = kBuilt[info.param];
+                             return std::string(c.query) + '_' + replyName(QLatin1String(c.reply));
+                         });
 
 // ---- Pressure ----
 
@@ -231,6 +220,10 @@ const Pressure kPressures[] = {
     {"5", 111},
     {"1E3\r", 1169},
     {"2D2\r", 318},
+    // Only upper-case "E" and "D" mark an exponent: a lower-case one ends the number.
+    {"1E2\r", 212},
+    {"1e2\r", 107},
+    {"2d2\r", 108},
     // The reading rounds halves to even: 12.5 -> 12, -12.5 -> -12, 2.5 -> 2, 1.5 -> 2.
     {"12.5\r", 118},
     {"-12.5\r", 93},
@@ -256,18 +249,20 @@ class PressureTest : public ::testing::TestWithParam<size_t> {};
 TEST_P(PressureTest, ShowsHectopascals)
 {
     const Pressure &c = kPressures[GetParam()];
-    const StatusDecoding decoded = replyTo("CR PRESSURE", QLatin1String(c.reply));
-    EXPECT_EQ(decoded.text, QString::number(c.hectopascals) + QStringLiteral(" hPa")) << c.reply;
-    EXPECT_EQ(decoded.pressureValue, c.hectopascals) << c.reply;
+    EXPECT_EQ(replyTo("CR PRESSURE", QLatin1String(c.reply)),
+              QString::number(c.hectopascals) + QStringLiteral(" hPa"))
+        << c.reply;
 }
 
 INSTANTIATE_TEST_SUITE_P(Figures, PressureTest, ::testing::Range<size_t>(0, std::size(kPressures)),
-                         indexName);
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             return replyName(QLatin1String(kPressures[info.param].reply));
+                         });
 
 TEST(PressureDecoding, TwoPiecesShowTheFirstThenTheWholeReading)
 {
-    EXPECT_EQ(replyTo("CR PRESSURE", QStringLiteral("5")).text, QStringLiteral("111 hPa"));
-    EXPECT_EQ(replyTo("CR PRESSURE", QStringLiteral("512")).text, QStringLiteral("650 hPa"));
+    EXPECT_EQ(replyTo("CR PRESSURE", QStringLiteral("5")), QStringLiteral("111 hPa"));
+    EXPECT_EQ(replyTo("CR PRESSURE", QStringLiteral("512")), QStringLiteral("650 hPa"));
 }
 
 TEST(PressureDecoding, ReadingsThatCannotGiveAFigureLeaveTheLabel)
@@ -276,9 +271,8 @@ TEST(PressureDecoding, ReadingsThatCannotGiveAFigureLeaveTheLabel)
                               "123456789012345678901234567890\r",
                               // Five times this is 1024 past 2^64: a 64-bit product wraps.
                               "3689348814741910528\r"}) {
-        const StatusDecoding decoded = replyTo("CR PRESSURE", QLatin1String(reply));
-        EXPECT_FALSE(decoded.text.has_value()) << reply << " gave " << decoded.text->toStdString();
-        EXPECT_FALSE(decoded.pressureValue.has_value()) << reply;
+        const std::optional<QString> decoded = replyTo("CR PRESSURE", QLatin1String(reply));
+        EXPECT_FALSE(decoded.has_value()) << reply << " gave " << decoded->toStdString();
     }
 }
 
@@ -305,11 +299,13 @@ const Reading kReadings[] = {
     {".5", 0.5},
     {"1.2.3", 1.2},
     {"0.1", 0.1},
-    {"123.456e1", 1234.56},
+    {"123.456E1", 1234.56},
     {"1.5E2", 150},
-    {"1.5e2", 150},
     {"25D-1", 2.5},
-    {"25d+1", 250},
+    // Lower-case letters are no exponent marks: the reading stops there.
+    {"123.456e1", 123.456},
+    {"1.5e2", 1.5},
+    {"25d+1", 25},
     {" 1 E - 2", 0.01},
     {"3E", 3},
     {"3E+", 3},
@@ -338,6 +334,8 @@ TEST_P(NumericReadingTest, ReadsTheLeadingNumber)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, NumericReadingTest, ::testing::Range<size_t>(0, std::size(kReadings)),
-                         indexName);
+                         [](const ::testing::TestParamInfo<size_t> &info) {
+                             return test_names::spelled(QLatin1String(kReadings[info.param].text));
+                         });
 
 } // namespace

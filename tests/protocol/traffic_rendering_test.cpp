@@ -1,4 +1,5 @@
-#include "link/traffic_rendering.h"
+#include "protocol/traffic_rendering.h"
+#include "support/test_names.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"above z", chars({'{', '|', '}', '~', 127, 128, 0xE9, 0xFF}), " ? ? ? ? ? ? ? ? "},
                       Case{"power on line", "C00\r", " C 0 0 CR "}, Case{"query line", "CR1\r", " C R 1 CR "},
                       Case{"reply", "00\r", " 0 0 CR "}),
-    [](const auto &info) { return std::to_string(info.index); });
+    [](const auto &info) { return test_names::camelCase(QString::fromLatin1(info.param.what)); });
 
 TEST(TrafficRendering, LongerTextExtendsShorterRendering)
 {
@@ -46,6 +47,30 @@ TEST(TrafficRendering, LongerTextExtendsShorterRendering)
         appendTrafficPieces(grown, QStringView(text).mid(cut));
         EXPECT_EQ(grown, trafficRendering(text)) << "cut at " << cut;
     }
+}
+
+// The receive buffer as it changes under the monitor: it grows by pieces,
+// is emptied, refills with other text, or is replaced by one that merely
+// starts alike. Every step must show what a whole rendering shows.
+TEST(IncrementalRendering, AlwaysEqualsTheRenderingOfTheWholeSource)
+{
+    const QString steps[] = {
+        "",         "0",           "00",   "00\r",  // grows
+        "00\r",                                     // unchanged
+        "",         "\x06",        "\x06\r",        // emptied, then refilled
+        "\x06",                                     // shrinks to its own start
+        "A\x14",    "A\x14" "B",                    // replaced, then grows
+        "A\x14" "C",                                // same length, last character changed
+        "x",        "xy",          "x",     "xyz",  // shrinks and grows past the old end
+        chars({0xE9, 'x'}),        chars({0xE9, 'x', 13, 10}),
+    };
+    IncrementalRendering incremental;
+    for (const QString &source : steps)
+        EXPECT_EQ(incremental.render(source), trafficRendering(source))
+            << "source \"" << test_names::spelled(source) << '"';
+    incremental.clear();
+    EXPECT_TRUE(incremental.rendering().isEmpty());
+    EXPECT_EQ(incremental.render(QStringLiteral("xyz")), QStringLiteral(" x y z "));
 }
 
 } // namespace

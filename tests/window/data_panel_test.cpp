@@ -1,7 +1,8 @@
-#include "app/layout_table.h"
-#include "panel/key_chord.h"
 #include "support/panel_fixture.h"
+#include "support/test_names.h"
 #include "support/wait.h"
+#include "window/key_chord.h"
+#include "window/layout_table.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,12 +29,25 @@ protected:
     QPushButton *dataButton() const { return control<QPushButton>("Command34"); }
     void pressChord() { QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier); }
     void doubleClickLogo() { QTest::mouseDClick(control("Image1"), Qt::LeftButton); }
+    // Gives the focus to the named control (or leaves it where start-up put
+    // it for the window itself) and returns where the key goes.
+    QWidget *focusOn(const char *name)
+    {
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        if (QByteArray(name) == "Form1")
+            return form.get();
+        QWidget *target = control(name);
+        target->setFocus();
+        EXPECT_EQ(QApplication::focusWidget(), target);
+        return target;
+    }
 
-    void expectPanel(int heightTwips, int unlocked, bool buttonShown, const QString &caption)
+    void expectPanel(int heightTwips, bool unlocked, bool buttonShown, const QString &caption)
     {
         EXPECT_EQ(form->heightTwips(), heightTwips);
         EXPECT_EQ(form->height(), (heightTwips - layout::kFrameAllowance) / layout::kTwipsPerPixel);
-        EXPECT_EQ(state().PanelUnlocked, unlocked);
+        EXPECT_EQ(isUnlocked(), unlocked);
         EXPECT_EQ(dataButton()->isVisible(), buttonShown);
         EXPECT_EQ(dataButton()->text(), caption);
         EXPECT_EQ(form->geometry().top(), top_) << "the window grows and shrinks at the bottom";
@@ -44,41 +58,41 @@ protected:
 
 TEST_F(DataPanelTest, WalksThroughItsStatesWithRealKeysAndClicks)
 {
-    expectPanel(5350, 0, false, kShowData);
+    expectPanel(5350, false, false, kShowData);
     doubleClickLogo();
-    expectPanel(5350, 0, false, kShowData); // before the chord: nothing
+    expectPanel(5350, false, false, kShowData); // before the chord: nothing
 
     pressChord();
-    expectPanel(7200, 1, true, kClose);
+    expectPanel(7200, true, true, kClose);
     pressChord();
-    expectPanel(7200, 1, true, kClose);
+    expectPanel(7200, true, true, kClose);
     doubleClickLogo();
-    expectPanel(9100, 1, true, kClose);
+    expectPanel(9100, true, true, kClose);
     doubleClickLogo();
-    expectPanel(9100, 1, true, kClose);
+    expectPanel(9100, true, true, kClose);
     pressChord();
-    expectPanel(7200, 1, true, kClose); // the chord takes the full window back
+    expectPanel(7200, true, true, kClose); // the chord takes the full window back
 
     doubleClickLogo();
     click("Command34"); // at 9100
-    expectPanel(5350, 0, true, kShowData);
+    expectPanel(5350, false, true, kShowData);
     doubleClickLogo();
-    expectPanel(5350, 0, true, kShowData); // locked again by the button
+    expectPanel(5350, false, true, kShowData); // locked again by the button
 
     click("Command34"); // below the window's edge at 5350
-    expectPanel(6645, 0, true, kHideData);
+    expectPanel(6645, false, true, kHideData);
     doubleClickLogo();
-    expectPanel(6645, 0, true, kHideData);
+    expectPanel(6645, false, true, kHideData);
     pressChord();
-    expectPanel(7200, 1, true, kClose);
+    expectPanel(7200, true, true, kClose);
 
     click("Command34"); // at 7200
-    expectPanel(5350, 0, true, kShowData);
+    expectPanel(5350, false, true, kShowData);
     click("Command34");
     click("Command34"); // at 6645
-    expectPanel(5350, 0, true, kShowData);
+    expectPanel(5350, false, true, kShowData);
     pressChord();
-    expectPanel(7200, 1, true, kClose);
+    expectPanel(7200, true, true, kClose);
 }
 
 struct ToggleCase {
@@ -91,13 +105,12 @@ TEST_F(DataPanelTest, DataButtonShrinksFrom6000UpAndEnlargesBelow)
 {
     const ToggleCase cases[] = {{7200, 5350, kShowData}, {9100, 5350, kShowData}, {6645, 5350, kShowData},
                                 {6000, 5350, kShowData}, {5999, 6645, kHideData}, {5350, 6645, kHideData}};
-    pressChord();
     for (const ToggleCase &c : cases) {
         SCOPED_TRACE(c.before);
+        pressChord(); // unlocked, and the button shown
         form->setHeightTwips(c.before);
-        state().PanelUnlocked = 1;
         click("Command34");
-        expectPanel(c.after, 0, true, c.caption);
+        expectPanel(c.after, false, true, c.caption);
     }
 }
 
@@ -106,7 +119,7 @@ TEST_F(DataPanelTest, DataButtonRestartsThePortPanelDelay)
     // A shorter delay than the window's own keeps the test quick; what is
     // under test is that the countdown starts again at the click.
     constexpr int kDelayMs = 2000;
-    form->timer(3).setInterval(kDelayMs);
+    hideDelay()->setInterval(kDelayMs);
     pressChord();
     click("Command33");
     auto *portPanel = control<QFrame>("Frame8");
@@ -116,26 +129,25 @@ TEST_F(DataPanelTest, DataButtonRestartsThePortPanelDelay)
     QElapsedTimer sinceClick;
     sinceClick.start();
     click("Command34");
-    EXPECT_TRUE(form->timer(3).enabled());
-    EXPECT_EQ(form->timer(3).interval(), kDelayMs);
+    EXPECT_TRUE(hideDelay()->enabled());
+    EXPECT_EQ(hideDelay()->interval(), kDelayMs);
     ASSERT_TRUE(waitUntil([&] { return !portPanel->isVisible(); }, 4 * kDelayMs));
-    // Coarse timers may fire up to 5% early, never more.
+    // A countdown left from the "COM" click would end a quarter early.
     EXPECT_GE(sinceClick.elapsed(), kDelayMs * 9 / 10) << "the countdown did not start anew";
-    EXPECT_FALSE(form->timer(3).enabled());
+    EXPECT_FALSE(hideDelay()->enabled());
 }
 
 TEST_F(DataPanelTest, ChordAndDoubleClickSendNothingAndLeaveTheRestAlone)
 {
-    form->timer(2).setInterval(777);
+    timer("Timer2").setInterval(777);
     pressChord();
     doubleClickLogo();
     EXPECT_TRUE(com1.readFor(150).isEmpty());
-    EXPECT_TRUE(state().LastCommand.isEmpty());
-    EXPECT_TRUE(state().TypedCommand.isEmpty());
-    EXPECT_EQ(state().SendPending, 0);
-    EXPECT_EQ(form->timer(2).interval(), 777);
-    EXPECT_FALSE(form->timer(2).enabled());
-    EXPECT_FALSE(form->timer(3).enabled());
+    EXPECT_TRUE(session->lastCommand().isEmpty());
+    EXPECT_FALSE(session->isAwaitingReply());
+    EXPECT_EQ(timer("Timer2").interval(), 777);
+    EXPECT_FALSE(timer("Timer2").enabled());
+    EXPECT_FALSE(hideDelay()->enabled());
 }
 
 // Counts the presses of one key that a control itself receives.
@@ -174,22 +186,7 @@ const ChordCase kChordCases[] = {
 };
 
 class ChordTest : public DataPanelTest,
-                  public ::testing::WithParamInterface<std::tuple<size_t, const char *>> {
-protected:
-    // Gives the focus to the named control (or leaves it where start-up put
-    // it for the window itself) and returns where the key goes.
-    QWidget *focusOn(const char *name)
-    {
-        form->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        if (QByteArray(name) == "Form1")
-            return form.get();
-        QWidget *target = control(name);
-        target->setFocus();
-        EXPECT_EQ(QApplication::focusWidget(), target);
-        return target;
-    }
-};
+                  public ::testing::WithParamInterface<std::tuple<size_t, const char *>> {};
 
 TEST_P(ChordTest, OnlyCtrlAloneWithKUnlocksAndTheKeyStillReachesTheControl)
 {
@@ -204,14 +201,31 @@ TEST_P(ChordTest, OnlyCtrlAloneWithKUnlocksAndTheKeyStillReachesTheControl)
     EXPECT_EQ(chords.count(), c.unlocks ? 1 : 0) << "once per press, though Qt hands it to the parents";
     EXPECT_EQ(keysSeen.presses, 1) << "the window does not consume the key";
     if (c.unlocks)
-        expectPanel(7200, 1, true, kClose);
+        expectPanel(7200, true, true, kClose);
     else
-        expectPanel(5350, 0, false, kShowData);
+        expectPanel(5350, false, false, kShowData);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryReceiver, ChordTest,
                          ::testing::Combine(::testing::Range<size_t>(0, std::size(kChordCases)),
-                                            ::testing::Values("Form1", "Command17", "Text1")));
+                                            ::testing::Values("Form1", "Command17", "Text1")),
+                         [](const auto &info) {
+                             return test_names::camelCase(QLatin1String(kChordCases[std::get<0>(info.param)].name)) +
+                                    "_In" + std::get<1>(info.param);
+                         });
+
+// The chord typed where text is being entered unlocks the panel and leaves
+// the text alone (on X11 the line edit's own Ctrl+K would cut the line).
+TEST_F(DataPanelTest, ChordInTheTextBoxUnlocksAndKeepsTheText)
+{
+    auto *box = control<QLineEdit>("Text1");
+    focusOn("Text1");
+    box->setText(QStringLiteral("CR0"));
+    box->setCursorPosition(0);
+    QTest::keyClick(box, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), QStringLiteral("CR0"));
+    expectPanel(7200, true, true, kClose);
+}
 
 TEST_F(DataPanelTest, HeldChordRepeatsTheSameAction)
 {
@@ -221,7 +235,7 @@ TEST_F(DataPanelTest, HeldChordRepeatsTheSameAction)
         QTest::simulateEvent(form.get(), true, Qt::Key_K, Qt::ControlModifier, QString(), true);
     QTest::keyRelease(form.get(), Qt::Key_K, Qt::ControlModifier);
     EXPECT_EQ(chords.count(), 4);
-    expectPanel(7200, 1, true, kClose);
+    expectPanel(7200, true, true, kClose);
 }
 
 } // namespace

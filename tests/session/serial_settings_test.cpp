@@ -1,5 +1,6 @@
-#include "app/port_naming.h"
-#include "app/serial_settings.h"
+#include "session/port_naming.h"
+#include "session/serial_settings.h"
+#include "support/test_names.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,10 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsCase{"fast,N,8,1", false, 0, 0, 0, 0}, SettingsCase{"0,N,8,1", false, 0, 0, 0, 0},
         SettingsCase{"19200,X,8,1", false, 0, 0, 0, 0}, SettingsCase{"19200,NN,8,1", false, 0, 0, 0, 0},
         SettingsCase{"19200,N,9,1", false, 0, 0, 0, 0}, SettingsCase{"19200,N,4,1", false, 0, 0, 0, 0},
-        SettingsCase{"19200,N,8,3", false, 0, 0, 0, 0}));
+        SettingsCase{"19200,N,8,3", false, 0, 0, 0, 0}),
+    [](const ::testing::TestParamInfo<SettingsCase> &info) {
+        return (info.param.valid ? "" : "Refused_") + test_names::identifier(QLatin1String(info.param.text));
+    });
 
 TEST(PortNaming, EnvironmentNamesTheDeviceElseTheSerialLine)
 {

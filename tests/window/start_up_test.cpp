@@ -1,8 +1,9 @@
-#include "app/start_up.h"
 #include "support/message_box.h"
-#include "support/monitor.h"
 #include "support/panel_fixture.h"
+#include "support/printers.h"
 #include "support/wait.h"
+#include "window/layout_table.h"
+#include "window/start_up.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -22,20 +23,20 @@ int runEventLoopUntilExit()
     return QCoreApplication::exec();
 }
 
-TEST_F(StartUpTest, DefaultsOfThePanelState)
+TEST_F(StartUpTest, StartsIdleOnPortOneAtTheFastSpeed)
 {
-    EXPECT_EQ(state().PortSettings, QStringLiteral("19200,N,8,1"));
-    EXPECT_TRUE(state().CommandPrefix.isEmpty());
-    EXPECT_EQ(state().RepeatKey, 0);
-    EXPECT_EQ(state().SendPending, 0);
-    EXPECT_EQ(state().ArrowMode, 0);
-    EXPECT_EQ(state().PressureValue, 0);
-    EXPECT_EQ(state().PanelUnlocked, 0);
-    EXPECT_TRUE(state().LastCommand.isEmpty());
-    EXPECT_TRUE(state().TypedCommand.isEmpty());
-    EXPECT_TRUE(state().ReceiveBuffer.isEmpty());
-    for (int t = 1; t <= 4; ++t)
-        EXPECT_FALSE(form->timer(t).enabled()) << "Timer" << t;
+    EXPECT_TRUE(session->isPortOpen());
+    EXPECT_EQ(session->portNumber(), 1);
+    EXPECT_EQ(session->settings(), QStringLiteral("19200,N,8,1"));
+    EXPECT_EQ(session->heldCommand(), nullptr);
+    EXPECT_FALSE(session->isAwaitingReply());
+    EXPECT_EQ(session->arrowMode(), ArrowMode::Off);
+    EXPECT_FALSE(isUnlocked());
+    EXPECT_TRUE(session->lastCommand().isEmpty());
+    EXPECT_TRUE(session->receivedText().isEmpty());
+    for (const char *name : {"Timer1", "Timer2", "Timer4"})
+        EXPECT_FALSE(timer(name).enabled()) << name;
+    EXPECT_FALSE(hideDelay()->enabled()) << "Timer3";
 }
 
 TEST_F(StartUpTest, CompactWindowCentredForItsDesignedHeight)
@@ -49,27 +50,40 @@ TEST_F(StartUpTest, CompactWindowCentredForItsDesignedHeight)
     EXPECT_LT(form->frameGeometry().center().y(), screen.center().y());
 }
 
+// A window's position is that of its outer frame, so the frame's width is
+// what is centred, not the client area's.
+TEST_F(StartUpTest, WindowIsCentredByItsOuterWidth)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const double outerWidth = double(layout::kClientWidth + layout::kFrameSideAllowance) / layout::kTwipsPerPixel;
+    EXPECT_NEAR(form->x(), screen.x() + screen.width() / 2.0 - outerWidth / 2.0, 1.0);
+}
+
 TEST_F(StartUpTest, EndClosesThePortAndEndsTheProgramAtOnce)
 {
     click("Command3"); // a reply is awaited and the monitor shows a line
-    ASSERT_TRUE(form->timer(2).enabled());
+    QTest::mousePress(control("Command1"), Qt::LeftButton); // and "VOL" "+" is held
+    ASSERT_TRUE(timer("Timer2").enabled());
+    ASSERT_TRUE(timer("Timer1").enabled());
     QTimer::singleShot(0, [this] { click("Command16"); });
     EXPECT_EQ(runEventLoopUntilExit(), 0);
-    EXPECT_FALSE(form->comm().portOpen());
+    EXPECT_FALSE(session->isPortOpen());
     EXPECT_FALSE(form->isVisible());
-    for (int t = 1; t <= 4; ++t)
-        EXPECT_FALSE(form->timer(t).enabled()) << "Timer" << t;
-    const QString sent = monitorText(*form, "Label11");
-    pumpEvents(600);
-    EXPECT_EQ(monitorText(*form, "Label11"), sent) << "no timer fires after the end";
+    EXPECT_EQ(session->heldCommand(), nullptr);
+    EXPECT_FALSE(hideDelay()->enabled()) << "Timer3";
+    const QString sent = monitorText("Label11");
+    for (const char *name : {"Timer1", "Timer2", "Timer4"})
+        EXPECT_FALSE(timer(name).fire()) << name << " still runs after the end";
+    EXPECT_EQ(monitorText("Label11"), sent);
+    QTest::mouseRelease(control("Command1"), Qt::LeftButton); // the mouse as it was
 }
 
 TEST_F(StartUpTest, EndWithThePortAlreadyClosedEndsNormally)
 {
-    form->comm().setPortOpen(false);
+    session->closePort();
     QTimer::singleShot(0, [this] { click("Command16"); });
     EXPECT_EQ(runEventLoopUntilExit(), 0);
-    EXPECT_FALSE(form->comm().portOpen());
+    EXPECT_FALSE(session->isPortOpen());
 }
 
 TEST(StartUpFailure, MissingPortIsReportedAndTheProgramEndsWithoutAWindow)

@@ -1,8 +1,10 @@
-#include "app/port_panel.h"
+#include "session/precise_timer.h"
 #include "support/message_box.h"
 #include "support/panel_fixture.h"
 #include "support/wait.h"
+#include "window/port_panel.h"
 
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QRadioButton>
 
@@ -23,33 +25,33 @@ protected:
 
 TEST_F(PortPanelTest, StartUpLeavesPortOneOpenAndPanelHidden)
 {
-    EXPECT_TRUE(form->comm().portOpen());
-    EXPECT_EQ(form->comm().commPort(), 1);
-    EXPECT_EQ(form->comm().settings(), QStringLiteral("19200,N,8,1"));
+    EXPECT_TRUE(session->isPortOpen());
+    EXPECT_EQ(session->portNumber(), 1);
+    EXPECT_EQ(session->settings(), QStringLiteral("19200,N,8,1"));
     EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked());
     EXPECT_TRUE(control<QRadioButton>("Option9")->isChecked());
     EXPECT_FALSE(panel()->isVisible());
-    EXPECT_FALSE(form->timer(3).enabled());
+    EXPECT_FALSE(hideDelay()->enabled());
 }
 
-TEST_F(PortPanelTest, ComShowsThePanelAndTimer3HidesIt)
+TEST_F(PortPanelTest, ComShowsThePanelAndTheHideDelayHidesIt)
 {
     showPanel();
-    EXPECT_TRUE(form->timer(3).enabled());
-    EXPECT_EQ(form->timer(3).interval(), 5000);
-    form->portPanel().hidePanel(); // the Timer3 tick
+    EXPECT_TRUE(hideDelay()->enabled());
+    EXPECT_EQ(hideDelay()->interval(), 5000);
+    form->findChild<PortPanel *>()->hidePanel(); // what the delay's end does
     EXPECT_FALSE(panel()->isVisible());
-    EXPECT_FALSE(form->timer(3).enabled());
+    EXPECT_FALSE(hideDelay()->enabled());
 }
 
 TEST_F(PortPanelTest, ChoosingThePortInUseReopensItAndHidesThePanel)
 {
     showPanel();
     clickOption("Option1");
-    EXPECT_TRUE(form->comm().portOpen());
-    EXPECT_EQ(form->comm().commPort(), 1);
+    EXPECT_TRUE(session->isPortOpen());
+    EXPECT_EQ(session->portNumber(), 1);
     EXPECT_FALSE(panel()->isVisible());
-    EXPECT_TRUE(form->timer(3).enabled()) << "a choice does not stop the auto-hide";
+    EXPECT_TRUE(hideDelay()->enabled()) << "a choice does not stop the auto-hide";
     click("Command3");
     EXPECT_EQ(com1.readAtLeast(4), QByteArray("C1E\r"));
 }
@@ -60,10 +62,10 @@ TEST_F(PortPanelTest, ChoosingTheOtherPortMovesTheLine)
     useSecondPort(com2.devicePath());
     showPanel();
     clickOption("Option2");
-    EXPECT_TRUE(form->comm().portOpen());
-    EXPECT_EQ(form->comm().commPort(), 2);
+    EXPECT_TRUE(session->isPortOpen());
+    EXPECT_EQ(session->portNumber(), 2);
     EXPECT_FALSE(panel()->isVisible());
-    EXPECT_EQ(state().PortSettings, QStringLiteral("19200,N,8,1")) << "a port choice keeps the speed";
+    EXPECT_EQ(session->settings(), QStringLiteral("19200,N,8,1")) << "a port choice keeps the speed";
     click("Command3");
     EXPECT_EQ(com2.readAtLeast(4), QByteArray("C1E\r"));
     EXPECT_TRUE(com1.readFor(50).isEmpty());
@@ -80,15 +82,15 @@ TEST_F(PortPanelTest, FailedChoiceWarnsClosesAndSetsTheFallback)
     EXPECT_EQ(seen->title, Form1::applicationTitle());
     EXPECT_TRUE(seen->text.contains(QStringLiteral("No such file or directory"))) << seen->text.toStdString();
     EXPECT_EQ(seen->buttonCount, 1);
-    EXPECT_FALSE(form->comm().portOpen());
-    EXPECT_EQ(form->comm().commPort(), 1) << "the fallback number";
+    EXPECT_FALSE(session->isPortOpen());
+    EXPECT_EQ(session->portNumber(), 1) << "the fallback number";
     EXPECT_TRUE(control<QRadioButton>("Option2")->isChecked());
     EXPECT_TRUE(panel()->isVisible());
 
     // The next choice sets its number and hides the panel, port still closed.
     clickOption("Option1");
-    EXPECT_EQ(form->comm().commPort(), 1);
-    EXPECT_FALSE(form->comm().portOpen());
+    EXPECT_EQ(session->portNumber(), 1);
+    EXPECT_FALSE(session->isPortOpen());
     EXPECT_FALSE(panel()->isVisible());
 }
 
@@ -96,33 +98,39 @@ TEST_F(PortPanelTest, SpeedChoiceKeepsThePortOpenAndSendsAtTheNewSpeed)
 {
     showPanel();
     clickOption("Option10");
-    EXPECT_EQ(state().PortSettings, QStringLiteral("9600,N,8,1"));
-    EXPECT_EQ(form->comm().settings(), QStringLiteral("9600,N,8,1"));
-    EXPECT_TRUE(form->comm().portOpen());
-    EXPECT_EQ(form->comm().commPort(), 1);
+    EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
+    EXPECT_TRUE(session->isPortOpen());
+    EXPECT_EQ(session->portNumber(), 1);
     EXPECT_FALSE(panel()->isVisible());
     click("Command3");
     EXPECT_EQ(com1.readAtLeast(4), QByteArray("C1E\r"));
     showPanel();
     clickOption("Option9");
-    EXPECT_EQ(state().PortSettings, QStringLiteral("19200,N,8,1"));
+    EXPECT_EQ(session->settings(), QStringLiteral("19200,N,8,1"));
 }
 
 TEST_F(PortPanelTest, SpeedChoiceOnAClosedPortIsKeptForTheNextOpening)
 {
-    form->comm().setPortOpen(false);
+    session->closePort();
     showPanel();
     clickOption("Option10");
-    EXPECT_FALSE(form->comm().portOpen());
-    EXPECT_EQ(form->comm().settings(), QStringLiteral("9600,N,8,1"));
+    EXPECT_FALSE(session->isPortOpen());
+    EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
 }
 
+// The hide delay is a precise timer: a coarse one may end up to 5% (250 ms)
+// early. The upper bound is generous for a busy machine.
 TEST_F(PortPanelTest, PanelHidesItselfAfterFiveSeconds)
 {
+    ASSERT_NE(qobject_cast<PreciseTimer *>(hideDelay()), nullptr);
+    QElapsedTimer sinceShown;
+    sinceShown.start();
     showPanel();
-    // Generous bound on a 5000 ms timer.
-    EXPECT_TRUE(waitUntil([&] { return !panel()->isVisible(); }, 9000));
-    EXPECT_FALSE(form->timer(3).enabled());
+    ASSERT_TRUE(waitUntil([&] { return !panel()->isVisible(); }, 9000));
+    EXPECT_GE(sinceShown.elapsed(), 4900);
+    EXPECT_LE(sinceShown.elapsed(), 6000);
+    EXPECT_FALSE(hideDelay()->enabled());
 }
 
 } // namespace

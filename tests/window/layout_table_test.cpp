@@ -1,4 +1,4 @@
-#include "app/layout_table.h"
+#include "window/layout_table.h"
 
 #include <QRect>
 #include <algorithm>

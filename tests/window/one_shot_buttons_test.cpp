@@ -1,12 +1,13 @@
-#include "panel/one_shot_buttons.h"
-#include "support/monitor.h"
+#include "protocol/commands.h"
 #include "support/panel_fixture.h"
+#include "support/printers.h"
 #include "support/wait.h"
 
 #include <QRegularExpression>
 #include <algorithm>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -15,7 +16,7 @@ enum class Leaves {
     IntervalsAsTheyWere, // plain
     ShortTiming,         // 2000 / 2500 before the send
     LongTiming,          // 5000 / 5500 before the send
-    ArrowsArmed,         // Timer1 200 and arrow mode 1 after the send
+    ArrowsArmed,         // Timer1 200 and the menu arrow mode after the send
 };
 
 struct Expected {
@@ -44,6 +45,7 @@ const Expected kExpected[] = {
     {"Command13", "C89\r", Leaves::ArrowsArmed},
     {"Command30", "C27\r", Leaves::IntervalsAsTheyWere},
     {"Command14", "C8A\r", Leaves::IntervalsAsTheyWere},
+    {"Command3", "C1E\r", Leaves::IntervalsAsTheyWere}, // DISPLAY CLEAR
     {"Command56", "CF KEYDIS NONE\r", Leaves::IntervalsAsTheyWere},
     {"Command57", "CF KEYDIS RC\r", Leaves::IntervalsAsTheyWere},
     {"Command58", "CF KEYDIS KEY\r", Leaves::IntervalsAsTheyWere},
@@ -78,26 +80,25 @@ const Expected kExpected[] = {
     {"Command67", "CF LOGO USER\r", Leaves::IntervalsAsTheyWere},
 };
 
-// ---- The table as plain data ----
+// ---- The command table against the design ----
 
-TEST(OneShotTable, HoldsExactlyTheFiftyButtonsOnce)
+TEST(OneShotCommands, AreExactlyTheDesignedButtonsEachOnce)
 {
-    std::set<std::string> tableNames;
-    for (const OneShotButton &button : oneShotButtons())
-        tableNames.insert(button.control);
-    std::set<std::string> expectedNames;
+    std::multiset<std::string> bound;
+    for (const Command &c : commandTable())
+        if (*c.control && c.timing != CommandTiming::Hold)
+            bound.insert(c.control);
+    std::multiset<std::string> designed;
     for (const Expected &e : kExpected)
-        expectedNames.insert(e.control);
-    EXPECT_EQ(oneShotButtons().size(), 50u);
-    EXPECT_EQ(tableNames.size(), oneShotButtons().size()) << "a name appears twice";
-    EXPECT_EQ(tableNames, expectedNames);
+        designed.insert(e.control);
+    EXPECT_EQ(bound, designed);
 }
 
-TEST(OneShotTable, CodesAreThreeCharactersOrSingleBlankedWords)
+TEST(OneShotCommands, CodesAreThreeCharactersOrSingleBlankedWords)
 {
-    static const QRegularExpression wellFormed(QStringLiteral("^(C[0-9A-Z]{2}|CF( [A-Z]+)+)$"));
-    for (const OneShotButton &button : oneShotButtons())
-        EXPECT_TRUE(wellFormed.match(QLatin1String(button.code)).hasMatch()) << button.control;
+    static const QRegularExpression wellFormed(QStringLiteral("^(C[0-9A-Z]{2}|C[FR]( [A-Z]+)+)$"));
+    for (const Command &c : commandTable())
+        EXPECT_TRUE(wellFormed.match(QLatin1String(c.code)).hasMatch()) << c.name << " \"" << c.code << '"';
 }
 
 // ---- Every button through the window ----
@@ -109,16 +110,22 @@ constexpr int kFullHeight = 9100;
 constexpr int kPresetTimer1 = 55;
 constexpr int kPresetTimer2 = 777;
 constexpr int kPresetTimer4 = 888;
-constexpr quint8 kPresetArrowMode = 3;
 
 class OneShotClickTest : public PanelTest, public ::testing::WithParamInterface<int> {
 protected:
+    // The fast arrows (a digital-zoom release), then intervals of the test's
+    // own, and the monitor timers stopped.
     void presetTimersAndArrowMode()
     {
-        form->timer(1).setInterval(kPresetTimer1);
-        form->timer(2).setInterval(kPresetTimer2);
-        form->timer(4).setInterval(kPresetTimer4);
-        state().ArrowMode = kPresetArrowMode;
+        const Command &zoom = *findCommand(QStringLiteral("zoom-up"));
+        session->press(zoom);
+        session->release(zoom);
+        ASSERT_EQ(com1.readAtLeast(4), QByteArray("C30\r"));
+        timer("Timer1").setInterval(kPresetTimer1);
+        timer("Timer2").setInterval(kPresetTimer2);
+        timer("Timer4").setInterval(kPresetTimer4);
+        timer("Timer2").setEnabled(false);
+        timer("Timer4").setEnabled(false);
     }
     bool inView(const char *name) const
     {
@@ -128,20 +135,20 @@ protected:
     void expectLeft(Leaves leaves)
     {
         int timer2 = kPresetTimer2, timer4 = kPresetTimer4, timer1 = kPresetTimer1;
-        quint8 arrowMode = kPresetArrowMode;
+        ArrowMode arrowMode = ArrowMode::Fast;
         switch (leaves) {
         case Leaves::IntervalsAsTheyWere: break;
         case Leaves::ShortTiming: timer2 = 2000, timer4 = 2500; break;
         case Leaves::LongTiming: timer2 = 5000, timer4 = 5500; break;
-        case Leaves::ArrowsArmed: timer1 = 200, arrowMode = 1; break;
+        case Leaves::ArrowsArmed: timer1 = 200, arrowMode = ArrowMode::Menu; break;
         }
-        EXPECT_EQ(form->timer(2).interval(), timer2);
-        EXPECT_EQ(form->timer(4).interval(), timer4);
-        EXPECT_EQ(form->timer(1).interval(), timer1);
-        EXPECT_EQ(state().ArrowMode, arrowMode);
-        EXPECT_TRUE(form->timer(2).enabled()) << "the send arms the reply window";
-        EXPECT_TRUE(form->timer(4).enabled()) << "the send arms the clear delay";
-        EXPECT_FALSE(form->timer(1).enabled()) << "a one-shot button never starts the repeat";
+        EXPECT_EQ(timer("Timer2").interval(), timer2);
+        EXPECT_EQ(timer("Timer4").interval(), timer4);
+        EXPECT_EQ(timer("Timer1").interval(), timer1);
+        EXPECT_EQ(session->arrowMode(), arrowMode);
+        EXPECT_TRUE(timer("Timer2").enabled()) << "the send arms the reply window";
+        EXPECT_TRUE(timer("Timer4").enabled()) << "the send arms the clear delay";
+        EXPECT_FALSE(timer("Timer1").enabled()) << "a one-shot button never starts the repeat";
     }
 };
 
@@ -156,7 +163,7 @@ TEST_P(OneShotClickTest, EveryButtonSendsItsLineAndLeavesItsTiming)
         presetTimersAndArrowMode();
         click(e.control);
         EXPECT_EQ(com1.readAtLeast(int(qstrlen(e.wire))), QByteArray(e.wire));
-        EXPECT_EQ(state().LastCommand, QLatin1String(e.wire));
+        EXPECT_EQ(session->lastCommand(), QLatin1String(e.wire));
         expectLeft(e.leaves);
     }
     EXPECT_TRUE(com1.readFor(50).isEmpty()) << "one line per click";
@@ -188,9 +195,9 @@ TEST_P(OneShotCarryoverTest, LaterUntimedSendKeepsTheTimedIntervals)
     click(c.laterButton);
     EXPECT_EQ(com1.readAtLeast(int(qstrlen(c.timedWire) + qstrlen(c.laterWire))),
               QByteArray(c.timedWire) + c.laterWire);
-    EXPECT_EQ(state().LastCommand, QLatin1String(c.laterWire));
-    EXPECT_EQ(form->timer(2).interval(), c.replyWindowMs);
-    EXPECT_EQ(form->timer(4).interval(), c.clearDelayMs);
+    EXPECT_EQ(session->lastCommand(), QLatin1String(c.laterWire));
+    EXPECT_EQ(timer("Timer2").interval(), c.replyWindowMs);
+    EXPECT_EQ(timer("Timer4").interval(), c.clearDelayMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -209,14 +216,14 @@ TEST_F(OneShotSequenceTest, SameButtonTwiceSendsTheLineTwiceAndRearmsTheMonitor)
 {
     click("Command44");
     EXPECT_EQ(com1.readAtLeast(4), QByteArray("CR0\r"));
-    form->timer(2).setEnabled(false);
-    form->timer(4).setEnabled(false);
+    timer("Timer2").fire();
+    timer("Timer4").fire();
     click("Command44");
     EXPECT_EQ(com1.readAtLeast(4), QByteArray("CR0\r"));
-    EXPECT_EQ(state().LastCommand, QStringLiteral("CR0\r"));
-    EXPECT_TRUE(form->timer(2).enabled());
-    EXPECT_TRUE(form->timer(4).enabled());
-    EXPECT_EQ(monitorText(*form, "Label11"), QStringLiteral(" C R 0 CR "));
+    EXPECT_EQ(session->lastCommand(), QStringLiteral("CR0\r"));
+    EXPECT_TRUE(timer("Timer2").enabled());
+    EXPECT_TRUE(timer("Timer4").enabled());
+    EXPECT_EQ(monitorText("Label11"), QStringLiteral(" C R 0 CR "));
 }
 
 TEST_F(OneShotSequenceTest, ArrowModeArmedByMenuOnSurvivesMenuOff)
@@ -224,8 +231,8 @@ TEST_F(OneShotSequenceTest, ArrowModeArmedByMenuOnSurvivesMenuOff)
     click("Command23");
     click("Command24");
     EXPECT_EQ(com1.readAtLeast(8), QByteArray("C1C\rC1D\r"));
-    EXPECT_EQ(state().ArrowMode, 1);
-    EXPECT_EQ(form->timer(1).interval(), 200);
+    EXPECT_EQ(session->arrowMode(), ArrowMode::Menu);
+    EXPECT_EQ(session->repeatPeriodMs(), 200);
 }
 
 } // namespace

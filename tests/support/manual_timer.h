@@ -1,0 +1,38 @@
+#pragma once
+// A session timer that only ticks when the test says so: it records what the
+// session asks of it, and fire() delivers one tick as the real clock would,
+// that is only while it is enabled.
+
+#include "session/projector_session.h"
+#include "session/session_timer.h"
+
+#include <QString>
+
+class ManualTimer : public SessionTimer {
+    Q_OBJECT
+public:
+    ManualTimer(const QString &name, int intervalMs, QObject *parent);
+
+    int interval() const override { return interval_; }
+    void setInterval(int ms) override;
+    bool enabled() const override { return enabled_; }
+    void setEnabled(bool on) override;
+
+    // One tick, if enabled; returns whether there was one.
+    bool fire();
+    // How often a countdown started: enabling, also a running timer, and
+    // assigning the interval while running each start one anew.
+    int countdownStarts() const { return countdownStarts_; }
+
+private:
+    int interval_;
+    bool enabled_ = false;
+    int countdownStarts_ = 0;
+};
+
+// The factory a session takes to run on manual timers.
+ProjectorSession::TimerFactory manualTimers();
+
+// The manual timer of this name among owner's children; fails the test (and
+// returns a stand-in) when there is none.
+ManualTimer &manualTimer(const QObject &owner, const char *name);
