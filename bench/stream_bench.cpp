@@ -72,8 +72,8 @@ int main(int argc, char **argv)
     // The program writes nothing but the clicks' lines: the first byte after
     // each click is that click's line reaching the wire.
     const std::vector<double> latencies = millisToFirstArrival(clicks, pty.takeArrivals());
-    std::printf("stream: %d chars/s for %.1f s; window thread CPU %.1f%% of one core\n", charsPerSecond,
-                wall, 100.0 * cpu / wall);
+    std::printf("stream: %d chars/s for %.1f s; window thread CPU %.1f%% of one core\n", charsPerSecond, wall,
+                100.0 * cpu / wall);
     std::printf("receive buffer at end: %lld characters (limit %d)\n",
                 static_cast<long long>(session.receivedText().size()), kReceiveBufferLimit);
     std::printf("click to wire: %zu clicks, median %.3f ms, p99 %.3f ms, max %.3f ms\n", latencies.size(),

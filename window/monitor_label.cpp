@@ -60,7 +60,8 @@ void MonitorLabel::setText(const QString &text)
         return;
     text_ = text;
     update();
-    if (QAccessible::isActive() && accessibleName().isEmpty()) {
+    // As a label does: screen readers hear of the new text.
+    if (accessibleName().isEmpty()) {
         QAccessibleEvent event(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
     }

@@ -100,6 +100,17 @@ void XDisplay::click(const QString &window, QPoint at) const
              QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
 }
 
+void XDisplay::press(const QString &window, QPoint at) const
+{
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(at.x()),
+             QString::number(at.y()), QStringLiteral("mousedown"), QStringLiteral("1")});
+}
+
+void XDisplay::release() const
+{
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
 void XDisplay::pressKey(const QString &window, const QString &key) const
 {
     // No window manager runs here, so focus is given directly rather than

@@ -33,6 +33,9 @@ public:
     QString waitForWindow(const QString &titlePattern, int timeoutMs) const;
     // A left click at a point of the window, in its own pixels.
     void click(const QString &window, QPoint at) const;
+    // The left button pressed there and held, and let go again.
+    void press(const QString &window, QPoint at) const;
+    void release() const;
     // Focuses the window and presses a key on the keyboard.
     void pressKey(const QString &window, const QString &key) const;
 

@@ -55,14 +55,26 @@ TEST(TrafficRendering, LongerTextExtendsShorterRendering)
 TEST(IncrementalRendering, AlwaysEqualsTheRenderingOfTheWholeSource)
 {
     const QString steps[] = {
-        "",         "0",           "00",   "00\r",  // grows
-        "00\r",                                     // unchanged
-        "",         "\x06",        "\x06\r",        // emptied, then refilled
-        "\x06",                                     // shrinks to its own start
-        "A\x14",    "A\x14" "B",                    // replaced, then grows
-        "A\x14" "C",                                // same length, last character changed
-        "x",        "xy",          "x",     "xyz",  // shrinks and grows past the old end
-        chars({0xE9, 'x'}),        chars({0xE9, 'x', 13, 10}),
+        "",
+        "0",
+        "00",
+        "00\r", // grows
+        "00\r", // unchanged
+        "",
+        "\x06",
+        "\x06\r", // emptied, then refilled
+        "\x06",   // shrinks to its own start
+        "A\x14",
+        "A\x14"
+        "B", // replaced, then grows
+        "A\x14"
+        "C", // same length, last character changed
+        "x",
+        "xy",
+        "x",
+        "xyz", // shrinks and grows past the old end
+        chars({0xE9, 'x'}),
+        chars({0xE9, 'x', 13, 10}),
     };
     IncrementalRendering incremental;
     for (const QString &source : steps)

@@ -107,7 +107,8 @@ TEST_F(ExchangeTest, ReceiveBufferStopsAtItsLimitUntilEmptied)
     EXPECT_EQ(session.receivedText().size(), kReceiveBufferLimit);
     const QStringList reports = log.take();
     ASSERT_FALSE(reports.isEmpty());
-    EXPECT_EQ(reports.back().size(), qsizetype(QStringLiteral("received|").size() + 1 + 2 * kReceiveBufferLimit));
+    EXPECT_EQ(reports.back().size(),
+              qsizetype(QStringLiteral("received|").size() + 1 + 2 * kReceiveBufferLimit));
     send("display-clear");
     timer("Timer2").fire();
     EXPECT_TRUE(session.receivedText().isEmpty());

@@ -22,12 +22,18 @@ struct Held {
 
 // Written from the command list, independently of the product's table.
 const Held kHeld[] = {
-    {"vol-up", "C09\r", 250, 200, 245},        {"vol-down", "C0A\r", 250, 200, 245},
-    {"brightness-up", "C20\r", 50, 25, 25},    {"brightness-down", "C21\r", 50, 25, 25},
-    {"zoom-up", "C30\r", 250, 200, 245},       {"zoom-down", "C31\r", 250, 200, 245},
-    {"keystone-up", "C8E\r", 250, 200, 245},   {"keystone-down", "C8F\r", 250, 200, 245},
-    {"select", "C3F\r", 500, 200, 245},        {"up", "C3C\r", 0, 0, 0},
-    {"down", "C3D\r", 0, 0, 0},                {"left", "C3B\r", 0, 0, 0},
+    {"vol-up", "C09\r", 250, 200, 245},
+    {"vol-down", "C0A\r", 250, 200, 245},
+    {"brightness-up", "C20\r", 50, 25, 25},
+    {"brightness-down", "C21\r", 50, 25, 25},
+    {"zoom-up", "C30\r", 250, 200, 245},
+    {"zoom-down", "C31\r", 250, 200, 245},
+    {"keystone-up", "C8E\r", 250, 200, 245},
+    {"keystone-down", "C8F\r", 250, 200, 245},
+    {"select", "C3F\r", 500, 200, 245},
+    {"up", "C3C\r", 0, 0, 0},
+    {"down", "C3D\r", 0, 0, 0},
+    {"left", "C3B\r", 0, 0, 0},
     {"right", "C3A\r", 0, 0, 0},
 };
 

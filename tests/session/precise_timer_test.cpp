@@ -2,9 +2,9 @@
 #include "support/wait.h"
 
 #include <QThread>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -19,8 +19,8 @@ TEST_F(ProjectorSessionTest, StatusQueryIsAnsweredDecodedAndClearedWithoutAWindo
     ASSERT_TRUE(arrive("80\r"));
     EXPECT_TRUE(timer("Timer2").fire()); // answered: no marker
     EXPECT_TRUE(timer("Timer4").fire());
-    EXPECT_EQ(log.take(), (QStringList{"sent| C R 0 CR ", "received| 8 0 CR ", "status| Stand by",
-                                       "monitor cleared"}));
+    EXPECT_EQ(log.take(),
+              (QStringList{"sent| C R 0 CR ", "received| 8 0 CR ", "status| Stand by", "monitor cleared"}));
     EXPECT_TRUE(session.receivedText().isEmpty());
     EXPECT_FALSE(session.isReplyWindowOpen());
     EXPECT_FALSE(session.isClearPending());

@@ -15,12 +15,16 @@ public:
         using S = ProjectorSession;
         auto line = [this](const char *what) { return [this, what] { lines_ << QLatin1String(what); }; };
         auto with = [this](const char *what) {
-            return [this, what](const QString &text) { lines_ << QLatin1String(what) + QLatin1Char('|') + text; };
+            return [this, what](const QString &text) {
+                lines_ << QLatin1String(what) + QLatin1Char('|') + text;
+            };
         };
-        QObject::connect(&session, &S::lineSent, &context_,
-                         [this](const QString &, const QString &rendering) { lines_ << "sent|" + rendering; });
-        QObject::connect(&session, &S::received, &context_,
-                         [this](const QString &, const QString &rendering) { lines_ << "received|" + rendering; });
+        QObject::connect(
+            &session, &S::lineSent, &context_,
+            [this](const QString &, const QString &rendering) { lines_ << "sent|" + rendering; });
+        QObject::connect(
+            &session, &S::received, &context_,
+            [this](const QString &, const QString &rendering) { lines_ << "received|" + rendering; });
         QObject::connect(&session, &S::statusDecoded, &context_, with("status"));
         QObject::connect(&session, &S::noReply, &context_, line("no reply"));
         QObject::connect(&session, &S::monitorCleared, &context_, line("monitor cleared"));

@@ -210,7 +210,8 @@ INSTANTIATE_TEST_SUITE_P(EveryReceiver, ChordTest,
                          ::testing::Combine(::testing::Range<size_t>(0, std::size(kChordCases)),
                                             ::testing::Values("Form1", "Command17", "Text1")),
                          [](const auto &info) {
-                             return test_names::camelCase(QLatin1String(kChordCases[std::get<0>(info.param)].name)) +
+                             return test_names::camelCase(
+                                        QLatin1String(kChordCases[std::get<0>(info.param)].name)) +
                                     "_In" + std::get<1>(info.param);
                          });
 

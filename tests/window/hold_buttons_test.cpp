@@ -21,9 +21,18 @@ struct HoldButton {
 const HoldButton kVolUp{"Command1", "C09\r"};
 const HoldButton kZoomUp{"Command48", "C30\r"};
 const HoldButton kAll[] = {
-    kVolUp,         {"Command2", "C0A\r"}, {"Command15", "C20\r"}, {"Command35", "C21\r"},
-    kZoomUp,        {"Command49", "C31\r"}, {"Command50", "C8E\r"}, {"Command51", "C8F\r"},
-    {"Command6", "C3F\r"}, {"Command5", "C3C\r"},  {"Command7", "C3D\r"},  {"Command9", "C3B\r"},
+    kVolUp,
+    {"Command2", "C0A\r"},
+    {"Command15", "C20\r"},
+    {"Command35", "C21\r"},
+    kZoomUp,
+    {"Command49", "C31\r"},
+    {"Command50", "C8E\r"},
+    {"Command51", "C8F\r"},
+    {"Command6", "C3F\r"},
+    {"Command5", "C3C\r"},
+    {"Command7", "C3D\r"},
+    {"Command9", "C3B\r"},
     {"Command8", "C3A\r"},
 };
 

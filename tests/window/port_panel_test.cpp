@@ -87,10 +87,10 @@ TEST_F(PortPanelTest, FailedChoiceWarnsClosesAndSetsTheFallback)
     EXPECT_TRUE(control<QRadioButton>("Option2")->isChecked());
     EXPECT_TRUE(panel()->isVisible());
 
-    // The next choice sets its number and hides the panel, port still closed.
+    // The next choice means "talk to that port": it opens it, closed or not.
     clickOption("Option1");
     EXPECT_EQ(session->portNumber(), 1);
-    EXPECT_FALSE(session->isPortOpen());
+    EXPECT_TRUE(session->isPortOpen());
     EXPECT_FALSE(panel()->isVisible());
 }
 

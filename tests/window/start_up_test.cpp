@@ -55,13 +55,14 @@ TEST_F(StartUpTest, CompactWindowCentredForItsDesignedHeight)
 TEST_F(StartUpTest, WindowIsCentredByItsOuterWidth)
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const double outerWidth = double(layout::kClientWidth + layout::kFrameSideAllowance) / layout::kTwipsPerPixel;
+    const double outerWidth =
+        double(layout::kClientWidth + layout::kFrameSideAllowance) / layout::kTwipsPerPixel;
     EXPECT_NEAR(form->x(), screen.x() + screen.width() / 2.0 - outerWidth / 2.0, 1.0);
 }
 
 TEST_F(StartUpTest, EndClosesThePortAndEndsTheProgramAtOnce)
 {
-    click("Command3"); // a reply is awaited and the monitor shows a line
+    click("Command3");                                      // a reply is awaited and the monitor shows a line
     QTest::mousePress(control("Command1"), Qt::LeftButton); // and "VOL" "+" is held
     ASSERT_TRUE(timer("Timer2").enabled());
     ASSERT_TRUE(timer("Timer1").enabled());
