@@ -3,7 +3,7 @@
 // for, started with its COM1 on the benchmark's pseudo-terminal, shown, and
 // the far end reading.
 
-#include "bench_pty.h"
+#include "bench_line.h"
 #include "window/form1.h"
 
 #include <QtGlobal>
@@ -19,7 +19,7 @@ inline void useOffscreenUnlessSet()
 
 // Runs start-up on COM1 = the pseudo-terminal; false (and a line on
 // standard error) when it fails.
-inline bool startPanelOn(Form1 &form, BenchPty &pty)
+inline bool startPanelOn(Form1 &form, BenchLine &pty)
 {
     qputenv("VELNO_COM1", pty.devicePath().toLocal8Bit());
     if (const SerialError e = form.startUp()) {

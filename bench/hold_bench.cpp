@@ -4,10 +4,12 @@
 // the wire? Then clicks "DISPLAY CLEAR" a few hundred times for the latency
 // from a click to its first byte.
 //
-// Usage: hold_bench [minimum hold in seconds, default 2]
+// Usage: hold_bench [--socket] [minimum hold in seconds, default 2]
+// --socket: the line is a TCP connection on loopback (a serial device server)
+// instead of a pseudo-terminal.
 
+#include "bench_line.h"
 #include "bench_panel.h"
-#include "bench_pty.h"
 #include "bench_stats.h"
 #include "session/projector_session.h"
 #include "session/session_timer.h"
@@ -86,7 +88,7 @@ void runFor(int ms)
 
 class Bench {
 public:
-    Bench(Form1 &form, BenchPty &pty)
+    Bench(Form1 &form, BenchLine &pty)
         : form_(form), pty_(pty), repeat_(form.session().findChild<SessionTimer *>(QStringLiteral("Timer1")))
     {
     }
@@ -176,7 +178,7 @@ private:
     }
 
     Form1 &form_;
-    BenchPty &pty_;
+    BenchLine &pty_;
     SessionTimer *repeat_; // Timer1: each of its ticks while held sends a line
 };
 
@@ -196,17 +198,20 @@ int main(int argc, char **argv)
 {
     useOffscreenUnlessSet();
     QApplication app(argc, argv);
-    const int minimumHoldMs = int(1000 * (argc > 1 ? std::atof(argv[1]) : 2.0));
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const bool overSocket = arguments.removeAll(QStringLiteral("--socket")) > 0;
+    const int minimumHoldMs = int(1000 * (arguments.isEmpty() ? 2.0 : arguments.first().toDouble()));
 
-    BenchPty pty;
+    BenchLine pty(overSocket ? BenchLine::Kind::Tcp : BenchLine::Kind::Pty);
     ProjectorSession session;
     Form1 form(session);
     if (!startPanelOn(form, pty))
         return 1;
 
     std::printf("machine: %u CPUs, %s\n", std::thread::hardware_concurrency(), qPrintable(cpuModel()));
-    std::printf("pseudo-terminal: no baud pacing (at 9600 baud a four-byte line alone takes 4.17 ms of "
+    std::printf("%s: no baud pacing (at 9600 baud a four-byte line alone takes 4.17 ms of "
                 "the 5 ms period)\nevent dispatcher: %s\n\n",
+                overSocket ? "TCP on loopback" : "pseudo-terminal",
                 QAbstractEventDispatcher::instance()->metaObject()->className());
     std::printf("%-19s %6s %8s %8s %8s %6s %8s %5s %8s %4s %7s %6s  %s\n", "hold", "period", "median", "p95",
                 "p95|dev|", "held", "expected", "sent", "received", "lost", "doubled", "merged", "goal");

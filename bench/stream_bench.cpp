@@ -3,8 +3,8 @@
 // second. Prints the CPU the window's thread used and how long each click
 // took to reach the wire.
 
+#include "bench_line.h"
 #include "bench_panel.h"
-#include "bench_pty.h"
 #include "bench_stats.h"
 #include "session/projector_session.h"
 #include "window/form1.h"
@@ -35,7 +35,7 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
     const int charsPerSecond = 1920;
 
-    BenchPty pty;
+    BenchLine pty;
     ProjectorSession session;
     Form1 form(session);
     if (!startPanelOn(form, pty))

@@ -1,7 +1,8 @@
 #pragma once
-// The far end of a pseudo-terminal for benchmarks: a raw master whose reads
-// are timestamped on a thread of their own, so the event loop under test is
-// not the one that measures it.
+// The far end of the program's line for benchmarks: a pseudo-terminal's raw
+// master, or a TCP port on loopback standing in for a serial device server.
+// Reads are timestamped on a thread of their own, so the event loop under
+// test is not the one that measures it.
 
 #include <QByteArray>
 #include <QString>
@@ -18,12 +19,13 @@ struct TimedBytes {
     QByteArray bytes;
 };
 
-class BenchPty {
+class BenchLine {
 public:
-    BenchPty();
-    ~BenchPty();
+    enum class Kind { Pty, Tcp };
+    explicit BenchLine(Kind kind = Kind::Pty);
+    ~BenchLine();
+    // The port name the program opens: a device path, or socket://HOST:PORT.
     QString devicePath() const { return path_; }
-    int masterFd() const { return master_; }
 
     // Starts collecting everything the program writes, with arrival times.
     void startReading();
@@ -32,8 +34,9 @@ public:
     void write(const char *data, size_t size);
 
 private:
-    int master_ = -1;
+    int master_ = -1; // the pty's master, or the accepted connection
     int slave_ = -1;
+    int listener_ = -1;
     QString path_;
     std::atomic<bool> stop_{false};
     std::thread reader_;
