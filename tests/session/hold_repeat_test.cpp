@@ -40,15 +40,7 @@ const Held kHeld[] = {
 class HoldRepeatTest : public SessionTest {
 protected:
     // Everything on the wire until it holds this many lines.
-    QByteArray wire(int lines)
-    {
-        QByteArray out;
-        waitUntil([&] {
-            out += com1.readAvailable();
-            return out.count('\r') >= lines;
-        });
-        return out;
-    }
+    QByteArray wire(int lines) { return com1.readLines(lines); }
     void press(const char *name) { session.press(command(name)); }
     void release(const char *name) { session.release(command(name)); }
     bool tick() { return timer("Timer1").fire(); }

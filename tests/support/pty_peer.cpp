@@ -57,6 +57,18 @@ QByteArray PtyPeer::readAtLeast(int count, int timeoutMs)
     return out;
 }
 
+QByteArray PtyPeer::readLines(int lines, int timeoutMs)
+{
+    QByteArray out;
+    waitUntil(
+        [&] {
+            out += readAvailable();
+            return out.count('\r') >= lines;
+        },
+        timeoutMs);
+    return out;
+}
+
 QByteArray PtyPeer::readFor(int ms)
 {
     pumpEvents(ms);

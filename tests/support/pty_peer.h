@@ -18,6 +18,8 @@ public:
     // Keeps the event loop running until at least count bytes have arrived
     // since the last read, or timeoutMs passes; returns what arrived.
     QByteArray readAtLeast(int count, int timeoutMs = 3000);
+    // The same until at least this many lines (carriage returns) have come.
+    QByteArray readLines(int lines, int timeoutMs = 3000);
     // Collects for a fixed time, running the event loop.
     QByteArray readFor(int ms);
     // The device disappears: both ends are closed.

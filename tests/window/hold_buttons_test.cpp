@@ -48,15 +48,7 @@ protected:
         QTest::mouseRelease(button(b.name), mouse);
     }
     // Everything on the wire until it holds this many lines.
-    QByteArray wire(int lines)
-    {
-        QByteArray out;
-        waitUntil([&] {
-            out += com1.readAvailable();
-            return out.count('\r') >= lines;
-        });
-        return out;
-    }
+    QByteArray wire(int lines) { return com1.readLines(lines); }
     bool tick() { return timer("Timer1").fire(); }
     QByteArray heldCode() const
     {
