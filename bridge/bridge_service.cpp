@@ -5,6 +5,7 @@
 #include "bridge/payload_check.h"
 #include "bridge/projector_link.h"
 #include "protocol/commands.h"
+#include "session/command_exchange.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -110,9 +111,11 @@ void BridgeService::messageArrived(const QString &topic, const QByteArray &paylo
             checkCommandPayload(payload, [](const QString &name) { return findCommand(name) != nullptr; });
         if (!verdict.accepted()) {
             emit log(QStringLiteral("%1: refused a command: %2").arg(projector->id(), verdict.refusal));
-            QJsonObject reply{{QStringLiteral("command"), QJsonValue(QJsonValue::Null)},
-                              {QStringLiteral("answered"), false},
-                              {QStringLiteral("error"), verdict.refusal}};
+            // The fields of every other reply, so a consumer reads them all alike;
+            // no command named, as the payload was not fit to name one.
+            QJsonObject reply = toJson(ExchangeResult{});
+            reply.insert(QStringLiteral("command"), QJsonValue(QJsonValue::Null));
+            reply.insert(QStringLiteral("error"), verdict.refusal);
             broker_->publish(replyTopic(options_.topicPrefix, projector->id()),
                              QJsonDocument(reply).toJson(QJsonDocument::Compact));
             return;
