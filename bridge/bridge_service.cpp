@@ -26,9 +26,8 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent) : QO
     settings.hasWill = true;
     settings.will = {bridgeAvailabilityTopic(options.topicPrefix), kOffline, true};
     broker_ = std::make_unique<MqttLink>(settings, this);
+    // The link logs the broker's losses and returns itself, one line each.
     connect(broker_.get(), &MqttLink::connected, this, &BridgeService::brokerConnected);
-    connect(broker_.get(), &MqttLink::disconnected, this,
-            [this](const QString &why) { emit log(QStringLiteral("broker lost: %1; reconnecting").arg(why)); });
     connect(broker_.get(), &MqttLink::messageReceived, this, &BridgeService::messageArrived);
 
     const int pollMs = options.pollSeconds * 1000;
@@ -90,7 +89,6 @@ void BridgeService::publishAvailability(const ProjectorLink &projector)
 // everything retained is published again.
 void BridgeService::brokerConnected()
 {
-    emit log(QStringLiteral("broker %1:%2 connected").arg(options_.brokerHost).arg(options_.brokerPort));
     publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
     for (ProjectorLink *projector : projectors_) {
         for (const DiscoveryMessage &m : discoveryMessages(options_.topicPrefix, projector->id()))
