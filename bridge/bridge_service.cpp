@@ -11,7 +11,8 @@
 #include <QJsonDocument>
 #include <QSysInfo>
 
-BridgeService::BridgeService(const BridgeOptions &options, QObject *parent) : QObject(parent), options_(options)
+BridgeService::BridgeService(const BridgeOptions &options, QObject *parent)
+    : QObject(parent), options_(options)
 {
     MqttLinkSettings settings;
     settings.host = options.brokerHost;
@@ -96,7 +97,8 @@ void BridgeService::brokerConnected()
         publishAvailability(*projector);
         const QHash<QString, QString> statuses = projector->statuses();
         for (auto it = statuses.begin(); it != statuses.end(); ++it)
-            publishRetained(statusTopic(options_.topicPrefix, projector->id(), it.key()), it.value().toUtf8());
+            publishRetained(statusTopic(options_.topicPrefix, projector->id(), it.key()),
+                            it.value().toUtf8());
     }
 }
 
@@ -120,7 +122,7 @@ void BridgeService::messageArrived(const QString &topic, const QByteArray &paylo
         }
         const CommandRequest &request = *verdict.request;
         projector->command(request.name == QLatin1String("send") ? QStringLiteral("send ") + request.text
-                                                                  : request.name);
+                                                                 : request.name);
         return;
     }
 }
