@@ -5,12 +5,14 @@
 #include "bridge/payload_check.h"
 #include "bridge/projector_link.h"
 #include "protocol/commands.h"
+#include "session/command_exchange.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QSysInfo>
 
-BridgeService::BridgeService(const BridgeOptions &options, QObject *parent) : QObject(parent), options_(options)
+BridgeService::BridgeService(const BridgeOptions &options, QObject *parent)
+    : QObject(parent), options_(options)
 {
     MqttLinkSettings settings;
     settings.host = options.brokerHost;
@@ -25,9 +27,8 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent) : QO
     settings.hasWill = true;
     settings.will = {bridgeAvailabilityTopic(options.topicPrefix), kOffline, true};
     broker_ = std::make_unique<MqttLink>(settings, this);
+    // The link logs the broker's losses and returns itself, one line each.
     connect(broker_.get(), &MqttLink::connected, this, &BridgeService::brokerConnected);
-    connect(broker_.get(), &MqttLink::disconnected, this,
-            [this](const QString &why) { emit log(QStringLiteral("broker lost: %1; reconnecting").arg(why)); });
     connect(broker_.get(), &MqttLink::messageReceived, this, &BridgeService::messageArrived);
 
     const int pollMs = options.pollSeconds * 1000;
@@ -89,7 +90,6 @@ void BridgeService::publishAvailability(const ProjectorLink &projector)
 // everything retained is published again.
 void BridgeService::brokerConnected()
 {
-    emit log(QStringLiteral("broker %1:%2 connected").arg(options_.brokerHost).arg(options_.brokerPort));
     publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
     for (ProjectorLink *projector : projectors_) {
         for (const DiscoveryMessage &m : discoveryMessages(options_.topicPrefix, projector->id()))
@@ -97,7 +97,8 @@ void BridgeService::brokerConnected()
         publishAvailability(*projector);
         const QHash<QString, QString> statuses = projector->statuses();
         for (auto it = statuses.begin(); it != statuses.end(); ++it)
-            publishRetained(statusTopic(options_.topicPrefix, projector->id(), it.key()), it.value().toUtf8());
+            publishRetained(statusTopic(options_.topicPrefix, projector->id(), it.key()),
+                            it.value().toUtf8());
     }
 }
 
@@ -110,16 +111,18 @@ void BridgeService::messageArrived(const QString &topic, const QByteArray &paylo
             checkCommandPayload(payload, [](const QString &name) { return findCommand(name) != nullptr; });
         if (!verdict.accepted()) {
             emit log(QStringLiteral("%1: refused a command: %2").arg(projector->id(), verdict.refusal));
-            QJsonObject reply{{QStringLiteral("command"), QJsonValue(QJsonValue::Null)},
-                              {QStringLiteral("answered"), false},
-                              {QStringLiteral("error"), verdict.refusal}};
+            // The fields of every other reply, so a consumer reads them all alike;
+            // no command named, as the payload was not fit to name one.
+            QJsonObject reply = toJson(ExchangeResult{});
+            reply.insert(QStringLiteral("command"), QJsonValue(QJsonValue::Null));
+            reply.insert(QStringLiteral("error"), verdict.refusal);
             broker_->publish(replyTopic(options_.topicPrefix, projector->id()),
                              QJsonDocument(reply).toJson(QJsonDocument::Compact));
             return;
         }
         const CommandRequest &request = *verdict.request;
         projector->command(request.name == QLatin1String("send") ? QStringLiteral("send ") + request.text
-                                                                  : request.name);
+                                                                 : request.name);
         return;
     }
 }

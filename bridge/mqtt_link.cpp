@@ -179,16 +179,20 @@ void MqttLink::connectionLost(const QString &reason)
     handshakeTimer_.stop();
     const int delayMs = retryDelayMs_;
     scheduleRetry();
+    // One line per outage: the attempts that fail after it are not news,
+    // and a broker away for hours would otherwise fill the journal.
     if (wasConnected) {
         qCWarning(lcMqtt).noquote() << QStringLiteral("connection to %1 lost: %2; reconnecting in %3 s")
                                            .arg(brokerName(), reason)
                                            .arg(delayMs / 1000);
-        emit disconnected(reason);
-    } else {
+    } else if (!outageLogged_) {
         qCWarning(lcMqtt).noquote() << QStringLiteral("cannot connect to %1: %2; retrying in %3 s")
                                            .arg(brokerName(), reason)
                                            .arg(delayMs / 1000);
     }
+    outageLogged_ = true;
+    if (wasConnected)
+        emit disconnected(reason);
 }
 
 void MqttLink::scheduleRetry()
@@ -308,6 +312,7 @@ void MqttLink::handleEvent(const Event &event)
         state_ = State::Connected;
         handshakeTimer_.stop();
         retryDelayMs_ = kFirstRetryDelayMs;
+        outageLogged_ = false;
         qCInfo(lcMqtt).noquote() << QStringLiteral("connected to %1").arg(brokerName());
         for (const auto &[filter, qos] : subscriptions_) {
             const QByteArray topic = filter.toUtf8();

@@ -118,6 +118,7 @@ private:
     mosquitto *client_ = nullptr;
     State state_ = State::Idle;
     int retryDelayMs_ = kFirstRetryDelayMs;
+    bool outageLogged_ = false; // the current outage has had its line
     QString lastError_;
     std::vector<std::pair<QString, int>> subscriptions_;
     std::deque<Event> pendingEvents_;

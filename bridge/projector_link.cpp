@@ -65,9 +65,17 @@ void ProjectorLink::lost(const QString &description)
     emit log(QStringLiteral("%1: %2 lost: %3; retrying").arg(id_, port_, description));
     lossLogged_ = true;
     pollTimer_.stop();
-    // Polls wait for the port to come back; commands queued meanwhile get
-    // their answer from the exchange (nothing received).
     emit availabilityChanged(false);
+    // Nothing queued can reach the projector now. Sent to the closed port,
+    // each job would log a failure of its own: the polls are dropped (a new
+    // round follows the reopening), the commands answered at once.
+    std::deque<Job> stranded;
+    stranded.swap(queue_);
+    for (const Job &job : stranded) {
+        if (!job.poll)
+            refuse(job.command ? QString::fromLatin1(job.command->name) : QStringLiteral("send ") + job.text,
+                   QStringLiteral("projector offline"));
+    }
     retryDelayMs_ = kFirstRetryMs;
     retryTimer_.start(retryDelayMs_);
     retryDelayMs_ *= 2;

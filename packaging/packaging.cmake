@@ -32,7 +32,11 @@ configure_file("${_velno_packaging_dir}/${_velno_metainfo}.in" "${_velno_packagi
   @ONLY)
 install(FILES "${_velno_packaging_out}/${_velno_metainfo}" DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-foreach(_velno_page IN ITEMS velno-control velno-cmd velno-projector-sim)
+# A program's page goes with the program: only when this build defines it.
+foreach(_velno_page IN ITEMS velno-control velno-cmd velno-projector-sim velno-bridge)
+  if(NOT TARGET ${_velno_page})
+    continue()
+  endif()
   configure_file("${_velno_packaging_dir}/man/${_velno_page}.1.in" "${_velno_packaging_out}/man/${_velno_page}.1"
     @ONLY)
   install(FILES "${_velno_packaging_out}/man/${_velno_page}.1" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -64,8 +68,10 @@ The panel talks to a local serial port, a USB adapter or a serial device
 server reached over TCP.
 
 Also included: velno-cmd, which sends single commands from scripts and
-scheduled jobs, and velno-projector-sim, a simulated projector for trying
-the panel without hardware.")
+scheduled jobs; velno-bridge, which joins projectors to an MQTT broker for
+building automation (with Home Assistant discovery); and
+velno-projector-sim, a simulated projector for trying the panel without
+hardware.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "VELNO control maintainers <maintainers@velno.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Library dependencies are computed from the programs by dpkg-shlibdeps

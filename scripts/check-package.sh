@@ -10,7 +10,7 @@
 set -euo pipefail
 
 readonly package=velno-control
-readonly programs=(velno-control velno-cmd velno-projector-sim)
+programs=(velno-control velno-cmd velno-projector-sim)
 readonly icon_sizes=(16 22 24 32 48 64 128 256)
 # How long a program may take to print its version or list; generous, since
 # a program that ignores the option may sit waiting on a port or a window.
@@ -38,6 +38,13 @@ build="$(cd "$1" 2>/dev/null && pwd)" || die "no such directory: $1"
 [ -f "$build/CPackConfig.cmake" ] ||
   die "$build has no CPackConfig.cmake: configure it with packaging/packaging.cmake included"
 [ "$(id -u)" -eq 0 ] || die "must run as root: it installs and removes the package with dpkg"
+# The bridge is in the package when the build has it (VELNO_BUILD_BRIDGE, on by default).
+has_bridge=false
+if [ -x "$build/programs/velno-bridge" ]; then
+  has_bridge=true
+  programs+=(velno-bridge)
+fi
+readonly programs has_bridge
 
 needed=(cpack:cmake dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev desktop-file-validate:desktop-file-utils
   appstreamcli:appstream man:man-db timeout:coreutils)
@@ -114,10 +121,12 @@ case "$depends" in
 *libc6*) ;;
 *) fail "Depends has no computed library dependencies (dpkg-shlibdeps did not run): $depends" ;;
 esac
-for lib in libqt6widgets6 libqt6serialport6; do
+linked=(libqt6widgets6 libqt6serialport6)
+$has_bridge && linked+=(libmosquitto1)
+for lib in "${linked[@]}"; do
   case "$depends" in
   *"$lib"*) ;;
-  *) fail "Depends lacks $lib, which the panel links: $depends" ;;
+  *) fail "Depends lacks $lib, which the programs link: $depends" ;;
   esac
 done
 
@@ -184,6 +193,10 @@ if run_installed velno-cmd --list; then
   grep -qw "power-on" "$work/velno-cmd.out" ||
     fail "velno-cmd --list does not list power-on: $(head -c 200 "$work/velno-cmd.out")"
 fi
+if $has_bridge && run_installed velno-bridge --version; then
+  grep -qF "$version" "$work/velno-bridge.out" ||
+    fail "velno-bridge --version does not print $version: $(head -c 200 "$work/velno-bridge.out")"
+fi
 for p in "${programs[@]}"; do
   page="$(man -w "$p" 2>/dev/null || true)"
   case "$page" in
@@ -219,7 +232,8 @@ echo "Package:   $deb"
 echo "Version:   $version"
 echo "Size:      $(du -h "$deb" | cut -f1)"
 echo "Depends:   $depends"
-echo "Contents:  ${#expected[@]} checked files and 3 man pages present"
+echo "Contents:  ${#expected[@]} checked files and ${#programs[@]} man pages present"
 echo "Checked:   desktop entry and metainfo validate; installs; velno-control --version,"
-echo "           velno-cmd --list and man -w run from the PATH; dpkg -r removes the programs"
+echo "           velno-cmd --list$($has_bridge && echo ", velno-bridge --version") and man -w run from the PATH;"
+echo "           dpkg -r removes the programs"
 echo "check-package.sh: all checks passed"

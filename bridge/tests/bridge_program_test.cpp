@@ -1,0 +1,292 @@
+// velno-bridge as it runs in a building: the real program between a real
+// broker and simulated projectors, watched from the broker as an automation
+// system would watch it.
+
+#include "mosquitto_broker.h"
+
+#include "bridge/discovery.h"
+#include "sim/pty_server.h"
+#include "support/wait.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QUrl>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+// A poll round waits out nine reply windows; generous bounds around it.
+constexpr int kRoundMs = 60000;
+constexpr int kEventMs = 30000;
+const QString kPrefix = QStringLiteral("velno");
+const QString kHall = QStringLiteral("hall");
+const QString kLab = QStringLiteral("lab");
+
+QString topic(const QString &id, const QString &leaf)
+{
+    return kPrefix + QLatin1Char('/') + id + QLatin1Char('/') + leaf;
+}
+
+QString endpoint(const QString &id, const sim::PtyServer &server)
+{
+    return id + QLatin1Char('=') + QString::fromStdString(server.devicePath());
+}
+
+bool received(const sim::PtyServer &server, const std::string &line)
+{
+    const std::vector<std::string> lines = server.receivedLines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The program under test; its stderr is kept for assertions and failure messages.
+class BridgeProcess {
+public:
+    explicit BridgeProcess(const QStringList &arguments)
+    {
+        process_.start(QStringLiteral(VELNO_BRIDGE_EXE), arguments);
+    }
+    ~BridgeProcess()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    QStringList logLines()
+    {
+        log_ += QString::fromLocal8Bit(process_.readAllStandardError());
+        return log_.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    // SIGTERM; the exit status, or -1 when the program did not end by itself in time.
+    int terminate()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(10000) || process_.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process_.exitCode();
+    }
+
+private:
+    QProcess process_;
+    QString log_;
+};
+
+class BridgeProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+        std::string error;
+        ASSERT_TRUE(hall.start(&error)) << error;
+        watch =
+            std::make_unique<MessageCollector>(broker, QStringLiteral("watch"), QStringList{kPrefix + "/#"});
+        ASSERT_TRUE(watch->waitReady());
+    }
+
+    // Runs the bridge and waits until every projector is announced online.
+    void runBridge(const QStringList &projectors, int pollSeconds)
+    {
+        QStringList arguments{QStringLiteral("--broker"),
+                              QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
+                              QStringLiteral("--poll"), QString::number(pollSeconds)};
+        for (const QString &projector : projectors)
+            arguments << QStringLiteral("--projector") << projector;
+        bridge = std::make_unique<BridgeProcess>(arguments);
+        for (const QString &projector : projectors) {
+            const QString id = projector.section(QLatin1Char('='), 0, 0);
+            ASSERT_EQ(watch->take(topic(id, "availability"), kEventMs), QByteArray("online")) << logText();
+        }
+    }
+
+    // The first poll round is through once its last query has an answer.
+    void waitFirstRound(const QString &id)
+    {
+        ASSERT_TRUE(watch->take(topic(id, "status/lamp-mode"), kRoundMs)) << logText();
+    }
+
+    QJsonObject command(const QString &id, const QByteArray &payload, MessageCollector *via = nullptr)
+    {
+        MessageCollector &client = via ? *via : *watch;
+        client.link().publish(topic(id, "command"), payload, false, 1);
+        const auto reply = client.take(topic(id, "reply"), kEventMs);
+        return reply ? QJsonDocument::fromJson(*reply).object() : QJsonObject();
+    }
+
+    std::string logText() { return bridge ? bridge->logLines().join(QLatin1Char('\n')).toStdString() : ""; }
+
+    MosquittoBroker broker;
+    // Short power timings: the count-down is over within a poll round.
+    sim::PtyServer hall{sim::PowerTimings{1000, 1000}};
+    std::unique_ptr<MessageCollector> watch;
+    std::unique_ptr<BridgeProcess> bridge;
+};
+
+TEST_F(BridgeProgramTest, CommandRoundTripAndTheStatusLeftRetainedAfterPowerOn)
+{
+    runBridge({endpoint(kHall, hall)}, 1);
+
+    const QJsonObject reply = command(kHall, "power-on");
+    EXPECT_EQ(reply.value("command").toString(), "power-on");
+    EXPECT_EQ(reply.value("code").toString(), "C00");
+    EXPECT_EQ(reply.value("sent").toString(), "C00\r");
+    EXPECT_EQ(reply.value("reply").toString(), "\x06\r");
+    EXPECT_TRUE(reply.value("answered").toBool());
+    EXPECT_TRUE(reply.value("status").isNull());
+    EXPECT_TRUE(reply.value("elapsed_ms").isDouble());
+    EXPECT_TRUE(received(hall, "C00"));
+
+    const QJsonObject typed = command(kHall, "send CR3");
+    EXPECT_EQ(typed.value("command").toString(), "send");
+    EXPECT_EQ(typed.value("code").toString(), "CR3");
+    EXPECT_TRUE(typed.value("status").toString().contains("Hour Use"));
+
+    // The polls see the count-down end; whoever subscribes later gets the last word.
+    const QString state = topic(kHall, "status/status");
+    ASSERT_TRUE(waitUntil([&] { return watch->seen(state).contains(" Power ON"); }, kRoundMs)) << logText();
+    MessageCollector late(broker, QStringLiteral("late"), {state});
+    ASSERT_TRUE(late.waitReady());
+    EXPECT_EQ(late.seen(state), QList<QByteArray>{" Power ON"});
+}
+
+TEST_F(BridgeProgramTest, DiscoveryIsRetainedAndPointsAtTopicsThatCarryValues)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+    waitFirstRound(kHall);
+
+    MessageCollector late(broker, QStringLiteral("late"), {kDiscoveryPrefix + "/#", topic(kHall, "#")});
+    ASSERT_TRUE(late.waitReady());
+    for (const DiscoveryMessage &message : discoveryMessages(kPrefix, kHall)) {
+        SCOPED_TRACE(message.topic.toStdString());
+        const QList<QByteArray> configs = late.seen(message.topic);
+        ASSERT_EQ(configs.size(), 1);
+        QJsonParseError error;
+        const QJsonObject config = QJsonDocument::fromJson(configs.front(), &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError);
+        const QString state = config.value("state_topic").toString();
+        EXPECT_TRUE(state.startsWith(topic(kHall, QStringLiteral("status/"))));
+        EXPECT_EQ(late.seen(state).size(), 1) << "no retained value on " << state.toStdString();
+        if (config.contains("command_topic")) {
+            EXPECT_EQ(config.value("command_topic").toString(), topic(kHall, "command"));
+        }
+        QStringList availability;
+        for (const QJsonValue &entry : config.value("availability").toArray())
+            availability << entry.toObject().value("topic").toString();
+        EXPECT_TRUE(availability.contains(topic(kHall, "availability")));
+        EXPECT_TRUE(availability.contains(bridgeAvailabilityTopic(kPrefix)));
+    }
+}
+
+TEST_F(BridgeProgramTest, UnsafePayloadsAreRefusedAndNeverReachTheLine)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+    waitFirstRound(kHall);
+    hall.clearReceivedLines();
+
+    const QByteArray unsafe[] = {"send C00\rC01", "send " + QByteArray(10 * 1024, 'A'),
+                                 "send C0\xe3\x81\x82" /* U+3042 */};
+    QList<QJsonObject> refusals;
+    for (const QByteArray &payload : unsafe)
+        refusals << command(kHall, payload);
+    // Commands run in arrival order: had a refused one been sent, it would come first.
+    const QJsonObject marker = command(kHall, "display-clear");
+    ASSERT_TRUE(marker.value("answered").toBool()) << logText();
+    ASSERT_FALSE(hall.receivedLines().empty());
+    EXPECT_EQ(hall.receivedLines().front(), "C1E");
+    for (const QJsonObject &refusal : refusals) {
+        EXPECT_FALSE(refusal.value("answered").toBool());
+        EXPECT_FALSE(refusal.value("error").toString().isEmpty());
+        for (const QString &field : marker.keys())
+            EXPECT_TRUE(refusal.contains(field)) << "refusal without " << field.toStdString();
+    }
+}
+
+TEST_F(BridgeProgramTest, TwoProjectorsAreServedIndependently)
+{
+    sim::PtyServer lab(sim::PowerTimings{1000, 1000});
+    ASSERT_TRUE(lab.listen("127.0.0.1", 0));
+    runBridge({endpoint(kHall, hall), endpoint(kLab, lab)}, 0);
+    waitFirstRound(kHall);
+    waitFirstRound(kLab);
+    hall.clearReceivedLines();
+    lab.clearReceivedLines();
+
+    EXPECT_TRUE(command(kLab, "pc2").value("answered").toBool());
+    EXPECT_TRUE(received(lab, "C06"));
+    EXPECT_TRUE(command(kHall, "video").value("answered").toBool());
+    EXPECT_TRUE(received(hall, "C07"));
+    EXPECT_FALSE(received(hall, "C06"));
+    EXPECT_FALSE(received(lab, "C07"));
+
+    // The hall's projector goes away in the middle of the round its command started.
+    const int logMark = bridge->logLines().size();
+    // Held open, the device's number is not given to another pseudo-terminal
+    // while the bridge keeps trying it.
+    const int holdNumber = ::open(hall.devicePath().c_str(), O_RDWR | O_NOCTTY);
+    hall.vanish();
+    EXPECT_EQ(watch->take(topic(kHall, "availability"), kEventMs), QByteArray("offline"));
+    const QJsonObject refused = command(kHall, "status");
+    EXPECT_FALSE(refused.value("answered").toBool());
+    EXPECT_FALSE(refused.value("error").toString().isEmpty());
+    EXPECT_TRUE(command(kLab, "status").value("answered").toBool());
+    EXPECT_EQ(watch->seen(topic(kLab, "availability")), QList<QByteArray>{"online"});
+    pumpEvents(4000); // reopening attempts fail meanwhile
+    const QStringList hallLines = bridge->logLines().mid(logMark).filter(QStringLiteral("hall: "));
+    EXPECT_EQ(hallLines.filter(QStringLiteral(" lost")).size(), 1) << logText();
+    // The loss, and the refused command.
+    EXPECT_EQ(hallLines.size(), 2) << logText();
+    ::close(holdNumber);
+}
+
+TEST_F(BridgeProgramTest, ProjectorOnASocketIsOnlineAgainWhenItsServerReturns)
+{
+    sim::PtyServer lab;
+    ASSERT_TRUE(lab.listen("127.0.0.1", 0));
+    const int port = QUrl(QString::fromStdString(lab.devicePath())).port();
+    runBridge({endpoint(kLab, lab)}, 0);
+    waitFirstRound(kLab);
+
+    lab.vanish();
+    EXPECT_EQ(watch->take(topic(kLab, "availability"), kEventMs), QByteArray("offline"));
+    pumpEvents(2000);
+    ASSERT_TRUE(lab.listen("127.0.0.1", port));
+    EXPECT_EQ(watch->take(topic(kLab, "availability"), kEventMs), QByteArray("online")) << logText();
+    EXPECT_TRUE(command(kLab, "status").value("answered").toBool());
+}
+
+TEST_F(BridgeProgramTest, BrokerRestartIsFollowedByTheRetainedStateAndWorkingCommands)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+    waitFirstRound(kHall);
+    const int logMark = bridge->logLines().size();
+
+    broker.stop(); // without persistence: everything retained is gone with it
+    pumpEvents(4000);
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    MessageCollector after(broker, QStringLiteral("after"), {kPrefix + "/#"});
+    ASSERT_TRUE(after.waitReady());
+    const QString hallAvailability = topic(kHall, "availability");
+    ASSERT_TRUE(waitUntil([&] { return after.seen(hallAvailability).contains("online"); }, kEventMs))
+        << logText();
+    EXPECT_EQ(after.seen(bridgeAvailabilityTopic(kPrefix)).value(0), QByteArray("online"));
+    EXPECT_EQ(after.seen(topic(kHall, "status/status")).value(0), QByteArray(" Stand by"));
+    EXPECT_TRUE(command(kHall, "power-on", &after).value("answered").toBool());
+    // One line when the broker went, one when it was back, however many attempts lay between.
+    EXPECT_EQ(bridge->logLines().mid(logMark).size(), 2) << logText();
+}
+
+TEST_F(BridgeProgramTest, SigtermLeavesEverythingOfflineAndExitsWithZero)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+
+    EXPECT_EQ(bridge->terminate(), 0) << logText();
+    MessageCollector late(broker, QStringLiteral("late"), {kPrefix + "/+/availability"});
+    ASSERT_TRUE(late.waitReady());
+    EXPECT_EQ(late.seen(bridgeAvailabilityTopic(kPrefix)), QList<QByteArray>{"offline"});
+    EXPECT_EQ(late.seen(topic(kHall, "availability")), QList<QByteArray>{"offline"});
+}
+
+} // namespace
