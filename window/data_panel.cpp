@@ -2,6 +2,7 @@
 
 #include "window/form1.h"
 #include "window/key_chord.h"
+#include "window/layout_table.h"
 #include "window/port_panel.h"
 #include "window/window_builder.h"
 
@@ -14,8 +15,8 @@ const QString kClose = QStringLiteral("CLOSE");
 MonitorToggle monitorToggleFrom(int heightTwips)
 {
     if (heightTwips < window_height::kTall)
-        return {window_height::kMonitor, QStringLiteral("データを表示しない")};
-    return {window_height::kCompact, QStringLiteral("データを表示する")};
+        return {window_height::kMonitor, QString::fromUtf8(layout::data_button::kHideMonitor)};
+    return {window_height::kCompact, QString::fromUtf8(layout::data_button::kShowMonitor)};
 }
 
 DataPanel::DataPanel(Form1 &form, const Controls &controls, PortPanel &portPanel)

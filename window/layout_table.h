@@ -78,6 +78,12 @@ const std::vector<LineSpec> &lineTable();
 // Keyboard focus order, first to last.
 const std::vector<const char *> &tabOrder();
 
+// The data-panel button's captions: shown at design, and as it toggles.
+namespace data_button {
+constexpr const char *kShowMonitor = "データを表示する";
+constexpr const char *kHideMonitor = "データを表示しない";
+} // namespace data_button
+
 constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidth = 9495;
 constexpr int kClientDesignHeight = 8730;
