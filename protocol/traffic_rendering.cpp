@@ -41,6 +41,8 @@ const QString &IncrementalRendering::render(const QString &source)
 {
     const qsizetype done = source_.size();
     if (valid_ && source.size() >= done && QStringView(source).left(done) == QStringView(source_)) {
+        if (source.size() == done)
+            return rendering_; // nothing new: leave the text (and who shares it) alone
         const QStringView tail = QStringView(source).mid(done);
         appendTrafficPieces(rendering_, tail);
         source_ += tail;

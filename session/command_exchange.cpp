@@ -1,5 +1,7 @@
 #include "session/command_exchange.h"
 
+#include "protocol/traffic_rendering.h"
+
 #include <QJsonValue>
 
 QJsonObject toJson(const ExchangeResult &r)
@@ -20,11 +22,10 @@ CommandExchange::CommandExchange(ProjectorSession &session, QObject *parent)
     : QObject(parent), session_(session)
 {
     connect(&session, &ProjectorSession::received, this,
-            [this](const QString &text, const QString &rendering) {
+            [this](const QString &text) {
                 if (!running_)
                     return;
                 result_.reply = text;
-                result_.rendered = rendering;
                 result_.answered = true;
                 result_.elapsedMs = clock_.elapsed();
             });
@@ -79,7 +80,9 @@ void CommandExchange::end()
     if (!running_)
         return;
     running_ = false;
-    if (!result_.answered) {
+    if (result_.answered) {
+        result_.rendered = trafficRendering(result_.reply);
+    } else {
         result_.elapsedMs = clock_.elapsed();
         result_.status.reset();
     }

@@ -241,9 +241,10 @@ void ProjectorSession::receive()
     if (room > 0)
         receiveBuffer_ += QStringView(arrived).left(room);
     awaitingReply_ = false;
-    const QString &rendering = receivedRendering_.render(receiveBuffer_);
-    emit received(receiveBuffer_, rendering);
-    if (const auto words = decodeStatusRendering(lastCommand_, rendering))
+    emit received(receiveBuffer_);
+    if (!isStatusQueryLine(lastCommand_))
+        return;
+    if (const auto words = decodeStatusRendering(lastCommand_, receivedRendering()))
         emit statusDecoded(*words);
 }
 

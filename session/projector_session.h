@@ -71,6 +71,8 @@ public:
     // --- What it is doing ---
     QString lastCommand() const { return lastCommand_; }
     QString receivedText() const { return receiveBuffer_; }
+    // The traffic rendering of receivedText(), extended as it grows.
+    const QString &receivedRendering() const { return receivedRendering_.render(receiveBuffer_); }
     bool isAwaitingReply() const { return awaitingReply_; }
     MonitorTiming monitorTiming() const;
     bool isReplyWindowOpen() const;
@@ -82,8 +84,10 @@ public:
 
 signals:
     void lineSent(const QString &line, const QString &rendering);
-    // Everything received since the buffer was last emptied, and its rendering.
-    void received(const QString &text, const QString &rendering);
+    // Everything received since the buffer was last emptied. Its rendering
+    // is receivedRendering(), made only when asked: a copy handed out with
+    // every arrival would make each arrival copy all of it.
+    void received(const QString &text);
     // The reply window closed with nothing received.
     void noReply();
     // The reply window closed, whether or not anything was received.
@@ -115,7 +119,7 @@ private:
 
     QString lastCommand_;
     QString receiveBuffer_;
-    IncrementalRendering receivedRendering_;
+    mutable IncrementalRendering receivedRendering_;
     bool awaitingReply_ = false;
     const Command *held_ = nullptr;
     ArrowMode arrowMode_ = ArrowMode::Off;

@@ -56,16 +56,31 @@ MonitorLabel::MonitorLabel(QWidget *parent) : QFrame(parent)
 
 void MonitorLabel::setText(const QString &text)
 {
-    if (text.isEmpty() && text_.isEmpty())
+    if (text.isEmpty() && this->text().isEmpty())
         return;
     text_ = text;
+    showsRendering_ = false;
+    rendering_.clear();
+    changed();
+}
+
+void MonitorLabel::showRenderingOf(const QString &source)
+{
+    rendering_.render(source);
+    showsRendering_ = true;
+    text_.clear();
+    changed();
+}
+
+void MonitorLabel::changed()
+{
     update();
     // As a label does: screen readers hear of the new text.
     if (accessibleName().isEmpty()) {
         QAccessibleEvent event(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
     }
-    emit textChanged(text_);
+    emit textChanged(text());
 }
 
 void MonitorLabel::setAlignment(Qt::Alignment alignment)
@@ -77,7 +92,7 @@ void MonitorLabel::setAlignment(Qt::Alignment alignment)
 void MonitorLabel::copy() const
 {
     if (QClipboard *clipboard = QGuiApplication::clipboard())
-        clipboard->setText(text_);
+        clipboard->setText(text());
 }
 
 void MonitorLabel::paintEvent(QPaintEvent *event)
@@ -87,6 +102,6 @@ void MonitorLabel::paintEvent(QPaintEvent *event)
     painter.setPen(palette().color(QPalette::WindowText));
     const QRect area = contentsRect().adjusted(2, 0, -1, 0);
     // No glyph is narrower than a pixel, so nothing past this can show.
-    const QString visible = text_.left(area.width() + 1);
+    const QString visible = text().left(area.width() + 1);
     painter.drawText(area, int(alignment_) | Qt::TextSingleLine, visible);
 }

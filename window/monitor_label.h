@@ -4,6 +4,8 @@
 // fits is ever laid out. It reads like a label to accessibility tools and
 // offers "Copy" on its context menu.
 
+#include "protocol/traffic_rendering.h"
+
 #include <QFrame>
 #include <QString>
 
@@ -13,9 +15,12 @@ class MonitorLabel : public QFrame {
 public:
     explicit MonitorLabel(QWidget *parent = nullptr);
 
-    QString text() const { return text_; }
+    QString text() const { return showsRendering_ ? rendering_.rendering() : text_; }
     void setText(const QString &text);
     void clear() { setText(QString()); }
+    // Text := the traffic rendering of source. When source extends the one
+    // shown last, only its new part is rendered.
+    void showRenderingOf(const QString &source);
 
     void setAlignment(Qt::Alignment alignment);
 
@@ -29,6 +34,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void changed();
+
     QString text_;
+    IncrementalRendering rendering_;
+    bool showsRendering_ = false;
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
 };

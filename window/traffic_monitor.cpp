@@ -15,8 +15,7 @@ TrafficMonitor::TrafficMonitor(ProjectorSession &session, const Controls &contro
 {
     connect(&session, &ProjectorSession::lineSent, sentLine_,
             [this](const QString &, const QString &rendering) { sentLine_->setText(rendering); });
-    connect(&session, &ProjectorSession::received, receivedLine_,
-            [this](const QString &, const QString &rendering) { receivedLine_->setText(rendering); });
+    connect(&session, &ProjectorSession::received, receivedLine_, &MonitorLabel::showRenderingOf);
     connect(&session, &ProjectorSession::statusDecoded, statusLine_, &MonitorLabel::setText);
     connect(&session, &ProjectorSession::noReply, receivedLine_,
             [this] { receivedLine_->setText(kNoReplyMarker); });

@@ -3,6 +3,7 @@
 // "received| 0 0 CR ", "status| Power ON", "no reply", "monitor cleared",
 // "traffic cleared", "error|...", "port opened", "port closed", "port lost|...".
 
+#include "protocol/traffic_rendering.h"
 #include "session/projector_session.h"
 
 #include <QObject>
@@ -24,7 +25,7 @@ public:
             [this](const QString &, const QString &rendering) { lines_ << "sent|" + rendering; });
         QObject::connect(
             &session, &S::received, &context_,
-            [this](const QString &, const QString &rendering) { lines_ << "received|" + rendering; });
+            [this](const QString &text) { lines_ << "received|" + trafficRendering(text); });
         QObject::connect(&session, &S::statusDecoded, &context_, with("status"));
         QObject::connect(&session, &S::noReply, &context_, line("no reply"));
         QObject::connect(&session, &S::monitorCleared, &context_, line("monitor cleared"));
