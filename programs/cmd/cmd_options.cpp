@@ -118,7 +118,8 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
             return usageError(tr("'--watch' takes a number of seconds, not '%1'.").arg(parser.value(watch)));
         // The period is timed in milliseconds, in an int.
         if (*seconds > kLongestWatchSeconds)
-            return usageError(tr("'--watch' takes at most %1 seconds, not %2.").arg(kLongestWatchSeconds).arg(*seconds));
+            return usageError(
+                tr("'--watch' takes at most %1 seconds, not %2.").arg(kLongestWatchSeconds).arg(*seconds));
         if (!o.command || !o.command->statusQuery)
             return usageError(tr("'--watch' asks a status query, not '%1'.").arg(name));
         o.action = CmdOptions::Action::Watch;
