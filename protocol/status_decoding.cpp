@@ -133,7 +133,10 @@ std::optional<QString> pressure(const QString &rendering)
 {
     // Wide arithmetic: in 16 bits a reading past +-6553 overflowed and ended the program.
     const double reading = roundHalfEven(numericReading(rendering));
-    constexpr double kLargestReading = double(std::numeric_limits<qint64>::max() / 5);
+    // Exact in a double, five times it fits in 64 bits, and it is already far
+    // past what the int32 below can show. (INT64_MAX / 5 rounds up as a double,
+    // so a reading equal to it overflowed the product.)
+    constexpr double kLargestReading = 1e15;
     if (!(std::abs(reading) <= kLargestReading))
         return {}; // not finite, or far beyond any pressure the label can hold
     const qint64 scaled = 5 * qint64(reading);

@@ -30,3 +30,9 @@ std::optional<SerialSettings> parseSerialSettings(const QString &text)
         return std::nullopt;
     return s;
 }
+
+QString formatSerialSettings(const SerialSettings &s)
+{
+    const QString stop = s.stopBits == 15 ? QStringLiteral("1.5") : QString::number(s.stopBits);
+    return QStringLiteral("%1,%2,%3,%4").arg(s.baud).arg(QLatin1Char(s.parity)).arg(s.dataBits).arg(stop);
+}

@@ -11,3 +11,7 @@ struct SerialSettings {
 };
 
 std::optional<SerialSettings> parseSerialSettings(const QString &text);
+
+// The settings string for s, in the form parseSerialSettings reads:
+// "19200,N,8,1", "9600,E,7,1.5".
+QString formatSerialSettings(const SerialSettings &s);

@@ -58,8 +58,10 @@ void ProjectorModel::setFault(const FaultSettings &fault)
 {
     fault_ = fault;
     fault_.pieceSize = std::max<std::size_t>(fault_.pieceSize, 1);
-    fault_.streamChunk = std::max<std::size_t>(fault_.streamChunk, 1);
-    fault_.streamPeriodMs = std::max<Millis>(fault_.streamPeriodMs, 1);
+    fault_.pieceGapMs = std::clamp<Millis>(fault_.pieceGapMs, 0, maxFaultDelayMs);
+    fault_.lateDelayMs = std::clamp<Millis>(fault_.lateDelayMs, 0, maxFaultDelayMs);
+    fault_.streamPeriodMs = std::clamp<Millis>(fault_.streamPeriodMs, 1, maxFaultDelayMs);
+    fault_.streamChunk = std::clamp<std::size_t>(fault_.streamChunk, 1, maxStreamChunk);
     nextStreamMs_ = 0;
 }
 

@@ -59,6 +59,11 @@ class ProjectorModel {
 public:
     // Longer lines are cut here: a stream of garbage cannot grow memory.
     static constexpr std::size_t maxLineLength = 256;
+    // Fault settings are held to these, whatever the command line asked: a
+    // day's delay keeps the clock arithmetic far from overflowing, and a chunk
+    // this size fits the server's queue.
+    static constexpr Millis maxFaultDelayMs = 24LL * 60 * 60 * 1000;
+    static constexpr std::size_t maxStreamChunk = 4096;
     static constexpr char ack = 6;
 
     struct Reaction {

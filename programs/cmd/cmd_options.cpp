@@ -1,10 +1,12 @@
 #include "cmd_options.h"
 
+#include "protocol/command_line.h"
 #include "protocol/commands.h"
 #include "session/projector_session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <limits>
 
 namespace {
 
@@ -20,6 +22,8 @@ CmdOptions usageError(const QString &why)
     o.text = why;
     return o;
 }
+
+constexpr int kLongestWatchSeconds = std::numeric_limits<int>::max() / 1000;
 
 std::optional<int> positiveNumber(const QString &text)
 {
@@ -103,9 +107,10 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
         return usageError(tr("No command given."));
     const QString name = words.takeFirst();
     if (name == QLatin1String("send")) {
-        if (words.isEmpty())
-            return usageError(tr("'send' needs the TEXT to send."));
         o.typedText = words.join(QLatin1Char(' '));
+        // Only the first line goes out: an empty one would send a bare carriage return.
+        if (firstLineOf(o.typedText).isEmpty())
+            return usageError(tr("'send' needs the TEXT to send."));
     } else {
         o.command = findCommand(name);
         if (!o.command)
@@ -117,6 +122,10 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
         const std::optional<int> seconds = positiveNumber(parser.value(watch));
         if (!seconds)
             return usageError(tr("'--watch' takes a number of seconds, not '%1'.").arg(parser.value(watch)));
+        // The period is timed in milliseconds, in an int.
+        if (*seconds > kLongestWatchSeconds)
+            return usageError(
+                tr("'--watch' takes at most %1 seconds, not %2.").arg(kLongestWatchSeconds).arg(*seconds));
         if (!o.command || !o.command->statusQuery)
             return usageError(tr("'--watch' asks a status query, not '%1'.").arg(name));
         o.action = CmdOptions::Action::Watch;
