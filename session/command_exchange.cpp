@@ -21,14 +21,13 @@ QJsonObject toJson(const ExchangeResult &r)
 CommandExchange::CommandExchange(ProjectorSession &session, QObject *parent)
     : QObject(parent), session_(session)
 {
-    connect(&session, &ProjectorSession::received, this,
-            [this](const QString &text) {
-                if (!running_)
-                    return;
-                result_.reply = text;
-                result_.answered = true;
-                result_.elapsedMs = clock_.elapsed();
-            });
+    connect(&session, &ProjectorSession::received, this, [this](const QString &text) {
+        if (!running_)
+            return;
+        result_.reply = text;
+        result_.answered = true;
+        result_.elapsedMs = clock_.elapsed();
+    });
     connect(&session, &ProjectorSession::statusDecoded, this, [this](const QString &words) {
         if (running_)
             result_.status = words;

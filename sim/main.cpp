@@ -34,7 +34,8 @@ std::string printable(const std::string &line)
 
 int main(int argc, char **argv)
 {
-    const sim::ParsedOptions parsed = sim::parseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const sim::ParsedOptions parsed =
+        sim::parseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.action == sim::ParsedOptions::Action::Help) {
         std::cout << sim::serverUsage;
         return 0;

@@ -241,7 +241,8 @@ Table trafficMonitorBand()
         label("Label23", "Frame9", {120, 960, 735, 225}, "STATUS", smallGothic),
         monitorLine("Label22", {930, 915, 5295, 300}, pGothicBold, red),
 
-        hidden(button("Command34", kWindow, {6600, 5040, 1200, 375}, data_button::kShowMonitor, silver, pGothic)),
+        hidden(button("Command34", kWindow, {6600, 5040, 1200, 375}, data_button::kShowMonitor, silver,
+                      pGothic)),
 
         // Only "TEMP" has a stated height; its row siblings take it. The
         // second row's height is what reaches the group's bottom edge, 6135.

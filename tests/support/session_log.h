@@ -23,9 +23,8 @@ public:
         QObject::connect(
             &session, &S::lineSent, &context_,
             [this](const QString &, const QString &rendering) { lines_ << "sent|" + rendering; });
-        QObject::connect(
-            &session, &S::received, &context_,
-            [this](const QString &text) { lines_ << "received|" + trafficRendering(text); });
+        QObject::connect(&session, &S::received, &context_,
+                         [this](const QString &text) { lines_ << "received|" + trafficRendering(text); });
         QObject::connect(&session, &S::statusDecoded, &context_, with("status"));
         QObject::connect(&session, &S::noReply, &context_, line("no reply"));
         QObject::connect(&session, &S::monitorCleared, &context_, line("monitor cleared"));
