@@ -47,7 +47,7 @@ exec 3<&-
 
 # In the background, so that a signal to this script is handled at once
 # rather than after the panel has ended.
-VELNO_COM1="$device" "$build/velno-control" &
+VELNO_COM1="$device" "$build/programs/velno-control" &
 panel=$!
 status=0
 wait "$panel" || status=$?
