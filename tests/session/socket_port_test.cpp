@@ -1,0 +1,53 @@
+// A projector behind a serial device server: the session on a socket://
+// port carries the same exchange as on a device, and a server that goes away
+// is a lost port.
+
+#include "protocol/commands.h"
+#include "session/projector_session.h"
+#include "sim/pty_server.h"
+#include "support/manual_timer.h"
+#include "support/printers.h"
+#include "support/wait.h"
+
+#include <QSignalSpy>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
+{
+    sim::PtyServer projector;
+    ASSERT_TRUE(projector.listen("127.0.0.1", 0));
+    ProjectorSession session(nullptr, manualTimers());
+    const SerialError opened =
+        session.openNamed(QString::fromStdString(projector.devicePath()), port_settings::kFast);
+    ASSERT_FALSE(opened) << opened.description.toStdString();
+
+    QSignalSpy decoded(&session, &ProjectorSession::statusDecoded);
+    for (const char *query : {"status", "input", "lamp-time", "pressure"}) {
+        session.send(*findCommand(QString::fromLatin1(query)));
+        ASSERT_TRUE(waitUntil([&] { return !decoded.isEmpty(); })) << query;
+        decoded.clear();
+        manualTimer(session, "Timer2").fire(); // the reply window closes
+    }
+
+    const Command &volUp = *findCommand(QStringLiteral("vol-up"));
+    session.press(volUp);
+    manualTimer(session, "Timer1").fire();
+    manualTimer(session, "Timer1").fire();
+    session.release(volUp);
+    const auto volUpLines = [&] {
+        const std::vector<std::string> lines = projector.receivedLines();
+        return std::count(lines.begin(), lines.end(), "C09");
+    };
+    EXPECT_TRUE(waitUntil([&] { return volUpLines() == 3; })) << "the press and two ticks, one line each";
+
+    QSignalSpy lost(&session, &ProjectorSession::portLost);
+    projector.vanish();
+    ASSERT_TRUE(waitUntil([&] { return !lost.isEmpty(); }));
+    EXPECT_FALSE(session.isPortOpen());
+    EXPECT_EQ(lost.size(), 1);
+}
+
+} // namespace
