@@ -39,9 +39,8 @@ CommandExchange::CommandExchange(ProjectorSession &session, QObject *parent)
     connect(&session, &ProjectorSession::replyWindowClosed, this, &CommandExchange::end);
 }
 
-void CommandExchange::begin(const QString &name, std::optional<int> replyWindowMs)
+void CommandExchange::begin(const QString &name)
 {
-    Q_UNUSED(replyWindowMs);
     result_ = ExchangeResult{};
     result_.command = name;
     running_ = true;
@@ -58,7 +57,7 @@ void CommandExchange::overrideReplyWindow(std::optional<int> replyWindowMs)
 
 void CommandExchange::start(const Command &command, std::optional<int> replyWindowMs)
 {
-    begin(QString::fromLatin1(command.name), replyWindowMs);
+    begin(QString::fromLatin1(command.name));
     session_.send(command);
     overrideReplyWindow(replyWindowMs);
     result_.sent = session_.lastCommand();
@@ -67,7 +66,7 @@ void CommandExchange::start(const Command &command, std::optional<int> replyWind
 
 void CommandExchange::startTyped(const QString &text, std::optional<int> replyWindowMs)
 {
-    begin(QStringLiteral("send"), replyWindowMs);
+    begin(QStringLiteral("send"));
     session_.sendTyped(text);
     overrideReplyWindow(replyWindowMs);
     result_.sent = session_.lastCommand();

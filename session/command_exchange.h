@@ -38,7 +38,7 @@ signals:
     void finished(const ExchangeResult &result);
 
 private:
-    void begin(const QString &name, std::optional<int> replyWindowMs);
+    void begin(const QString &name);
     void overrideReplyWindow(std::optional<int> replyWindowMs);
     void end();
 
