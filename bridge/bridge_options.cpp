@@ -93,26 +93,13 @@ QString readPassword(const QString &path)
     return QString::fromUtf8(line);
 }
 
-bool isSerialPortName(const QString &port)
-{
-    if (port == QLatin1String("COM1") || port == QLatin1String("COM2"))
-        return true;
-    if (port.startsWith(QLatin1Char('/')))
-        return port.size() > 1;
-    if (!port.startsWith(QLatin1String("socket://")))
-        return false;
-    const QUrl url(port, QUrl::StrictMode);
-    const int tcpPort = url.port(-1);
-    return url.isValid() && !url.host().isEmpty() && url.userInfo().isEmpty() && url.path().isEmpty() &&
-           !url.hasQuery() && !url.hasFragment() && tcpPort >= 1 && tcpPort <= 65535;
-}
-
 ProjectorEndpoint readProjector(const QString &text)
 {
     const qsizetype equals = text.indexOf(QLatin1Char('='));
     if (equals < 0)
         throw Failure(QStringLiteral("--projector %1: expected ID=PORT").arg(text));
-    ProjectorEndpoint endpoint{text.left(equals), text.mid(equals + 1)};
+    ProjectorEndpoint endpoint;
+    endpoint.id = text.left(equals);
     static const QRegularExpression idPattern(QStringLiteral("^[a-z0-9_-]+$"));
     if (!idPattern.match(endpoint.id).hasMatch())
         throw Failure(
@@ -121,10 +108,12 @@ ProjectorEndpoint readProjector(const QString &text)
     if (endpoint.id == reservedProjectorId())
         throw Failure(QStringLiteral("--projector %1: the ID '%2' is taken by the bridge's own topics")
                           .arg(text, endpoint.id));
-    if (!isSerialPortName(endpoint.port))
+    const PortAddressParse port = parsePortAddress(text.mid(equals + 1));
+    if (!port.address)
         throw Failure(
-            QStringLiteral("--projector %1: PORT must be COM1, COM2, a device path or socket://HOST:PORT")
-                .arg(text));
+            QStringLiteral("--projector %1: %2 (PORT is COM1, COM2, a device path or socket://HOST:PORT)")
+                .arg(text, port.problem));
+    endpoint.port = *port.address;
     return endpoint;
 }
 
@@ -139,7 +128,7 @@ void readProjectors(const QStringList &texts, BridgeOptions &options)
                 throw Failure(QStringLiteral("--projector: the ID '%1' is given twice").arg(endpoint.id));
             if (earlier.port == endpoint.port)
                 throw Failure(QStringLiteral("--projector: '%1' and '%2' both use %3")
-                                  .arg(earlier.id, endpoint.id, endpoint.port));
+                                  .arg(earlier.id, endpoint.id, endpoint.port.toString()));
         }
         options.projectors.push_back(endpoint);
     }

@@ -2,14 +2,16 @@
 // The bridge's command line, checked as a whole before anything is opened.
 // Reads the password and checks the CA file; touches nothing else.
 
+#include "session/port_address.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <vector>
 
 struct ProjectorEndpoint {
-    QString id;   // lower-case letters, digits, '-' and '_'
-    QString port; // COM1, COM2, a device path or socket://HOST:PORT
+    QString id; // lower-case letters, digits, '-' and '_'
+    PortAddress port;
 };
 
 struct BridgeOptions {

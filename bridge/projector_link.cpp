@@ -10,17 +10,17 @@ constexpr int kFirstRetryMs = 1000;
 constexpr int kLongestRetryMs = 60000;
 } // namespace
 
-ProjectorLink::ProjectorLink(const QString &id, const QString &port, int pollMs, QObject *parent)
-    : QObject(parent), id_(id), port_(port), exchange_(session_), retryDelayMs_(kFirstRetryMs)
+ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, int pollMs, QObject *parent)
+    : QObject(parent), id_(id), port_(port), exchange_(line_), retryDelayMs_(kFirstRetryMs)
 {
     pollTimer_.setInterval(pollMs);
     connect(&pollTimer_, &QTimer::timeout, this, &ProjectorLink::pollAll);
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &ProjectorLink::tryOpen);
     connect(&exchange_, &CommandExchange::finished, this, &ProjectorLink::finished);
-    connect(&session_, &ProjectorSession::portLost, this, &ProjectorLink::lost);
-    connect(&session_, &ProjectorSession::error, this,
-            [this](const QString &why) { emit log(QStringLiteral("%1: %2").arg(id_, why)); });
+    connect(&line_, &PortConnection::lost, this, &ProjectorLink::lost);
+    connect(&line_, &PortConnection::opened, this, &ProjectorLink::opened);
+    connect(&line_, &PortConnection::openFailed, this, &ProjectorLink::openFailed);
 }
 
 void ProjectorLink::start()
@@ -35,23 +35,40 @@ void ProjectorLink::stop()
     pollTimer_.stop();
     retryTimer_.stop();
     queue_.clear();
-    session_.stop();
+    line_.close();
 }
 
 void ProjectorLink::tryOpen()
 {
     if (stopped_)
         return;
-    if (const SerialError e = session_.openNamed(port_, port_settings::kFast)) {
-        if (!lossLogged_) {
-            emit log(QStringLiteral("%1: cannot open %2: %3; retrying").arg(id_, port_, e.description));
-            lossLogged_ = true;
-        }
-        retryTimer_.start(retryDelayMs_);
-        retryDelayMs_ = qMin(retryDelayMs_ * 2, kLongestRetryMs);
+    const PortAddressParse where = resolvePortAddress(port_);
+    if (!where.address) {
+        openFailed({EINVAL, where.problem});
         return;
     }
-    emit log(QStringLiteral("%1: %2 open").arg(id_, port_));
+    if (const SerialError e = line_.open(*where.address, port_settings::kFast))
+        openFailed(e);
+}
+
+void ProjectorLink::openFailed(const SerialError &error)
+{
+    if (!lossLogged_) {
+        emit log(QStringLiteral("%1: cannot open %2: %3; retrying").arg(id_, portName(), error.description));
+        lossLogged_ = true;
+    }
+    retryLater();
+}
+
+void ProjectorLink::retryLater()
+{
+    retryTimer_.start(retryDelayMs_);
+    retryDelayMs_ = qMin(retryDelayMs_ * 2, kLongestRetryMs);
+}
+
+void ProjectorLink::opened()
+{
+    emit log(QStringLiteral("%1: %2 open").arg(id_, portName()));
     lossLogged_ = false;
     retryDelayMs_ = kFirstRetryMs;
     emit availabilityChanged(true);
@@ -62,7 +79,7 @@ void ProjectorLink::tryOpen()
 
 void ProjectorLink::lost(const QString &description)
 {
-    emit log(QStringLiteral("%1: %2 lost: %3; retrying").arg(id_, port_, description));
+    emit log(QStringLiteral("%1: %2 lost: %3; retrying").arg(id_, portName(), description));
     lossLogged_ = true;
     pollTimer_.stop();
     emit availabilityChanged(false);
@@ -77,8 +94,7 @@ void ProjectorLink::lost(const QString &description)
                    QStringLiteral("projector offline"));
     }
     retryDelayMs_ = kFirstRetryMs;
-    retryTimer_.start(retryDelayMs_);
-    retryDelayMs_ *= 2;
+    retryLater();
 }
 
 void ProjectorLink::pollAll()

@@ -2,12 +2,15 @@
 // One projector of the bridge: its port held open (and reopened with
 // backoff when lost), the commands that arrive for it run one at a time in
 // arrival order, and its status queries asked on a schedule and after every
-// command, reporting each answer that differs from the last.
+// command, reporting each answer that differs from the last. Every exchange
+// ends as soon as its reply is complete.
 
 #include "session/command_exchange.h"
-#include "session/projector_session.h"
+#include "session/port_address.h"
+#include "session/port_connection.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 #include <deque>
@@ -16,11 +19,11 @@ class ProjectorLink : public QObject {
     Q_OBJECT
 public:
     // pollMs 0: the status is asked only after commands.
-    ProjectorLink(const QString &id, const QString &port, int pollMs, QObject *parent = nullptr);
+    ProjectorLink(const QString &id, const PortAddress &port, int pollMs, QObject *parent = nullptr);
 
     QString id() const { return id_; }
-    QString port() const { return port_; }
-    bool isOnline() const { return session_.isPortOpen(); }
+    QString portName() const { return port_.toString(); }
+    bool isOnline() const { return line_.isOpen(); }
 
     // Opens the port; a failure is retried with backoff.
     void start();
@@ -49,6 +52,9 @@ private:
     };
 
     void tryOpen();
+    void opened();
+    void openFailed(const SerialError &error);
+    void retryLater();
     void lost(const QString &description);
     void pollAll();
     void runNext();
@@ -56,8 +62,8 @@ private:
     void refuse(const QString &request, const QString &why);
 
     QString id_;
-    QString port_;
-    ProjectorSession session_;
+    PortAddress port_;
+    PortConnection line_;
     CommandExchange exchange_;
     std::deque<Job> queue_;
     bool runningPoll_ = false;

@@ -34,8 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             FUZZ_CHECK(findCommand(QString::fromLatin1(options.command->name)) == options.command);
         else
             FUZZ_CHECK(!firstLineOf(options.typedText).isEmpty());
-        FUZZ_CHECK(parseSerialSettings(options.settings).has_value());
-        FUZZ_CHECK(!options.port.isEmpty());
+        FUZZ_CHECK(options.settings == port_settings::kFast || options.settings == port_settings::kSlow);
+        // The port reads back as itself: what a script names is what is opened.
+        const PortAddressParse again = parsePortAddress(options.port.toString());
+        FUZZ_CHECK(again.address && *again.address == options.port);
         FUZZ_CHECK(!options.timeoutMs || *options.timeoutMs > 0);
         if (options.action == Action::Watch) {
             FUZZ_CHECK(options.command && options.command->statusQuery);

@@ -23,9 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     case Action::UsageError: FUZZ_CHECK(!options.text.trimmed().isEmpty()); break;
     case Action::Help: FUZZ_CHECK(options.text.contains(QLatin1String("--com1"))); break;
     case Action::Run:
-        // A device name is taken from the arguments, not made up.
-        for (const QString &device : {options.com1, options.com2})
-            FUZZ_CHECK(device.isEmpty() || !arguments.filter(device).isEmpty());
+        // A device is taken from the arguments, not made up, and reads back as itself.
+        for (const std::optional<PortAddress> &device : {options.com1, options.com2}) {
+            if (!device)
+                continue;
+            const PortAddressParse again = parseDeviceAddress(device->toString());
+            FUZZ_CHECK(again.address && *again.address == *device);
+            if (!device->isSocket())
+                FUZZ_CHECK(!arguments.filter(device->device).isEmpty());
+        }
         break;
     case Action::Version:
     case Action::ListPorts: break;

@@ -1,31 +1,33 @@
-// Port names: a socket:// name that is accepted names a real endpoint and
-// writes back to a name that reads as the same address; a device name from
-// the environment is taken as it stands, whatever it holds.
+// Port names: every name either gives an address that writes back to a
+// name reading as the same address, or a reason for a usage error; a device
+// name from the environment is taken as it stands, whatever it holds.
 //
 // Input: one byte choosing the port number, then the text (UTF-8), tried as
-// a socket:// name as it stands and with the scheme put before it, and as
-// the value of VELNO_COMn.
+// a port name as it stands and with the socket:// scheme put before it, and
+// as the value of VELNO_COMn.
 
 #include "fuzz_check.h"
 
-#include "session/port_naming.h"
-#include "session/socket_address.h"
+#include "session/port_address.h"
 
 namespace {
 
-void checkSocketName(const QString &name)
+void checkName(const QString &name, PortAddressParse (*parse)(const QString &))
 {
-    const std::optional<SocketAddress> address = parseSocketAddress(name);
-    if (!address)
+    const PortAddressParse parsed = parse(name);
+    if (!parsed.address) {
+        FUZZ_CHECK(!parsed.problem.trimmed().isEmpty());
         return;
-    FUZZ_CHECK(isSocketPortName(name));
-    FUZZ_CHECK(!address->host.isEmpty());
-    FUZZ_CHECK(address->port >= 1); // a quint16 cannot pass 65535
-    const QString written = socketPortName(*address);
-    FUZZ_CHECK(isSocketPortName(written));
-    const std::optional<SocketAddress> again = parseSocketAddress(written);
-    FUZZ_CHECK(again && again->host == address->host && again->port == address->port);
-    FUZZ_CHECK(socketPortName(*again) == written);
+    }
+    const PortAddress &address = *parsed.address;
+    if (address.isSocket()) {
+        FUZZ_CHECK(!address.host.isEmpty());
+        FUZZ_CHECK(address.port >= 1); // a quint16 cannot pass 65535
+    }
+    const QString written = address.toString();
+    const PortAddressParse again = parse(written);
+    FUZZ_CHECK(again.address && *again.address == address);
+    FUZZ_CHECK(again.address->toString() == written);
 }
 
 void checkDeviceName(int portNumber, const QString &value)
@@ -49,8 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const int portNumber = kLowestPortNumber + data[0] % (kHighestPortNumber - kLowestPortNumber + 1);
     const QString text = QString::fromUtf8(fuzz::bytes(data + 1, size - 1));
-    checkSocketName(text);
-    checkSocketName(QStringLiteral("socket://") + text);
+    for (auto parse : {parsePortAddress, parseDeviceAddress}) {
+        checkName(text, parse);
+        checkName(QStringLiteral("socket://") + text, parse);
+    }
     checkDeviceName(portNumber, text);
     return 0;
 }

@@ -3,6 +3,8 @@
 // prefix that could stand before the code is empty for the whole run, so it
 // is not kept at all.)
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -25,4 +27,16 @@ inline QString firstLineOf(const QString &text)
             return text.left(i);
     }
     return text;
+}
+
+// The bytes a line puts on the wire: one per character; a character one
+// byte cannot hold goes out as one "?" (counting characters, so a surrogate
+// pair is one character too).
+inline QByteArray lineBytes(const QString &line)
+{
+    QByteArray bytes;
+    bytes.reserve(line.size());
+    for (char32_t c : line.toUcs4())
+        bytes.append(c <= 0xFF ? char(c) : '?');
+    return bytes;
 }

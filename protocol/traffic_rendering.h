@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringView>
 
+// What the monitor shows for a reply window that closed with nothing received.
+inline const QString kNoReplyRendering = QStringLiteral(" X X X X");
+
 // Appends the pieces for every character of text (without the leading space).
 void appendTrafficPieces(QString &out, QStringView text);
 

@@ -1,88 +1,168 @@
 #include "session/command_exchange.h"
 
+#include "protocol/command_line.h"
+#include "protocol/status_decoding.h"
 #include "protocol/traffic_rendering.h"
+#include "session/port_connection.h"
+#include "session/precise_timer.h"
 
-#include <QJsonValue>
+#include <QLoggingCategory>
 
-QJsonObject toJson(const ExchangeResult &r)
+Q_LOGGING_CATEGORY(lcExchange, "velno.exchange", QtWarningMsg)
+
+CommandExchange::CommandExchange(PortConnection &line, QObject *parent, const SessionTimerFactory &makeTimer)
+    : QObject(parent), line_(line)
 {
-    return QJsonObject{
-        {QStringLiteral("command"), r.command},
-        {QStringLiteral("code"), r.code},
-        {QStringLiteral("sent"), r.sent},
-        {QStringLiteral("reply"), r.reply},
-        {QStringLiteral("rendered"), r.rendered},
-        {QStringLiteral("status"), r.status ? QJsonValue(*r.status) : QJsonValue(QJsonValue::Null)},
-        {QStringLiteral("answered"), r.answered},
-        {QStringLiteral("elapsed_ms"), r.elapsedMs},
-    };
+    const SessionTimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
+    window_ = make(QStringLiteral("replyWindow"), monitor_timing::kNormal.replyWindowMs, this);
+    quietGap_ = make(QStringLiteral("quietGap"), kQuietGapMs, this);
+    quietLimit_ = make(QStringLiteral("quietLimit"), kLongestExtraWaitMs, this);
+    connect(window_, &SessionTimer::tick, this, &CommandExchange::windowClosed);
+    connect(quietGap_, &SessionTimer::tick, this, &CommandExchange::quietReached);
+    connect(quietLimit_, &SessionTimer::tick, this, &CommandExchange::quietReached);
+    connect(&line_, &PortConnection::received, this, &CommandExchange::arrived);
+    connect(&line_, &PortConnection::lost, this, &CommandExchange::lineLost);
 }
 
-CommandExchange::CommandExchange(ProjectorSession &session, QObject *parent)
-    : QObject(parent), session_(session)
+int CommandExchange::replyWindowMs(const Command &command)
 {
-    connect(&session, &ProjectorSession::received, this, [this](const QString &text) {
-        if (!running_)
-            return;
-        result_.reply = text;
-        result_.answered = true;
-        result_.elapsedMs = clock_.elapsed();
-    });
-    connect(&session, &ProjectorSession::statusDecoded, this, [this](const QString &words) {
-        if (running_)
-            result_.status = words;
-    });
-    connect(&session, &ProjectorSession::noReply, this, [this] {
-        if (running_)
-            result_.rendered = QStringLiteral(" X X X X");
-    });
-    connect(&session, &ProjectorSession::replyWindowClosed, this, &CommandExchange::end);
+    if (command.timing == CommandTiming::Hold)
+        return monitor_timing::kNormal.replyWindowMs;
+    const std::optional<MonitorTiming> own = timingBeforeSend(command.timing);
+    return (own ? *own : monitor_timing::kNormal).replyWindowMs;
 }
 
-void CommandExchange::begin(const QString &name)
+int CommandExchange::typedReplyWindowMs()
 {
-    result_ = ExchangeResult{};
-    result_.command = name;
-    running_ = true;
-    clock_.start();
-}
-
-void CommandExchange::overrideReplyWindow(std::optional<int> replyWindowMs)
-{
-    if (!replyWindowMs)
-        return;
-    const MonitorTiming now = session_.monitorTiming();
-    session_.setMonitorTiming({*replyWindowMs, qMax(now.clearDelayMs, *replyWindowMs)});
+    return monitor_timing::kShort.replyWindowMs;
 }
 
 void CommandExchange::start(const Command &command, std::optional<int> replyWindowMs)
 {
-    begin(QString::fromLatin1(command.name));
-    session_.send(command);
-    overrideReplyWindow(replyWindowMs);
-    result_.sent = session_.lastCommand();
-    result_.code = QString(result_.sent).chopped(1);
+    begin(QString::fromLatin1(command.name), commandLine(QLatin1String(command.code)), command.statusQuery,
+          replyWindowMs.value_or(CommandExchange::replyWindowMs(command)));
 }
 
 void CommandExchange::startTyped(const QString &text, std::optional<int> replyWindowMs)
 {
-    begin(QStringLiteral("send"));
-    session_.sendTyped(text);
-    overrideReplyWindow(replyWindowMs);
-    result_.sent = session_.lastCommand();
-    result_.code = QString(result_.sent).chopped(1);
+    const QString line = commandLine(firstLineOf(text));
+    begin(QStringLiteral("send"), line, isStatusQueryLine(line), replyWindowMs.value_or(typedReplyWindowMs()));
 }
 
-void CommandExchange::end()
+void CommandExchange::begin(const QString &name, const QString &line, bool statusQuery, int windowMs)
 {
-    if (!running_)
+    if (isRunning())
         return;
-    running_ = false;
-    if (result_.answered) {
-        result_.rendered = trafficRendering(result_.reply);
-    } else {
-        result_.elapsedMs = clock_.elapsed();
-        result_.status.reset();
+    result_ = ExchangeResult{};
+    result_.command = name;
+    result_.sent = line;
+    result_.code = QString(line).chopped(1);
+    statusQuery_ = statusQuery;
+    reply_.clear();
+    window_->setInterval(windowMs);
+    if (quietGap_->enabled()) {
+        phase_ = Phase::WaitingForQuiet;
+        quietLimit_->setInterval(quietGap_->interval() + kLongestExtraWaitMs);
+        quietLimit_->setEnabled(true);
+        return;
     }
+    send();
+}
+
+void CommandExchange::send()
+{
+    phase_ = Phase::AwaitingReply;
+    sinceSend_.start();
+    if (const SerialError e = line_.write(lineBytes(result_.sent))) {
+        result_.error = e.description;
+        finish();
+        return;
+    }
+    window_->setEnabled(true);
+}
+
+void CommandExchange::arrived(const QByteArray &bytes)
+{
+    if (phase_ != Phase::AwaitingReply) {
+        discard(bytes.size());
+        return;
+    }
+    const qsizetype end = bytes.indexOf('\r');
+    const QByteArray mine = end < 0 ? bytes : bytes.left(end + 1);
+    const qsizetype room = kLongestReply - reply_.size();
+    reply_ += mine.left(room);
+    result_.elapsedMs = sinceSend_.elapsed();
+    if (mine.size() > room)
+        discard(mine.size() - room);
+    if (end < 0)
+        return;
+    if (end + 1 < bytes.size())
+        discard(bytes.size() - end - 1);
+    finish();
+}
+
+void CommandExchange::discard(qsizetype count)
+{
+    strayBytes_ += count;
+    qCDebug(lcExchange) << "discarded" << count << "bytes no command was waiting for;" << strayBytes_ << "so far";
+    // Whatever they were, the next command waits until they have stopped.
+    requireQuiet(kQuietGapMs);
+}
+
+void CommandExchange::requireQuiet(int ms)
+{
+    quietGap_->setInterval(ms);
+    quietGap_->setEnabled(true);
+}
+
+void CommandExchange::windowClosed()
+{
+    window_->setEnabled(false);
+    if (phase_ != Phase::AwaitingReply)
+        return;
+    // The reply, or the rest of it, may still be on its way.
+    requireQuiet(window_->interval() + kQuietGapMs);
+    result_.elapsedMs = sinceSend_.elapsed();
+    finish();
+}
+
+void CommandExchange::quietReached()
+{
+    quietGap_->setEnabled(false);
+    quietLimit_->setEnabled(false);
+    if (phase_ == Phase::WaitingForQuiet)
+        send();
+}
+
+void CommandExchange::lineLost(const QString &description)
+{
+    if (!isRunning())
+        return;
+    result_.error = tr("port lost: %1").arg(description);
+    finish();
+}
+
+void CommandExchange::finishNow()
+{
+    if (phase_ == Phase::WaitingForQuiet)
+        result_.error = tr("interrupted before it was sent");
+    else if (phase_ == Phase::AwaitingReply && !reply_.endsWith('\r'))
+        requireQuiet(window_->interval() + kQuietGapMs);
+    if (isRunning()) {
+        result_.elapsedMs = phase_ == Phase::AwaitingReply ? sinceSend_.elapsed() : 0;
+        finish();
+    }
+}
+
+void CommandExchange::finish()
+{
+    window_->setEnabled(false);
+    quietLimit_->setEnabled(false);
+    phase_ = Phase::Idle;
+    result_.answered = !reply_.isEmpty();
+    result_.reply = QString::fromLatin1(reply_);
+    result_.rendered = result_.answered ? trafficRendering(result_.reply) : kNoReplyRendering;
+    if (result_.answered && statusQuery_)
+        result_.status = decodeStatusReply(result_.sent, result_.reply);
     emit finished(result_);
 }

@@ -1,49 +1,87 @@
 #pragma once
-// One command sent and its reply window waited out: what a script, a
-// scheduler or a building's automation asks of a projector.
+// One command to a projector as a machine needs it: sent, and done as soon
+// as its reply line is complete (a carriage return has arrived), or when
+// the command's own reply window closes. Only bytes that arrive after its
+// own send belong to it; bytes between exchanges are discarded. After a
+// window that closed without a complete reply, the next command waits until
+// the line has been quiet for a moment, so a late reply is never credited to
+// the command after it. For velno-cmd and the bridge; the panel keeps its
+// fixed windows that stay in force (ProjectorSession).
 
-#include "session/projector_session.h"
+#include "protocol/commands.h"
+#include "session/exchange_result.h"
+#include "session/session_timer.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
-#include <QJsonObject>
 #include <QObject>
 #include <optional>
 
-struct ExchangeResult {
-    QString command;               // the command's name, or "send" for a typed line
-    QString code;                  // what was sent, without the carriage return
-    QString sent;                  // the whole line
-    QString reply;                 // everything received in the reply window, one character per byte
-    QString rendered;              // the reply as the monitor shows it (" X X X X" when nothing came)
-    std::optional<QString> status; // the decoded words, for a status query that was answered
-    bool answered = false;
-    qint64 elapsedMs = 0; // from the send to the last byte received, or to the window's end
-};
-
-// One object, as one line of JSON output.
-QJsonObject toJson(const ExchangeResult &result);
+class PortConnection;
 
 class CommandExchange : public QObject {
     Q_OBJECT
 public:
-    CommandExchange(ProjectorSession &session, QObject *parent = nullptr);
+    // The quiet the line keeps after stray bytes before the next send.
+    static constexpr int kQuietGapMs = 200;
+    // After a window that closed without a complete reply, the line must stay
+    // quiet for as long as that window again and the gap above: a projector
+    // slower than its window answers within about one more, and that answer
+    // must not be taken for the next command's.
+    // A line that never falls quiet gets the next command this long after
+    // the quiet it needed would have ended.
+    static constexpr int kLongestExtraWaitMs = 1000;
+    // A reply without a carriage return stops growing here.
+    static constexpr int kLongestReply = 4096;
 
-    // Sends once; finished() follows when the reply window closes. A reply
-    // window given here replaces the command's own.
+    explicit CommandExchange(PortConnection &line, QObject *parent = nullptr,
+                             const SessionTimerFactory &makeTimer = {});
+
+    // The reply window a command gets: the one its shape gives it (the
+    // image modes and typed queries 2 s, the input terminals 5 s), else the
+    // normal 500 ms, never one another command left behind. The press-and-hold
+    // commands' shorter windows are made for a repeating display, not for
+    // one command waiting for its answer.
+    static int replyWindowMs(const Command &command);
+    // A line typed by hand: the window the panel gives typed text.
+    static int typedReplyWindowMs();
+
+    // Sends once (after the quiet gap, when one is due); finished() follows.
+    // A window given here replaces the command's own. Ignored while running.
     void start(const Command &command, std::optional<int> replyWindowMs = std::nullopt);
     void startTyped(const QString &text, std::optional<int> replyWindowMs = std::nullopt);
-    bool isRunning() const { return running_; }
+    // Ends the running exchange now with what has arrived: the program was
+    // interrupted.
+    void finishNow();
+    bool isRunning() const { return phase_ != Phase::Idle; }
+    // Bytes that arrived while no exchange was waiting for them.
+    qint64 strayBytes() const { return strayBytes_; }
 
 signals:
     void finished(const ExchangeResult &result);
 
 private:
-    void begin(const QString &name);
-    void overrideReplyWindow(std::optional<int> replyWindowMs);
-    void end();
+    enum class Phase { Idle, WaitingForQuiet, AwaitingReply };
 
-    ProjectorSession &session_;
+    void begin(const QString &name, const QString &line, bool statusQuery, int windowMs);
+    void send();
+    void arrived(const QByteArray &bytes);
+    void discard(qsizetype count);
+    // The next send waits until the line has been quiet this long.
+    void requireQuiet(int ms);
+    void windowClosed();
+    void quietReached();
+    void lineLost(const QString &description);
+    void finish();
+
+    PortConnection &line_;
+    SessionTimer *window_;
+    SessionTimer *quietGap_;   // runs until the line has been quiet long enough
+    SessionTimer *quietLimit_; // bounds a send's wait for that quiet
+    Phase phase_ = Phase::Idle;
     ExchangeResult result_;
-    QElapsedTimer clock_;
-    bool running_ = false;
+    QByteArray reply_;
+    bool statusQuery_ = false;
+    QElapsedTimer sinceSend_;
+    qint64 strayBytes_ = 0;
 };

@@ -15,8 +15,7 @@ QString portDeviceName(int portNumber, const EnvironmentLookup &environment)
 #endif
 }
 
-QString portDeviceName(int portNumber)
+EnvironmentLookup processEnvironment()
 {
-    return portDeviceName(
-        portNumber, [](const QString &name) { return qEnvironmentVariable(name.toLatin1().constData()); });
+    return [](const QString &name) { return qEnvironmentVariable(name.toLatin1().constData()); };
 }

@@ -4,13 +4,14 @@
 
 // The device behind a port number. On Windows "COMn"; elsewhere the
 // environment variable VELNO_COMn names the device when set (a USB adapter, a
-// pseudo-terminal), otherwise /dev/ttyS(n-1).
+// pseudo-terminal, a socket:// device server), otherwise /dev/ttyS(n-1).
 using EnvironmentLookup = std::function<QString(const QString &name)>;
 
 QString portDeviceName(int portNumber, const EnvironmentLookup &environment);
 
-// The same, reading the process environment.
-QString portDeviceName(int portNumber);
+// The process environment, as an EnvironmentLookup.
+EnvironmentLookup processEnvironment();
 
+// The panel's two numbered ports.
 constexpr int kLowestPortNumber = 1;
-constexpr int kHighestPortNumber = 16;
+constexpr int kHighestPortNumber = 2;

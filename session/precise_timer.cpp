@@ -89,3 +89,8 @@ void PreciseTimer::kernelTimerReady()
     emit tick();
 #endif
 }
+
+SessionTimer *makePreciseTimer(const QString &name, int intervalMs, QObject *parent)
+{
+    return new PreciseTimer(name, intervalMs, parent);
+}

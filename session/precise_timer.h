@@ -35,3 +35,6 @@ private:
     int kernelTimer_ = -1;
     QSocketNotifier *kernelTimerNotifier_ = nullptr;
 };
+
+// The real clock for a session's or an exchange's timers.
+SessionTimer *makePreciseTimer(const QString &name, int intervalMs, QObject *parent);

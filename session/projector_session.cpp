@@ -2,21 +2,14 @@
 
 #include "protocol/command_line.h"
 #include "protocol/status_decoding.h"
+#include "session/port_connection.h"
 #include "session/precise_timer.h"
-#include "session/serial_control.h"
-
-namespace {
-
-SessionTimer *makePreciseTimer(const QString &name, int intervalMs, QObject *parent)
-{
-    return new PreciseTimer(name, intervalMs, parent);
-}
-
-} // namespace
 
 ProjectorSession::ProjectorSession(QObject *parent, const TimerFactory &makeTimer)
-    : QObject(parent), serial_(new SerialControl(this))
+    : QObject(parent), line_(new PortConnection(this))
 {
+    line_->setObjectName(QStringLiteral("MSComm1"));
+    line_->setSettings(port_settings::kDesign);
     const TimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
     repeat_ = make(QStringLiteral("Timer1"), kInitialRepeatPeriodMs, this);
     replyWindow_ = make(QStringLiteral("Timer2"), monitor_timing::kNormal.replyWindowMs, this);
@@ -24,95 +17,121 @@ ProjectorSession::ProjectorSession(QObject *parent, const TimerFactory &makeTime
     connect(repeat_, &SessionTimer::tick, this, &ProjectorSession::repeatTick);
     connect(replyWindow_, &SessionTimer::tick, this, &ProjectorSession::closeReplyWindow);
     connect(monitorClear_, &SessionTimer::tick, this, &ProjectorSession::clearDelayEnded);
-    connect(serial_, &SerialControl::onComm, this, &ProjectorSession::receive);
-    connect(serial_, &SerialControl::deviceLost, this, &ProjectorSession::portLost);
+    connect(line_, &PortConnection::received, this, &ProjectorSession::receive);
+    connect(line_, &PortConnection::lost, this, &ProjectorSession::portLost);
+    connect(line_, &PortConnection::opened, this, &ProjectorSession::portOpened);
+    connect(line_, &PortConnection::openFailed, this, &ProjectorSession::portOpenFailed);
 }
 
 ProjectorSession::~ProjectorSession() = default;
 
 // ---- The port ----
 
-SerialError ProjectorSession::open(int portNumber, const QString &settings)
+SerialError ProjectorSession::open(int portNumber, const SerialSettings &settings)
 {
-    if (SerialError e = serial_->setCommPort(portNumber))
+    if (SerialError e = setPortNumber(portNumber))
         return e;
-    if (SerialError e = serial_->setSettings(settings))
-        return e;
-    if (SerialError e = serial_->setPortOpen(true))
-        return e;
-    emit portOpened();
-    return {};
+    line_->setSettings(settings);
+    return openCurrentNumber();
 }
 
-SerialError ProjectorSession::openNamed(const QString &port, const QString &settings)
+SerialError ProjectorSession::open(const PortAddress &address, const SerialSettings &settings)
 {
-    if (port.compare(QLatin1String("COM2"), Qt::CaseInsensitive) == 0)
-        return open(2, settings);
-    if (port.compare(QLatin1String("COM1"), Qt::CaseInsensitive) != 0)
-        setPortDevice(1, port);
-    return open(1, settings);
+    closePort();
+    if (address.kind == PortAddress::Kind::Numbered)
+        return open(address.number, settings);
+    openedByAddress_ = address;
+    return line_->open(address, settings);
 }
 
 SerialError ProjectorSession::switchPort(int portNumber)
 {
     closePort();
-    if (SerialError error = serial_->setCommPort(portNumber))
+    if (SerialError error = setPortNumber(portNumber))
         return error;
-    if (SerialError error = serial_->setPortOpen(true))
-        return error;
-    emit portOpened();
-    return {};
+    return openCurrentNumber();
+}
+
+SerialError ProjectorSession::openCurrentNumber()
+{
+    openedByAddress_.reset();
+    SerialError problem;
+    const std::optional<PortAddress> address = addressOf(portNumber_, &problem);
+    if (!address)
+        return problem;
+    return line_->open(*address, line_->settings());
+}
+
+std::optional<PortAddress> ProjectorSession::addressOf(int portNumber, SerialError *problem) const
+{
+    if (const std::optional<PortAddress> &named = namedDevices_[std::size_t(portNumber)])
+        return named;
+    const PortAddressParse behind = resolvePortAddress(PortAddress::numbered(portNumber));
+    if (!behind.address && problem)
+        *problem = {EINVAL, tr("COM%1: %2").arg(portNumber).arg(behind.problem)};
+    return behind.address;
 }
 
 SerialError ProjectorSession::setPortNumber(int portNumber)
 {
-    return serial_->setCommPort(portNumber);
+    if (line_->state() != PortConnection::State::Closed)
+        return {EBUSY, tr("Port already open")};
+    if (portNumber < kLowestPortNumber || portNumber > kHighestPortNumber)
+        return {EINVAL, tr("Invalid port number")};
+    portNumber_ = portNumber;
+    return {};
 }
 
-SerialError ProjectorSession::setSettings(const QString &settings)
+void ProjectorSession::setSettings(const SerialSettings &settings)
 {
-    return serial_->setSettings(settings);
+    line_->setSettings(settings);
 }
 
 void ProjectorSession::closePort()
 {
-    if (!serial_->portOpen())
-        return;
-    serial_->setPortOpen(false);
-    emit portClosed();
+    const bool wasOpen = line_->isOpen();
+    line_->close();
+    if (wasOpen)
+        emit portClosed();
 }
 
 bool ProjectorSession::isPortOpen() const
 {
-    return serial_->portOpen();
+    return line_->isOpen();
 }
 
-int ProjectorSession::portNumber() const
+bool ProjectorSession::isPortOpening() const
 {
-    return serial_->commPort();
+    return line_->state() == PortConnection::State::Opening;
 }
 
 QString ProjectorSession::settings() const
 {
-    return serial_->settings();
+    return formatSerialSettings(line_->settings());
 }
 
 QString ProjectorSession::deviceName() const
 {
-    return serial_->deviceName();
+    if (openedByAddress_)
+        return openedByAddress_->toString();
+    const std::optional<PortAddress> address = addressOf(portNumber_, nullptr);
+    return address ? address->toString() : portDeviceName(portNumber_, processEnvironment());
 }
 
-void ProjectorSession::setPortDevice(int portNumber, const QString &device)
+void ProjectorSession::setPortDevice(int portNumber, const PortAddress &device)
 {
-    serial_->setDeviceName(portNumber, device);
+    if (portNumber >= kLowestPortNumber && portNumber <= kHighestPortNumber)
+        namedDevices_[std::size_t(portNumber)] = device;
 }
 
 // ---- Sending ----
 
 void ProjectorSession::sendLine(const QString &line)
 {
-    if (const SerialError e = serial_->output(line))
-        emit error(e.description);
+    if (const SerialError e = line_->write(lineBytes(line)))
+        emit error(tr("COM%1 (%2): %3; not sent: %4")
+                       .arg(portNumber_)
+                       .arg(deviceName(), e.description, line.trimmed()));
     emit lineSent(line, trafficRendering(line));
     replyWindow_->setEnabled(true);
     awaitingReply_ = true;
@@ -230,11 +249,9 @@ void ProjectorSession::clearDelayEnded()
     monitorClear_->setEnabled(false);
 }
 
-void ProjectorSession::receive()
+void ProjectorSession::receive(const QByteArray &bytes)
 {
-    if (serial_->commEvent() != SerialControl::kCommEventReceive)
-        return;
-    const QString arrived = serial_->input();
+    const QString arrived = QString::fromLatin1(bytes);
     // What does not fit is dropped until the buffer is next emptied, so a
     // streaming device cannot grow memory.
     const qsizetype room = kReceiveBufferLimit - receiveBuffer_.size();

@@ -1,41 +1,43 @@
 #pragma once
-// One projector on one port: sending commands and typed lines, the reply
-// window and the monitor clear delay, the receive buffer, status decoding and
-// the press-and-hold repeat. It speaks in signals; a window, a command-line
-// tool or a bridge shows what it reports.
+// The panel's projector on one port: sending commands and typed lines, the
+// reply window and the monitor clear delay (fixed windows that stay in force
+// from one send to the next, as an operator watching the monitor expects),
+// the receive buffer, status decoding and the press-and-hold repeat. It
+// speaks in signals; the window shows what it reports. Machines use
+// CommandExchange instead.
 
 #include "protocol/commands.h"
 #include "protocol/traffic_rendering.h"
+#include "session/port_address.h"
 #include "session/serial_error.h"
+#include "session/serial_settings.h"
+#include "session/session_timer.h"
 
 #include <QObject>
 #include <QString>
-#include <functional>
+#include <array>
+#include <optional>
 
-class SerialControl;
-class SessionTimer;
-
-// The settings the port starts with, and the two speeds an operator chooses.
-namespace port_settings {
-inline const QString kFast = QStringLiteral("19200,N,8,1");
-inline const QString kSlow = QStringLiteral("9600,N,8,1");
-} // namespace port_settings
+class PortConnection;
 
 class ProjectorSession : public QObject {
     Q_OBJECT
 public:
     // Makes the session's timers; tests pass one that lets them tick by hand.
-    using TimerFactory = std::function<SessionTimer *(const QString &name, int intervalMs, QObject *parent)>;
+    using TimerFactory = SessionTimerFactory;
 
     explicit ProjectorSession(QObject *parent = nullptr, const TimerFactory &makeTimer = {});
     ~ProjectorSession() override;
 
     // --- The port ---
+    // Opening never waits: a device is open (or has failed) when these
+    // return; a socket:// port connects in the background, and
+    // portOpened() or portOpenFailed() follows. A failure known at once is
+    // returned.
     // Opens port number (1 or 2) with these settings: the program's start.
-    SerialError open(int portNumber, const QString &settings);
-    // Opens a port by name: "COM1" or "COM2" mapped as the panel maps them,
-    // anything else (a device path, socket://HOST:PORT) as the device itself.
-    SerialError openNamed(const QString &port, const QString &settings);
+    SerialError open(int portNumber, const SerialSettings &settings);
+    // Opens a device or a socket:// port directly.
+    SerialError open(const PortAddress &address, const SerialSettings &settings);
     // The operator picks a port: "talk to that one". Whatever was open is
     // closed and the chosen port opened, so a choice also reconnects after a
     // lost device. On failure the port stays closed.
@@ -43,15 +45,20 @@ public:
     // The number the port takes next; only while closed.
     SerialError setPortNumber(int portNumber);
     // Applied at once to an open port, kept for the next opening otherwise.
-    SerialError setSettings(const QString &settings);
+    void setSettings(const SerialSettings &settings);
     void closePort();
     bool isPortOpen() const;
-    int portNumber() const;
+    // A socket:// port is connecting.
+    bool isPortOpening() const;
+    int portNumber() const { return portNumber_; }
+    // The settings string last given to the port.
     QString settings() const;
+    // The device behind the current port number (or the port opened by
+    // address), as a user writes it.
     QString deviceName() const;
-    // Names the device behind a port number (a path, a system port name),
-    // ahead of the environment and the system's default.
-    void setPortDevice(int portNumber, const QString &device);
+    // Names the device behind a port number, ahead of the environment and
+    // the system's default (a command-line choice).
+    void setPortDevice(int portNumber, const PortAddress &device);
 
     // --- Sending ---
     // One command as its button sends it. A held command sent this way goes
@@ -98,6 +105,8 @@ signals:
     void trafficCleared();
     void statusDecoded(const QString &text);
     void portOpened();
+    // A socket:// port could not be connected; it stays closed.
+    void portOpenFailed(const SerialError &error);
     void portClosed();
     // The device went away under the open port, which is now closed.
     void portLost(const QString &description);
@@ -110,9 +119,14 @@ private:
     void repeatTick();
     void closeReplyWindow();
     void clearDelayEnded();
-    void receive();
+    void receive(const QByteArray &bytes);
+    SerialError openCurrentNumber();
+    std::optional<PortAddress> addressOf(int portNumber, SerialError *problem) const;
 
-    SerialControl *serial_;
+    PortConnection *line_;
+    int portNumber_ = kLowestPortNumber;
+    std::array<std::optional<PortAddress>, kHighestPortNumber + 1> namedDevices_;
+    std::optional<PortAddress> openedByAddress_;
     SessionTimer *repeat_;
     SessionTimer *replyWindow_;
     SessionTimer *monitorClear_;

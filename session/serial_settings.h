@@ -1,17 +1,28 @@
 #pragma once
 #include <QString>
-#include <optional>
 
-// A settings string "speed,parity,data bits,stop bits", e.g. "19200,N,8,1".
+// The line settings "speed,parity,data bits,stop bits", e.g. "19200,N,8,1".
 struct SerialSettings {
     int baud = 9600;
     char parity = 'N'; // N, E, O, M or S
     int dataBits = 8;  // 5 to 8
     int stopBits = 1;  // 1 or 2 (1.5 is read as 1.5 -> stored as 15)
+
+    friend bool operator==(const SerialSettings &a, const SerialSettings &b)
+    {
+        return a.baud == b.baud && a.parity == b.parity && a.dataBits == b.dataBits &&
+               a.stopBits == b.stopBits;
+    }
+    friend bool operator!=(const SerialSettings &a, const SerialSettings &b) { return !(a == b); }
 };
 
-std::optional<SerialSettings> parseSerialSettings(const QString &text);
+// The settings a port starts with, and the two speeds an operator chooses.
+namespace port_settings {
+inline constexpr SerialSettings kDesign{9600, 'N', 8, 1};
+inline constexpr SerialSettings kFast{19200, 'N', 8, 1};
+inline constexpr SerialSettings kSlow{9600, 'N', 8, 1};
+} // namespace port_settings
 
-// The settings string for s, in the form parseSerialSettings reads:
-// "19200,N,8,1", "9600,E,7,1.5".
+// The settings string for s, as the panel shows and keeps it: "19200,N,8,1",
+// "9600,E,7,1.5".
 QString formatSerialSettings(const SerialSettings &s);

@@ -5,6 +5,8 @@
 // both. Ticks that come late are not made up.
 
 #include <QObject>
+#include <QString>
+#include <functional>
 
 class SessionTimer : public QObject {
     Q_OBJECT
@@ -19,3 +21,8 @@ public:
 signals:
     void tick();
 };
+
+// Makes the timers of a session or an exchange; tests pass one that lets
+// them tick by hand.
+using SessionTimerFactory =
+    std::function<SessionTimer *(const QString &name, int intervalMs, QObject *parent)>;

@@ -107,7 +107,10 @@ void PtyServer::acceptClient()
     if (fd < 0)
         return;
     if (client_ >= 0) {
-        ::close(fd); // one client at a time, as a device server's port
+        // One client at a time: a device server's busy port says so and hangs up.
+        static constexpr char kBusy[] = "Port already in use\r\n";
+        [[maybe_unused]] const ssize_t said = ::send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
+        ::close(fd);
         return;
     }
     const int on = 1;

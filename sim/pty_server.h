@@ -2,7 +2,7 @@
 // Serves the projector model on a pseudo-terminal: a client opens
 // devicePath() as its serial port and talks to the model as to a projector
 // on a cable. Or, like a serial device server in raw TCP mode, on a TCP
-// port: one client at a time, a second connection is closed at once. The
+// port: one client at a time, a second connection is told so and closed. The
 // model runs on a background thread of the server's own.
 
 #include "sim/projector_model.h"

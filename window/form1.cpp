@@ -38,6 +38,16 @@ Form1::Form1(ProjectorSession &session, QWidget *parent) : QWidget(parent), sess
     portPanel_ = new PortPanel(*this, controls);
     new DataPanel(*this, controls, *portPanel_);
     connect(controls.get<QPushButton>("Command16"), &QPushButton::clicked, this, &Form1::endProgram);
+    connect(&session_, &ProjectorSession::portOpened, this, [this] {
+        if (waitingForComOne_)
+            finishStartUp();
+    });
+    connect(&session_, &ProjectorSession::portOpenFailed, this, [this](const SerialError &error) {
+        if (!waitingForComOne_)
+            return;
+        waitingForComOne_ = false;
+        emit startUpFailed(error);
+    });
 }
 
 Form1::~Form1() = default;
@@ -81,8 +91,18 @@ SerialError Form1::startUp()
     setHeightTwips(window_height::kCompact);
     if (SerialError e = session_.open(1, port_settings::kFast))
         return e;
-    portPanel_->selectPortOptionByCode(1);
+    if (session_.isPortOpening())
+        waitingForComOne_ = true; // the window stays live while a device server connects
+    else
+        finishStartUp();
     return {};
+}
+
+void Form1::finishStartUp()
+{
+    waitingForComOne_ = false;
+    portPanel_->selectPortOptionByCode(1);
+    emit startedUp();
 }
 
 void Form1::endProgram()

@@ -17,8 +17,10 @@ public:
     explicit Form1(ProjectorSession &session, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Window load: position, compact height, the port on COM1. Stops at the
-    // step that fails and returns its error.
+    // Window load: position, compact height, the port on COM1, then the COM1
+    // choice. Stops at the step that fails and returns its error; a
+    // socket:// COM1 connects in the background and reports its failure
+    // with startUpFailed(). startedUp() says the window is ready to show.
     SerialError startUp();
     // "END": close the port, unload the window, end the program at once.
     void endProgram();
@@ -40,10 +42,16 @@ public:
     static QString caption();
     static QString applicationTitle();
 
+signals:
+    void startedUp();
+    void startUpFailed(const SerialError &error);
+
 private:
     void centreOnScreen();
+    void finishStartUp();
 
     ProjectorSession &session_;
     PortPanel *portPanel_ = nullptr;
     int heightTwips_ = 0;
+    bool waitingForComOne_ = false;
 };

@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <utility>
 
 namespace {
 constexpr int kHideDelayMs = 5000;
@@ -36,6 +37,16 @@ PortPanel::PortPanel(Form1 &form, const Controls &controls)
     connect(controls.get<QRadioButton>("Option10"), &QRadioButton::clicked, this,
             [this] { chooseSpeed(port_settings::kSlow); });
     connect(&session_, &ProjectorSession::portLost, this, &PortPanel::warnPortLost);
+    connect(&session_, &ProjectorSession::portOpened, this, [this] {
+        if (pendingFallback_) {
+            pendingFallback_.reset();
+            panel_->setVisible(false);
+        }
+    });
+    connect(&session_, &ProjectorSession::portOpenFailed, this, [this](const SerialError &error) {
+        if (const std::optional<int> fallback = std::exchange(pendingFallback_, std::nullopt))
+            choiceFailed(error, *fallback);
+    });
 }
 
 void PortPanel::warnPortLost(const QString &description)
@@ -82,17 +93,28 @@ bool PortPanel::isHideDelayRunning() const
 
 void PortPanel::choosePort(int chosen, int fallback)
 {
+    pendingFallback_.reset();
     if (const SerialError error = session_.switchPort(chosen)) {
-        QMessageBox *box = portWarning(&form_, error.description);
-        box->exec();
-        delete box;
-        session_.setPortNumber(fallback);
+        choiceFailed(error, fallback);
+        return;
+    }
+    // A device server connects in the background; the window stays live.
+    if (session_.isPortOpening()) {
+        pendingFallback_ = fallback;
         return;
     }
     panel_->setVisible(false);
 }
 
-void PortPanel::chooseSpeed(const QString &settings)
+void PortPanel::choiceFailed(const SerialError &error, int fallback)
+{
+    QMessageBox *box = portWarning(&form_, error.description);
+    box->exec();
+    delete box;
+    session_.setPortNumber(fallback);
+}
+
+void PortPanel::chooseSpeed(const SerialSettings &settings)
 {
     session_.setSettings(settings);
     panel_->setVisible(false);

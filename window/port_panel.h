@@ -2,10 +2,14 @@
 // The port panel: "COM" shows it, the options choose port and speed, and
 // its hide delay (Timer3) hides it again after five seconds.
 
+#include "session/serial_error.h"
+#include "session/serial_settings.h"
+
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <optional>
 
 class Controls;
 class Form1;
@@ -19,10 +23,10 @@ class PortPanel : public QObject {
 public:
     PortPanel(Form1 &form, const Controls &controls);
 
-    void showPanel();                          // "COM" click
-    void hidePanel();                          // hide delay ends
-    void choosePort(int chosen, int fallback); // COM1 / COM2 click
-    void chooseSpeed(const QString &settings); // 19200 / 9600 click
+    void showPanel();                                 // "COM" click
+    void hidePanel();                                 // hide delay ends
+    void choosePort(int chosen, int fallback);        // COM1 / COM2 click
+    void chooseSpeed(const SerialSettings &settings); // 19200 / 9600 click
     // Selects the port option for a number from code; the selection runs the
     // same choice an operator's click would.
     void selectPortOptionByCode(int number);
@@ -37,6 +41,9 @@ private:
     // The port went away under the program: one warning, without waiting
     // for it, however the loss showed itself.
     void warnPortLost(const QString &description);
+    // The chosen port could not be opened: the operator is told, and the
+    // other number is set.
+    void choiceFailed(const SerialError &error, int fallback);
 
     Form1 &form_;
     ProjectorSession &session_;
@@ -45,4 +52,6 @@ private:
     QRadioButton *com2_;
     SessionTimer *hideDelay_;
     QPointer<QMessageBox> lostWarning_;
+    // A choice whose device server is still connecting: its fallback number.
+    std::optional<int> pendingFallback_;
 };

@@ -20,10 +20,10 @@ void warn(const QString &line)
 int runControlPanel(QApplication &app, const PanelPorts &ports)
 {
     ProjectorSession session;
-    if (!ports.com1.isEmpty())
-        session.setPortDevice(1, ports.com1);
-    if (!ports.com2.isEmpty())
-        session.setPortDevice(2, ports.com2);
+    if (ports.com1)
+        session.setPortDevice(1, *ports.com1);
+    if (ports.com2)
+        session.setPortDevice(2, *ports.com2);
     // What the window cannot show goes to stderr, where a log or the script
     // that started the program keeps it.
     QObject::connect(&session, &ProjectorSession::error, &session, warn);
@@ -31,15 +31,22 @@ int runControlPanel(QApplication &app, const PanelPorts &ports)
         warn(QObject::tr("device %1 lost (%2); port closed").arg(session.deviceName(), description));
     });
     Form1 form(session);
-    if (const SerialError error = form.startUp()) {
+    const auto reportStartUpFailure = [](const SerialError &error) {
         const QString message =
             QObject::tr("Run-time error %1:\n\n%2").arg(error.number).arg(error.description);
         warn(QString(message).replace(QLatin1String("\n\n"), QLatin1String(" ")));
         QMessageBox box(QMessageBox::Critical, Form1::applicationTitle(), message, QMessageBox::Ok);
         box.setObjectName(QStringLiteral("StartUpError"));
         box.exec();
+    };
+    QObject::connect(&form, &Form1::startedUp, &form, &QWidget::show);
+    QObject::connect(&form, &Form1::startUpFailed, &form, [&](const SerialError &error) {
+        reportStartUpFailure(error);
+        QCoreApplication::exit(1);
+    });
+    if (const SerialError error = form.startUp()) {
+        reportStartUpFailure(error);
         return 1;
     }
-    form.show();
     return app.exec();
 }

@@ -1,13 +1,15 @@
 #pragma once
-#include <QString>
+#include "session/port_address.h"
+
+#include <optional>
 
 class QApplication;
 
-// Devices named on the command line for the two port numbers; empty: the
+// Devices named on the command line for the two port numbers; none: the
 // environment's or the system's.
 struct PanelPorts {
-    QString com1;
-    QString com2;
+    std::optional<PortAddress> com1;
+    std::optional<PortAddress> com2;
 };
 
 // Brings the panel up and runs it; returns the program's exit status. A

@@ -1,13 +1,9 @@
 #include "window/traffic_monitor.h"
 
+#include "protocol/traffic_rendering.h"
 #include "session/projector_session.h"
 #include "window/monitor_label.h"
 #include "window/window_builder.h"
-
-namespace {
-// What the received line shows when the reply window closes empty.
-const QString kNoReplyMarker = QStringLiteral(" X X X X");
-} // namespace
 
 TrafficMonitor::TrafficMonitor(ProjectorSession &session, const Controls &controls, QObject *parent)
     : QObject(parent), sentLine_(controls.get<MonitorLabel>("Label11")),
@@ -18,7 +14,7 @@ TrafficMonitor::TrafficMonitor(ProjectorSession &session, const Controls &contro
     connect(&session, &ProjectorSession::received, receivedLine_, &MonitorLabel::showRenderingOf);
     connect(&session, &ProjectorSession::statusDecoded, statusLine_, &MonitorLabel::setText);
     connect(&session, &ProjectorSession::noReply, receivedLine_,
-            [this] { receivedLine_->setText(kNoReplyMarker); });
+            [this] { receivedLine_->setText(kNoReplyRendering); });
     connect(&session, &ProjectorSession::trafficCleared, this, [this] {
         sentLine_->clear();
         receivedLine_->clear();

@@ -2,7 +2,6 @@
 
 #include "protocol/command_line.h"
 #include "protocol/commands.h"
-#include "session/projector_session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -50,8 +49,10 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   tr("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), tr("Show the version."));
-    const QCommandLineOption port(QStringLiteral("port"), tr("COM1 (default), COM2, or a device name."),
-                                  QStringLiteral("NAME"));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        tr("COM1 (default) or COM2, a device path, or socket://HOST:PORT (a serial device server)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption speed(QStringLiteral("speed"), tr("19200 (default) or 9600 baud."),
                                    QStringLiteral("BAUD"));
     const QCommandLineOption json(QStringLiteral("json"), tr("One JSON object per command on one line."));
@@ -83,9 +84,10 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
         return o;
     }
     if (parser.isSet(port)) {
-        o.port = parser.value(port);
-        if (o.port.isEmpty())
-            return usageError(tr("Empty port name after '--port'."));
+        const PortAddressParse parsed = parsePortAddress(parser.value(port));
+        if (!parsed.address)
+            return usageError(tr("Bad port for '--port': %1.").arg(parsed.problem));
+        o.port = *parsed.address;
     }
     const QString baud = parser.isSet(speed) ? parser.value(speed) : QStringLiteral("19200");
     if (baud == QLatin1String("19200"))

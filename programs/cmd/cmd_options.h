@@ -1,6 +1,9 @@
 #pragma once
 // velno-cmd's command line.
 
+#include "session/port_address.h"
+#include "session/serial_settings.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -10,8 +13,8 @@ struct Command;
 struct CmdOptions {
     enum class Action { Run, Watch, List, Help, Version, UsageError };
     Action action = Action::Run;
-    QString port = QStringLiteral("COM1"); // COM1, COM2 or a device name
-    QString settings;                      // the serial settings string for --speed
+    PortAddress port = PortAddress::numbered(1);
+    SerialSettings settings = port_settings::kFast;
     bool json = false;
     std::optional<int> timeoutMs;
     int watchSeconds = 0;

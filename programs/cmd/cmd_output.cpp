@@ -2,7 +2,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/traffic_rendering.h"
-#include "session/command_exchange.h"
+#include "session/exchange_result.h"
 
 #include <QJsonDocument>
 

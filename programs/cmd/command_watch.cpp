@@ -1,26 +1,35 @@
 #include "command_watch.h"
 
 #include "session/command_exchange.h"
+#include "session/precise_timer.h"
 
 CommandWatch::CommandWatch(CommandExchange &exchange, const Command &query, int periodMs,
-                           std::optional<int> replyWindowMs)
-    : exchange_(exchange), query_(query), periodMs_(periodMs), replyWindowMs_(replyWindowMs)
+                           std::optional<int> replyWindowMs, const SessionTimerFactory &makeTimer)
+    : exchange_(exchange), query_(query), replyWindowMs_(replyWindowMs)
 {
-    next_.setSingleShot(true);
-    next_.setTimerType(Qt::PreciseTimer);
-    connect(&next_, &QTimer::timeout, this, &CommandWatch::ask);
+    period_ = (makeTimer ? makeTimer : makePreciseTimer)(QStringLiteral("watchPeriod"), periodMs, this);
+    connect(period_, &SessionTimer::tick, this, &CommandWatch::due);
     connect(&exchange_, &CommandExchange::finished, this, &CommandWatch::answered);
 }
 
 void CommandWatch::start()
 {
-    next_.start(0);
+    // The period counts from one question to the next, whatever the reply took.
+    period_->setEnabled(true);
+    ask();
+}
+
+void CommandWatch::due()
+{
+    if (exchange_.isRunning())
+        overdue_ = true;
+    else
+        ask();
 }
 
 void CommandWatch::ask()
 {
-    // The period counts from one question to the next, whatever the reply took.
-    next_.start(periodMs_);
+    overdue_ = false;
     exchange_.start(query_, replyWindowMs_);
 }
 
@@ -32,4 +41,7 @@ void CommandWatch::answered(const ExchangeResult &result)
     lastAnswered_ = result.answered;
     if (differs)
         emit changed(result);
+    // Not from inside the exchange's own report.
+    if (overdue_)
+        QMetaObject::invokeMethod(this, &CommandWatch::ask, Qt::QueuedConnection);
 }

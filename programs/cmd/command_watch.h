@@ -1,9 +1,13 @@
 #pragma once
 // Asks one status query again and again, and reports each time its answer
-// differs from the one before.
+// differs from the one before. A question is never asked while the one
+// before it is still waiting for its reply: one that falls due meanwhile
+// goes out as soon as that reply is in.
+
+#include "session/session_timer.h"
 
 #include <QObject>
-#include <QTimer>
+#include <QString>
 #include <optional>
 
 class CommandExchange;
@@ -14,7 +18,7 @@ class CommandWatch : public QObject {
     Q_OBJECT
 public:
     CommandWatch(CommandExchange &exchange, const Command &query, int periodMs,
-                 std::optional<int> replyWindowMs);
+                 std::optional<int> replyWindowMs, const SessionTimerFactory &makeTimer = {});
 
     void start();
 
@@ -22,14 +26,15 @@ signals:
     void changed(const ExchangeResult &result);
 
 private:
+    void due();
     void ask();
     void answered(const ExchangeResult &result);
 
     CommandExchange &exchange_;
     const Command &query_;
-    int periodMs_;
     std::optional<int> replyWindowMs_;
-    QTimer next_;
+    SessionTimer *period_;
+    bool overdue_ = false;
     bool first_ = true;
     std::optional<QString> lastStatus_;
     bool lastAnswered_ = false;

@@ -8,9 +8,11 @@
 #include "velno_version.h"
 
 #include "session/command_exchange.h"
+#include "session/port_connection.h"
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -48,51 +50,75 @@ int main(int argc, char *argv[])
     case CmdOptions::Action::Run:
     case CmdOptions::Action::Watch: break;
     }
-
-    ProjectorSession session;
-    if (const SerialError e = session.openNamed(options.port, options.settings)) {
-        complain(QStringLiteral("cannot open %1: %2").arg(session.deviceName(), e.description));
+    const PortAddressParse where = resolvePortAddress(options.port);
+    if (!where.address) {
+        complain(QStringLiteral("cannot open %1: %2").arg(options.port.toString(), where.problem));
         return kPortFailed;
     }
-    QObject::connect(&session, &ProjectorSession::error, &app, [](const QString &why) {
-        complain(why);
+    const QString portName = where.address->toString();
+    const bool watching = options.action == CmdOptions::Action::Watch;
+
+    PortConnection line;
+    CommandExchange exchange(line);
+    bool failureShown = false;
+    const auto fail = [&](const QString &why) {
+        if (!failureShown)
+            complain(why);
+        failureShown = true;
         QCoreApplication::exit(kPortFailed);
+    };
+    QObject::connect(&line, &PortConnection::openFailed, &app, [&](const SerialError &e) {
+        fail(QStringLiteral("cannot open %1: %2").arg(portName, e.description));
     });
-    QObject::connect(&session, &ProjectorSession::portLost, &app, [&session](const QString &why) {
-        complain(QStringLiteral("%1 lost: %2").arg(session.deviceName(), why));
-        QCoreApplication::exit(kPortFailed);
-    });
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app,
-                     [] { QCoreApplication::exit(kAnswered); });
+    QObject::connect(&line, &PortConnection::lost, &app,
+                     [&](const QString &why) { fail(QStringLiteral("%1 lost: %2").arg(portName, why)); });
 
     const auto show = [&options](const ExchangeResult &r) {
         print(options.json ? jsonLine(r) : plainLines(r));
     };
-    CommandExchange exchange(session);
-    if (options.action == CmdOptions::Action::Watch) {
-        CommandWatch watch(exchange, *options.command, options.watchSeconds * 1000, options.timeoutMs);
-        QObject::connect(&watch, &CommandWatch::changed, &app, show);
-        watch.start();
-        const int status = app.exec();
-        session.stop();
-        return status;
+    std::optional<CommandWatch> watch;
+    if (watching) {
+        watch.emplace(exchange, *options.command, options.watchSeconds * 1000, options.timeoutMs);
+        QObject::connect(&*watch, &CommandWatch::changed, &app, show);
     }
-    QObject::connect(&exchange, &CommandExchange::finished, &app, [&show](const ExchangeResult &r) {
-        show(r);
-        QCoreApplication::exit(r.answered ? kAnswered : kNoAnswer);
+    QObject::connect(&exchange, &CommandExchange::finished, &app, [&](const ExchangeResult &r) {
+        if (!watching)
+            show(r);
+        if (r.error)
+            fail(*r.error);
+        else if (!watching)
+            QCoreApplication::exit(r.answered ? kAnswered : kNoAnswer);
     });
-    // Sent once the event loop runs, so a failure on the way is seen there.
+    QObject::connect(&line, &PortConnection::opened, &app, [&] {
+        if (watch)
+            watch->start();
+        else if (options.command)
+            exchange.start(*options.command, options.timeoutMs);
+        else
+            exchange.startTyped(options.typedText, options.timeoutMs);
+    });
+
+    // An interrupted watch has done its work; an interrupted command says
+    // what it got, and succeeds only if the projector answered.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &app, [&] {
+        if (watching)
+            QCoreApplication::exit(kAnswered);
+        else if (exchange.isRunning())
+            exchange.finishNow();
+        else
+            QCoreApplication::exit(kNoAnswer);
+    });
+
+    // Opened once the event loop runs, so every outcome is seen there.
     QMetaObject::invokeMethod(
         &app,
         [&] {
-            if (options.command)
-                exchange.start(*options.command, options.timeoutMs);
-            else
-                exchange.startTyped(options.typedText, options.timeoutMs);
+            if (const SerialError e = line.open(*where.address, options.settings))
+                fail(QStringLiteral("cannot open %1: %2").arg(portName, e.description));
         },
         Qt::QueuedConnection);
     const int status = app.exec();
-    session.stop();
+    line.close();
     return status;
 }

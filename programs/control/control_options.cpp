@@ -14,11 +14,12 @@ ControlOptions parseControlOptions(const QStringList &arguments)
                                      QCoreApplication::translate("main", "Show the version and exit."));
     const QCommandLineOption com1(
         QStringLiteral("com1"),
-        QCoreApplication::translate("main", "The device behind COM1 (overrides VELNO_COM1)."),
+        QCoreApplication::translate("main", "The device behind COM1: a path, a system port name or "
+                                            "socket://HOST:PORT (overrides VELNO_COM1)."),
         QStringLiteral("NAME"));
     const QCommandLineOption com2(
         QStringLiteral("com2"),
-        QCoreApplication::translate("main", "The device behind COM2 (overrides VELNO_COM2)."),
+        QCoreApplication::translate("main", "The device behind COM2, as for --com1 (overrides VELNO_COM2)."),
         QStringLiteral("NAME"));
     const QCommandLineOption listPorts(
         QStringLiteral("list-ports"),
@@ -41,13 +42,16 @@ ControlOptions parseControlOptions(const QStringList &arguments)
         return options;
     }
     for (const auto &[option, target] : {std::pair{&com1, &options.com1}, std::pair{&com2, &options.com2}}) {
-        if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
+        if (!parser.isSet(*option))
+            continue;
+        const PortAddressParse device = parseDeviceAddress(parser.value(*option));
+        if (!device.address) {
             options.action = ControlOptions::Action::UsageError;
-            options.text = QCoreApplication::translate("main", "Empty device name after '--%1'.")
-                               .arg(option->names().constFirst());
+            options.text = QCoreApplication::translate("main", "Bad device for '--%1': %2.")
+                               .arg(option->names().constFirst(), device.problem);
             return options;
         }
-        *target = parser.value(*option);
+        *target = device.address;
     }
     if (parser.isSet(help)) {
         options.action = ControlOptions::Action::Help;

@@ -50,8 +50,8 @@ TEST_F(BridgeOptionsTest, FullLineIsReadIntoTheOptions)
     EXPECT_EQ(options.pollSeconds, 0);
     ASSERT_EQ(options.projectors.size(), 3u);
     EXPECT_EQ(options.projectors[1].id, QStringLiteral("foyer_2"));
-    EXPECT_EQ(options.projectors[1].port, QStringLiteral("socket://127.0.0.1:4001"));
-    EXPECT_EQ(options.projectors[2].port, QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(options.projectors[1].port.toString(), QStringLiteral("socket://127.0.0.1:4001"));
+    EXPECT_EQ(options.projectors[2].port.toString(), QStringLiteral("/dev/ttyUSB0"));
 }
 
 TEST_F(BridgeOptionsTest, ShortLineGetsTheDefaults)

@@ -56,4 +56,29 @@ TEST_F(ProjectorSessionTest, ReleaseClearsTheTrafficAndTheBufferNotTheStatus)
                                        "sent| C 0 9 CR ", "traffic cleared", "monitor cleared"}));
 }
 
+TEST_F(ProjectorSessionTest, TypedTextGoesOutOneBytePerCharacterOnMSComm1)
+{
+    EXPECT_NE(session.findChild<QObject *>(QStringLiteral("MSComm1")), nullptr);
+    QString text = QStringLiteral("C00");
+    text += QChar(0xE9);                      // fits one byte
+    text += QChar(0x3042);                    // does not: goes out as "?"
+    text += QString::fromUcs4(U"\U0001F600"); // one character in two UTF-16 units: one "?"
+    session.sendTyped(text);
+    EXPECT_EQ(com1.readAtLeast(7), QByteArray("C00\xE9??\r"));
+}
+
+TEST_F(ProjectorSessionTest, PortNumbersAreOneOrTwoAndChangeOnlyWhileClosed)
+{
+    for (int number : {0, -1, 3}) {
+        const SerialError e = session.setPortNumber(number);
+        EXPECT_TRUE(e) << number;
+        EXPECT_FALSE(e.description.isEmpty());
+    }
+    EXPECT_TRUE(session.setPortNumber(2)) << "the number changes only while the port is closed";
+    EXPECT_EQ(session.portNumber(), 1);
+    session.closePort();
+    EXPECT_FALSE(session.setPortNumber(2));
+    EXPECT_EQ(session.portNumber(), 2);
+}
+
 } // namespace

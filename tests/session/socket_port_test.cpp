@@ -20,9 +20,13 @@ TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
     sim::PtyServer projector;
     ASSERT_TRUE(projector.listen("127.0.0.1", 0));
     ProjectorSession session(nullptr, manualTimers());
-    const SerialError opened =
-        session.openNamed(QString::fromStdString(projector.devicePath()), port_settings::kFast);
-    ASSERT_FALSE(opened) << opened.description.toStdString();
+    QSignalSpy opened(&session, &ProjectorSession::portOpened);
+    const SerialError e = session.open(
+        *parsePortAddress(QString::fromStdString(projector.devicePath())).address, port_settings::kFast);
+    ASSERT_FALSE(e) << e.description.toStdString();
+    EXPECT_TRUE(session.isPortOpening()) << "a device server connects in the background";
+    ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
+    EXPECT_TRUE(session.isPortOpen());
 
     QSignalSpy decoded(&session, &ProjectorSession::statusDecoded);
     for (const char *query : {"status", "input", "lamp-time", "pressure"}) {

@@ -1,0 +1,22 @@
+#pragma once
+// What one command to a projector came to, as a script or a building's
+// automation reads it.
+
+#include <QJsonObject>
+#include <QString>
+#include <optional>
+
+struct ExchangeResult {
+    QString command;               // the command's name, or "send" for a typed line
+    QString code;                  // what was sent, without the carriage return
+    QString sent;                  // the whole line
+    QString reply;                 // what arrived for it, one character per byte, up to its carriage return
+    QString rendered;              // the reply as the monitor shows it (" X X X X" when nothing came)
+    std::optional<QString> status; // the decoded words, for a status query that was answered
+    bool answered = false;
+    qint64 elapsedMs = 0;          // from the send to the reply's end, or to the window's end
+    std::optional<QString> error;  // the line failed: the write was refused, or the port went away
+};
+
+// One object, as one line of JSON output; "error" only when there was one.
+QJsonObject toJson(const ExchangeResult &result);
