@@ -46,7 +46,8 @@ void CommandExchange::start(const Command &command, std::optional<int> replyWind
 void CommandExchange::startTyped(const QString &text, std::optional<int> replyWindowMs)
 {
     const QString line = commandLine(firstLineOf(text));
-    begin(QStringLiteral("send"), line, isStatusQueryLine(line), replyWindowMs.value_or(typedReplyWindowMs()));
+    begin(QStringLiteral("send"), line, isStatusQueryLine(line),
+          replyWindowMs.value_or(typedReplyWindowMs()));
 }
 
 void CommandExchange::begin(const QString &name, const QString &line, bool statusQuery, int windowMs)
@@ -104,7 +105,8 @@ void CommandExchange::arrived(const QByteArray &bytes)
 void CommandExchange::discard(qsizetype count)
 {
     strayBytes_ += count;
-    qCDebug(lcExchange) << "discarded" << count << "bytes no command was waiting for;" << strayBytes_ << "so far";
+    qCDebug(lcExchange) << "discarded" << count << "bytes no command was waiting for;" << strayBytes_
+                        << "so far";
     // Whatever they were, the next command waits until they have stopped.
     requireQuiet(kQuietGapMs);
 }

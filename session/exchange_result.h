@@ -14,8 +14,8 @@ struct ExchangeResult {
     QString rendered;              // the reply as the monitor shows it (" X X X X" when nothing came)
     std::optional<QString> status; // the decoded words, for a status query that was answered
     bool answered = false;
-    qint64 elapsedMs = 0;          // from the send to the reply's end, or to the window's end
-    std::optional<QString> error;  // the line failed: the write was refused, or the port went away
+    qint64 elapsedMs = 0;         // from the send to the reply's end, or to the window's end
+    std::optional<QString> error; // the line failed: the write was refused, or the port went away
 };
 
 // One object, as one line of JSON output; "error" only when there was one.

@@ -55,7 +55,8 @@ PortAddressParse parseSocket(const QString &text)
         if (name.isEmpty())
             return problem(QStringLiteral("'%1': no host before ':PORT'").arg(text));
         if (name.contains(QLatin1Char(':')))
-            return problem(QStringLiteral("'%1': an IPv6 address needs brackets, socket://[ADDRESS]:PORT").arg(text));
+            return problem(
+                QStringLiteral("'%1': an IPv6 address needs brackets, socket://[ADDRESS]:PORT").arg(text));
         if (!std::all_of(name.begin(), name.end(), isHostCharacter))
             return problem(QStringLiteral("'%1': '%2' is not a host name").arg(text, name.toString()));
         host = name.toString();
@@ -109,7 +110,8 @@ QString PortAddress::toString() const
     case Kind::Numbered: return kNumberedPrefix + QString::number(number);
     case Kind::Device: return device;
     case Kind::Socket: {
-        const QString shownHost = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+        const QString shownHost =
+            host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
         return kSocketScheme + shownHost + QLatin1Char(':') + QString::number(port);
     }
     }
@@ -144,7 +146,8 @@ PortAddressParse parsePortAddress(const QString &text)
         return {PortAddress::numbered(number), {}};
 #ifndef Q_OS_WIN
     if (number > 0)
-        return problem(QStringLiteral("'%1': only COM1 and COM2 are mapped here; give the device's path").arg(text));
+        return problem(
+            QStringLiteral("'%1': only COM1 and COM2 are mapped here; give the device's path").arg(text));
 #endif
     return parseDeviceAddress(text);
 }

@@ -12,9 +12,9 @@
 struct PortAddress {
     enum class Kind { Numbered, Device, Socket };
     Kind kind = Kind::Device;
-    int number = 0;  // Numbered: 1 for COM1, 2 for COM2
-    QString device;  // Device: a path, or a system port name such as COM3 on Windows
-    QString host;    // Socket: a name, an IPv4 address, or an IPv6 address without brackets
+    int number = 0;   // Numbered: 1 for COM1, 2 for COM2
+    QString device;   // Device: a path, or a system port name such as COM3 on Windows
+    QString host;     // Socket: a name, an IPv4 address, or an IPv6 address without brackets
     quint16 port = 0; // Socket
 
     static PortAddress numbered(int number);

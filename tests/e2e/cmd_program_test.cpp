@@ -6,12 +6,16 @@
 #include "sim/pty_server.h"
 #include "support/printers.h"
 #include "support/test_names.h"
+#include "support/wait.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -206,6 +210,52 @@ TEST_F(CmdProgram, WatchReportsThePowerOnCountDownAsItChanges)
         << "one line per change, none repeated";
 }
 
+TEST_F(CmdProgram, WatchNeverAsksAgainBeforeTheAnswerIsIn)
+{
+    // Each answer takes 1.5 s, longer than the 1 s period: a question falls
+    // due while the one before still waits, and goes out after its answer.
+    sim::FaultSettings late;
+    late.mode = sim::Fault::Late;
+    late.lateDelayMs = 1500;
+    startProjector(late);
+    QProcess watch;
+    watch.start(QStringLiteral(VELNO_CMD_EXE),
+                {QStringLiteral("--port"), port(), QStringLiteral("--json"), QStringLiteral("--watch"),
+                 QStringLiteral("1"), QStringLiteral("mute")});
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(watch.waitForReadyRead(kGenerousMs));
+    const QJsonObject first = QJsonDocument::fromJson(watch.readLine()).object();
+    EXPECT_EQ(first.value(QStringLiteral("answered")), QJsonValue(true));
+    EXPECT_EQ(first.value(QStringLiteral("status")).toString(), QStringLiteral(" Stand by"));
+    const auto asked = [&] {
+        const std::vector<std::string> lines = projector.receivedLines();
+        return std::count(lines.begin(), lines.end(), "CRA");
+    };
+    ASSERT_TRUE(waitUntil([&] { return asked() >= 3; }, kGenerousMs));
+    // The third question waits for the second answer: never before 3 s.
+    EXPECT_GE(clock.elapsed(), 2800);
+    ::kill(pid_t(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(kGenerousMs));
+    EXPECT_EQ(watch.exitCode(), 0);
+}
+
+TEST_F(CmdProgram, InterruptedCommandSucceedsOnlyIfAnswered)
+{
+    sim::FaultSettings silent;
+    silent.mode = sim::Fault::Silent;
+    startProjector(silent);
+    QProcess cmd;
+    cmd.start(QStringLiteral(VELNO_CMD_EXE), {QStringLiteral("--port"), port(), QStringLiteral("--timeout"),
+                                              QStringLiteral("60000"), QStringLiteral("status")});
+    ASSERT_TRUE(waitUntil([&] { return !projector.receivedLines().empty(); }, kGenerousMs));
+    ::kill(pid_t(cmd.processId()), SIGTERM);
+    ASSERT_TRUE(cmd.waitForFinished(kGenerousMs));
+    EXPECT_EQ(cmd.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(cmd.exitCode(), 3);
+    EXPECT_TRUE(QString::fromUtf8(cmd.readAllStandardOutput()).contains(QStringLiteral("RXD X X X X")));
+}
+
 TEST_F(CmdProgram, ListNamesEveryCommandWithItsCode)
 {
     const CmdRun list = velnoCmd({QStringLiteral("--list")});
@@ -245,6 +295,16 @@ TEST(CmdOverTcp, AQueryOverSocketAndTheWaysAConnectionFails)
                   QStringLiteral("status")});
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("Connection refused"))) << refused.err.toStdString();
+
+    // A device server serving someone else says so before it hangs up.
+    QTcpSocket holder;
+    holder.connectToHost(QHostAddress::LocalHost, quint16(QUrl(url).port()));
+    ASSERT_TRUE(holder.waitForConnected(kGenerousMs));
+    // The server accepts in order: the holder is its client, whoever comes next is turned away.
+    const CmdRun busy = velnoCmd({QStringLiteral("--port"), url, QStringLiteral("status")});
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_TRUE(busy.err.contains(QStringLiteral("\"Port already in use\""))) << busy.err.toStdString();
+    EXPECT_TRUE(velnoCmd({QStringLiteral("--help")}).out.contains(QStringLiteral("socket://HOST:PORT")));
 
     const CmdRun unknown =
         velnoCmd({QStringLiteral("--port"), QStringLiteral("socket://no-such-host.invalid:4001"),

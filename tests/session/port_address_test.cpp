@@ -97,7 +97,8 @@ TEST(PortAddresses, TwoNamesOfOneDeviceHaveOneIdentity)
     QFile(target).open(QIODevice::WriteOnly);
     const QString link = dir.filePath(QStringLiteral("by-id-adapter"));
     ASSERT_TRUE(QFile::link(target, link));
-    EXPECT_EQ(deviceIdentity(PortAddress::serialDevice(link)), deviceIdentity(PortAddress::serialDevice(target)));
+    EXPECT_EQ(deviceIdentity(PortAddress::serialDevice(link)),
+              deviceIdentity(PortAddress::serialDevice(target)));
     EXPECT_EQ(deviceIdentity(PortAddress::socket(QStringLiteral("Hall.Example"), 4001)),
               deviceIdentity(PortAddress::socket(QStringLiteral("hall.example"), 4001)));
     EXPECT_NE(deviceIdentity(PortAddress::socket(QStringLiteral("hall.example"), 4001)),

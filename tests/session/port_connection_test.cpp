@@ -98,7 +98,8 @@ TEST_F(PortConnectionTest, OpenDeviceTakesNewSettingsAtOnce)
 
 TEST_F(PortConnectionTest, MissingAndBusyDevicesFailWithTheSystemsWords)
 {
-    const SerialError missing = line.open(device(QStringLiteral("/dev/velno-no-such-device")), port_settings::kFast);
+    const SerialError missing =
+        line.open(device(QStringLiteral("/dev/velno-no-such-device")), port_settings::kFast);
     EXPECT_EQ(missing.number, ENOENT);
     EXPECT_TRUE(missing.description.contains(QStringLiteral("No such file or directory")))
         << missing.description.toStdString();
@@ -145,9 +146,7 @@ template <class Pred> qint64 longestStallUntil(Pred pred, int timeoutMs)
     QElapsedTimer sinceTick;
     qint64 longest = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = qMax(longest, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
     sinceTick.start();
     ticker.start(10);
     waitUntil(pred, timeoutMs);

@@ -1,6 +1,7 @@
 #include "session/precise_timer.h"
 #include "support/message_box.h"
 #include "support/panel_fixture.h"
+#include "support/silent_listener.h"
 #include "support/wait.h"
 #include "window/port_panel.h"
 
@@ -92,6 +93,26 @@ TEST_F(PortPanelTest, FailedChoiceWarnsClosesAndSetsTheFallback)
     EXPECT_EQ(session->portNumber(), 1);
     EXPECT_TRUE(session->isPortOpen());
     EXPECT_FALSE(panel()->isVisible());
+}
+
+TEST_F(PortPanelTest, DeviceServerThatNeverAnswersLeavesTheWindowLiveThenWarns)
+{
+    SilentListener dark;
+    useSecondPort(QStringLiteral("socket://127.0.0.1:%1").arg(dark.port()));
+    showPanel();
+    auto seen = answerNextMessageBox();
+    clickOption("Option2");
+    EXPECT_TRUE(session->isPortOpening());
+    EXPECT_FALSE(seen->seen) << "the choice returned before the server was heard from";
+    // The operator can go on while it connects: a click is handled at once.
+    click("Command3");
+    EXPECT_EQ(session->lastCommand(), QStringLiteral("C1E\r"));
+    ASSERT_TRUE(waitUntil([&] { return seen->seen; }, 15000));
+    EXPECT_EQ(seen->icon, QMessageBox::Warning);
+    EXPECT_TRUE(seen->text.contains(QStringLiteral("No answer"))) << seen->text.toStdString();
+    EXPECT_FALSE(session->isPortOpen());
+    EXPECT_EQ(session->portNumber(), 1) << "the fallback number";
+    EXPECT_TRUE(panel()->isVisible());
 }
 
 TEST_F(PortPanelTest, SpeedChoiceKeepsThePortOpenAndSendsAtTheNewSpeed)
