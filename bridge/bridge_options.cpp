@@ -1,8 +1,10 @@
 #include "bridge/bridge_options.h"
 
 #include "bridge/discovery.h"
+#include "bridge/mqtt_link.h"
 
 #include <QCommandLineParser>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -13,6 +15,9 @@
 namespace {
 
 constexpr int kLongestPollSeconds = 24 * 60 * 60;
+constexpr int kLargestQueueLimit = 1000;
+// Projector IDs go into topics and Home Assistant's object ids.
+constexpr int kLongestProjectorId = 64;
 
 // Every option that takes a value, so a repeated one can be caught.
 struct OptionNames {
@@ -30,8 +35,21 @@ struct OptionNames {
     QCommandLineOption topicPrefix{QStringLiteral("topic-prefix"),
                                    QStringLiteral("First part of every topic."), QStringLiteral("prefix"),
                                    QStringLiteral("velno")};
+    QCommandLineOption clientId{QStringLiteral("client-id"),
+                                QStringLiteral("The bridge's client id at the broker (default: made from "
+                                               "the host name and the topic prefix)."),
+                                QStringLiteral("id")};
     QCommandLineOption poll{QStringLiteral("poll"), QStringLiteral("Seconds between status polls (0: none)."),
                             QStringLiteral("seconds"), QStringLiteral("30")};
+    QCommandLineOption queueLimit{QStringLiteral("queue-limit"),
+                                  QStringLiteral("Commands that may wait per projector; more are refused "
+                                                 "as busy."),
+                                  QStringLiteral("count"), QStringLiteral("32")};
+    QCommandLineOption homeAssistantStatus{
+        QStringLiteral("ha-status-topic"),
+        QStringLiteral("Where Home Assistant announces its start; discovery and state are published "
+                       "again then."),
+        QStringLiteral("topic"), QStringLiteral("homeassistant/status")};
     QCommandLineOption projector{QStringLiteral("projector"),
                                  QStringLiteral("A projector: ID=PORT, PORT being COM1, COM2, a device path "
                                                 "or socket://HOST:PORT. Repeat for more."),
@@ -78,7 +96,8 @@ void readBroker(const QString &text, BridgeOptions &options)
     options.brokerPort = quint16(port);
 }
 
-QString readPassword(const QString &path)
+// The first line, byte for byte: a password need not be UTF-8.
+QByteArray readPassword(const QString &path, QStringList &warnings)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -90,7 +109,20 @@ QString readPassword(const QString &path)
         line.chop(1);
     if (line.isEmpty())
         throw Failure(QStringLiteral("--password-file: %1 has no password on its first line").arg(path));
-    return QString::fromUtf8(line);
+    if (line.contains('\0'))
+        throw Failure(QStringLiteral("--password-file: the password in %1 holds a NUL byte, which the "
+                                     "broker library cannot send")
+                          .arg(path));
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (file.permissions() & others)
+        warnings << QStringLiteral("--password-file: %1 can be read by other users; chmod 600 it").arg(path);
+    return line;
+}
+
+// The reason the broker library will refuse this topic, if any.
+QString topicProblem(const QString &topic, bool filter)
+{
+    return filter ? MqttLink::topicFilterProblem(topic) : MqttLink::topicNameProblem(topic);
 }
 
 ProjectorEndpoint readProjector(const QString &text)
@@ -105,6 +137,10 @@ ProjectorEndpoint readProjector(const QString &text)
         throw Failure(
             QStringLiteral("--projector %1: the ID may hold only lower-case letters, digits, '-' and '_'")
                 .arg(text));
+    if (endpoint.id.size() > kLongestProjectorId)
+        throw Failure(QStringLiteral("--projector %1: the ID may be at most %2 characters long")
+                          .arg(text)
+                          .arg(kLongestProjectorId));
     if (endpoint.id == reservedProjectorId())
         throw Failure(QStringLiteral("--projector %1: the ID '%2' is taken by the bridge's own topics")
                           .arg(text, endpoint.id));
@@ -117,6 +153,14 @@ ProjectorEndpoint readProjector(const QString &text)
     return endpoint;
 }
 
+// What two names of one device have in common; a numbered port counts as
+// the device behind it.
+QString identityOf(const PortAddress &port)
+{
+    const PortAddressParse resolved = resolvePortAddress(port);
+    return resolved.address ? deviceIdentity(*resolved.address) : port.toString();
+}
+
 void readProjectors(const QStringList &texts, BridgeOptions &options)
 {
     if (texts.isEmpty())
@@ -126,7 +170,8 @@ void readProjectors(const QStringList &texts, BridgeOptions &options)
         for (const ProjectorEndpoint &earlier : options.projectors) {
             if (earlier.id == endpoint.id)
                 throw Failure(QStringLiteral("--projector: the ID '%1' is given twice").arg(endpoint.id));
-            if (earlier.port == endpoint.port)
+            // Two links on one device would fight over it.
+            if (identityOf(earlier.port) == identityOf(endpoint.port))
                 throw Failure(QStringLiteral("--projector: '%1' and '%2' both use %3")
                                   .arg(earlier.id, endpoint.id, endpoint.port.toString()));
         }
@@ -134,18 +179,34 @@ void readProjectors(const QStringList &texts, BridgeOptions &options)
     }
 }
 
-int readPollSeconds(const QString &text)
+int readBoundedNumber(const QString &option, const QString &text, int lowest, int highest)
 {
     bool ok = false;
-    const int seconds = text.toInt(&ok);
-    if (!ok || seconds < 0 || seconds > kLongestPollSeconds)
-        throw Failure(QStringLiteral("--poll: expected whole seconds from 0 to %1, got '%2'")
-                          .arg(kLongestPollSeconds)
+    const int number = text.toInt(&ok);
+    if (!ok || number < lowest || number > highest)
+        throw Failure(QStringLiteral("--%1: expected a whole number from %2 to %3, got '%4'")
+                          .arg(option)
+                          .arg(lowest)
+                          .arg(highest)
                           .arg(text));
-    return seconds;
+    return number;
 }
 
-BridgeOptions readOptions(const QCommandLineParser &parser, const OptionNames &names)
+void checkTopics(const BridgeOptions &options)
+{
+    const QString prefixProblem = topicPrefixProblem(options.topicPrefix);
+    if (!prefixProblem.isEmpty())
+        throw Failure(QStringLiteral("--topic-prefix '%1': %2").arg(options.topicPrefix, prefixProblem));
+    const QString statusProblem = topicProblem(options.homeAssistantStatusTopic, true);
+    if (!statusProblem.isEmpty())
+        throw Failure(QStringLiteral("--ha-status-topic '%1': %2")
+                          .arg(options.homeAssistantStatusTopic, statusProblem));
+    const QString clientIdProblem = MqttLink::clientIdProblem(options.clientId);
+    if (!clientIdProblem.isEmpty())
+        throw Failure(QStringLiteral("--client-id: %1").arg(clientIdProblem));
+}
+
+BridgeOptions readOptions(const QCommandLineParser &parser, const OptionNames &names, QStringList &warnings)
 {
     if (!parser.positionalArguments().isEmpty())
         throw Failure(
@@ -159,40 +220,54 @@ BridgeOptions readOptions(const QCommandLineParser &parser, const OptionNames &n
     if (parser.isSet(names.passwordFile)) {
         if (options.username.isEmpty())
             throw Failure(QStringLiteral("--password-file needs --username"));
-        options.password = readPassword(singleValue(parser, names.passwordFile));
+        options.password = readPassword(singleValue(parser, names.passwordFile), warnings);
     }
     if (parser.isSet(names.caFile)) {
         options.caFile = singleValue(parser, names.caFile);
         const QFileInfo info(options.caFile);
         if (!info.isFile() || !info.isReadable())
             throw Failure(QStringLiteral("--cafile: cannot read %1").arg(options.caFile));
+    } else if (!options.password.isEmpty()) {
+        warnings << QStringLiteral("the broker password goes over the network unencrypted; use --cafile "
+                                   "and the broker's TLS port");
     }
 
     options.topicPrefix = singleValue(parser, names.topicPrefix);
-    const QString prefixProblem = topicPrefixProblem(options.topicPrefix);
-    if (!prefixProblem.isEmpty())
-        throw Failure(QStringLiteral("--topic-prefix '%1': %2").arg(options.topicPrefix, prefixProblem));
-
-    options.pollSeconds = readPollSeconds(singleValue(parser, names.poll));
+    options.homeAssistantStatusTopic = singleValue(parser, names.homeAssistantStatus);
+    options.clientId = parser.isSet(names.clientId)
+                           ? singleValue(parser, names.clientId)
+                           : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix);
+    checkTopics(options);
+    options.pollSeconds =
+        readBoundedNumber(QStringLiteral("poll"), singleValue(parser, names.poll), 0, kLongestPollSeconds);
+    options.queueLimit = readBoundedNumber(QStringLiteral("queue-limit"),
+                                           singleValue(parser, names.queueLimit), 1, kLargestQueueLimit);
     readProjectors(parser.values(names.projector), options);
     return options;
 }
 
 } // namespace
 
+QString defaultClientId(const QString &hostName, const QString &topicPrefix)
+{
+    const QByteArray digest = QCryptographicHash::hash((hostName + QLatin1Char('\n') + topicPrefix).toUtf8(),
+                                                       QCryptographicHash::Sha1);
+    return QStringLiteral("velnobridge") + QString::fromLatin1(digest.toHex().left(12));
+}
+
 QString topicPrefixProblem(const QString &prefix)
 {
     if (prefix.isEmpty())
         return QStringLiteral("it is empty");
-    if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#')))
-        return QStringLiteral("'+' and '#' are wildcards, not allowed in topic names");
     if (prefix.split(QLatin1Char('/')).contains(QString()))
         return QStringLiteral("it has an empty level (a leading, trailing or doubled '/')");
     if (prefix.startsWith(QLatin1Char('$')))
         return QStringLiteral("topics starting with '$' belong to the broker");
-    if (prefix.contains(QChar(0)))
-        return QStringLiteral("it holds a NUL character");
-    return {};
+    // The longest topic made from it: a projector's status topic with the
+    // longest ID and query name.
+    const QString longest =
+        statusTopic(prefix, QString(kLongestProjectorId, QLatin1Char('x')), QStringLiteral("lamp-mode"));
+    return topicProblem(longest, false);
 }
 
 BridgeOptionsParse parseBridgeOptions(const QStringList &arguments)
@@ -201,9 +276,11 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments)
     parser.setApplicationDescription(
         QStringLiteral("Connects projectors on serial lines to an MQTT broker."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const OptionNames names;
     parser.addOptions({names.broker, names.username, names.passwordFile, names.caFile, names.topicPrefix,
-                       names.poll, names.projector});
+                       names.clientId, names.poll, names.queueLimit, names.homeAssistantStatus,
+                       names.projector});
 
     BridgeOptionsParse result;
     result.usage = parser.helpText();
@@ -215,8 +292,12 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments)
         result.outcome = BridgeOptionsParse::Outcome::ShowHelp;
         return result;
     }
+    if (parser.isSet(version)) {
+        result.outcome = BridgeOptionsParse::Outcome::ShowVersion;
+        return result;
+    }
     try {
-        result.options = readOptions(parser, names);
+        result.options = readOptions(parser, names, result.warnings);
         result.outcome = BridgeOptionsParse::Outcome::Run;
     } catch (const Failure &failure) {
         result.error = failure.message;

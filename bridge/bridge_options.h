@@ -18,23 +18,34 @@ struct BridgeOptions {
     QString brokerHost;
     quint16 brokerPort = 1883;
     QString username;
-    QString password; // the first line of --password-file; never print it
+    QByteArray password; // the first line of --password-file, byte for byte; never print it
     QString caFile;
     QString topicPrefix = QStringLiteral("velno");
+    QString clientId;     // the broker's name for this bridge: stable across restarts
     int pollSeconds = 30; // 0: no polling
+    int queueLimit = 32;  // commands waiting per projector
+    QString homeAssistantStatusTopic = QStringLiteral("homeassistant/status");
     std::vector<ProjectorEndpoint> projectors;
 };
 
 struct BridgeOptionsParse {
-    enum class Outcome { Run, ShowHelp, Error };
+    enum class Outcome { Run, ShowHelp, ShowVersion, Error };
     Outcome outcome = Outcome::Error;
     BridgeOptions options; // for Run
+    QStringList warnings;  // for Run: what works but should not be so
     QString error;         // for Error: names the option at fault
     QString usage;         // always: the help text
 };
 
+// The client id a bridge takes when none is given: the same at every
+// restart, different for another host or another topic prefix, and within
+// the 23 letters and digits every MQTT 3.1.1 broker must accept.
+QString defaultClientId(const QString &hostName, const QString &topicPrefix);
+
 // arguments[0] is the program's name, as in QCoreApplication::arguments().
 BridgeOptionsParse parseBridgeOptions(const QStringList &arguments);
 
-// Empty when the prefix is usable in topic names, otherwise what is wrong with it.
+// Empty when the prefix is usable in every topic the bridge publishes,
+// subscribes to or announces, as the broker library will check them;
+// otherwise what is wrong with it.
 QString topicPrefixProblem(const QString &prefix);

@@ -5,11 +5,20 @@
 #include "bridge/payload_check.h"
 #include "bridge/projector_link.h"
 #include "protocol/commands.h"
-#include "session/command_exchange.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
-#include <QSysInfo>
+#include <QTimer>
+
+namespace {
+
+constexpr int kStaleWillCheckMs = 1000;
+
+QByteArray compact(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
 
 BridgeService::BridgeService(const BridgeOptions &options, QObject *parent)
     : QObject(parent), options_(options)
@@ -17,10 +26,7 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent)
     MqttLinkSettings settings;
     settings.host = options.brokerHost;
     settings.port = options.brokerPort;
-    // Two bridges on one broker must not share a client id.
-    settings.clientId = QStringLiteral("velno-bridge-%1-%2")
-                            .arg(QSysInfo::machineHostName())
-                            .arg(QCoreApplication::applicationPid());
+    settings.clientId = options.clientId;
     settings.username = options.username;
     settings.password = options.password;
     settings.caFile = options.caFile;
@@ -28,29 +34,38 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent)
     settings.will = {bridgeAvailabilityTopic(options.topicPrefix), kOffline, true};
     broker_ = std::make_unique<MqttLink>(settings, this);
     // The link logs the broker's losses and returns itself, one line each.
-    connect(broker_.get(), &MqttLink::connected, this, &BridgeService::brokerConnected);
+    connect(broker_.get(), &MqttLink::connected, this, &BridgeService::publishEverything);
     connect(broker_.get(), &MqttLink::messageReceived, this, &BridgeService::messageArrived);
-
-    const int pollMs = options.pollSeconds * 1000;
-    for (const ProjectorEndpoint &endpoint : options.projectors) {
-        auto *projector = new ProjectorLink(endpoint.id, endpoint.port, pollMs, this);
-        projectors_.push_back(projector);
-        connect(projector, &ProjectorLink::log, this, &BridgeService::log);
-        connect(projector, &ProjectorLink::availabilityChanged, this,
-                [this, projector] { publishAvailability(*projector); });
-        connect(projector, &ProjectorLink::replied, this, [this, projector](const QJsonObject &reply) {
-            broker_->publish(replyTopic(options_.topicPrefix, projector->id()),
-                             QJsonDocument(reply).toJson(QJsonDocument::Compact));
-        });
-        connect(projector, &ProjectorLink::statusChanged, this,
-                [this, projector](const QString &query, const QString &text) {
-                    publishRetained(statusTopic(options_.topicPrefix, projector->id(), query), text.toUtf8());
-                });
-        broker_->subscribe(commandTopic(options_.topicPrefix, endpoint.id));
-    }
+    for (const ProjectorEndpoint &endpoint : options.projectors)
+        addProjector(endpoint);
+    broker_->subscribe(options_.homeAssistantStatusTopic);
+    // A stale will (a connection of ours the broker has not yet given up on)
+    // must not leave the bridge marked offline while it runs.
+    broker_->subscribe(bridgeAvailabilityTopic(options_.topicPrefix));
 }
 
 BridgeService::~BridgeService() = default;
+
+void BridgeService::addProjector(const ProjectorEndpoint &endpoint)
+{
+    ProjectorLink::Settings settings;
+    settings.pollMs = options_.pollSeconds * 1000;
+    settings.queueLimit = options_.queueLimit;
+    auto *projector = new ProjectorLink(endpoint.id, endpoint.port, settings, this);
+    projectors_.push_back(projector);
+    connect(projector, &ProjectorLink::log, this, &BridgeService::log);
+    connect(projector, &ProjectorLink::availabilityChanged, this,
+            [this, projector] { publishAvailability(*projector); });
+    connect(projector, &ProjectorLink::replied, this, [this, projector](const QJsonObject &reply) {
+        broker_->publish(replyTopic(options_.topicPrefix, projector->id()), compact(reply));
+    });
+    connect(projector, &ProjectorLink::statusChanged, this,
+            [this, projector](const QString &query, const QString &text) {
+                publishRetained(statusTopic(options_.topicPrefix, projector->id(), query), text.toUtf8());
+            });
+    connect(projector, &ProjectorLink::stateChanged, this, [this, projector] { publishState(*projector); });
+    broker_->subscribe(commandTopic(options_.topicPrefix, endpoint.id));
+}
 
 bool BridgeService::start(QString *error)
 {
@@ -66,6 +81,7 @@ bool BridgeService::start(QString *error)
 
 void BridgeService::stop()
 {
+    stopping_ = true;
     std::vector<MqttMessage> last{{bridgeAvailabilityTopic(options_.topicPrefix), kOffline, true}};
     for (ProjectorLink *projector : projectors_) {
         last.push_back({availabilityTopic(options_.topicPrefix, projector->id()), kOffline, true});
@@ -86,43 +102,77 @@ void BridgeService::publishAvailability(const ProjectorLink &projector)
                     projector.isOnline() ? kOnline : kOffline);
 }
 
-// A broker may have lost what it kept (a restart without persistence):
-// everything retained is published again.
-void BridgeService::brokerConnected()
+void BridgeService::publishState(const ProjectorLink &projector)
+{
+    publishRetained(stateTopic(options_.topicPrefix, projector.id()), compact(projector.state().toJson()));
+}
+
+// After a (re)connection, and when Home Assistant has started: a broker may
+// have lost what it kept (a restart without persistence), and Home
+// Assistant may have forgotten the entities.
+void BridgeService::publishEverything()
 {
     publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
     for (ProjectorLink *projector : projectors_) {
         for (const DiscoveryMessage &m : discoveryMessages(options_.topicPrefix, projector->id()))
             publishRetained(m.topic, m.payload);
         publishAvailability(*projector);
-        const QHash<QString, QString> statuses = projector->statuses();
+        const QMap<QString, QString> &statuses = projector->statuses();
         for (auto it = statuses.begin(); it != statuses.end(); ++it)
             publishRetained(statusTopic(options_.topicPrefix, projector->id(), it.key()),
                             it.value().toUtf8());
+        publishState(*projector);
     }
 }
 
-void BridgeService::messageArrived(const QString &topic, const QByteArray &payload)
+void BridgeService::messageArrived(const QString &topic, const QByteArray &payload, bool retained)
 {
-    for (ProjectorLink *projector : projectors_) {
-        if (topic != commandTopic(options_.topicPrefix, projector->id()))
-            continue;
-        const PayloadVerdict verdict =
-            checkCommandPayload(payload, [](const QString &name) { return findCommand(name) != nullptr; });
-        if (!verdict.accepted()) {
-            emit log(QStringLiteral("%1: refused a command: %2").arg(projector->id(), verdict.refusal));
-            // The fields of every other reply, so a consumer reads them all alike;
-            // no command named, as the payload was not fit to name one.
-            QJsonObject reply = toJson(ExchangeResult{});
-            reply.insert(QStringLiteral("command"), QJsonValue(QJsonValue::Null));
-            reply.insert(QStringLiteral("error"), verdict.refusal);
-            broker_->publish(replyTopic(options_.topicPrefix, projector->id()),
-                             QJsonDocument(reply).toJson(QJsonDocument::Compact));
-            return;
-        }
-        const CommandRequest &request = *verdict.request;
-        projector->command(request.name == QLatin1String("send") ? QStringLiteral("send ") + request.text
-                                                                 : request.name);
+    if (topic == options_.homeAssistantStatusTopic) {
+        if (payload == kOnline)
+            publishEverything();
         return;
     }
+    if (topic == bridgeAvailabilityTopic(options_.topicPrefix)) {
+        // The retained copy is what the last run left, delivered as this one
+        // subscribes; only a will published while this one runs is news.
+        // A broker that shuts down sends the will of every client too, this
+        // one's included: put right only if the connection is still there a
+        // moment later, and without a log line.
+        if (payload == kOffline && !retained && !stopping_)
+            QTimer::singleShot(kStaleWillCheckMs, this, [this, topic] {
+                if (!stopping_ && broker_->isConnected())
+                    publishRetained(topic, kOnline);
+            });
+        return;
+    }
+    for (ProjectorLink *projector : projectors_) {
+        if (topic == commandTopic(options_.topicPrefix, projector->id())) {
+            commandArrived(*projector, payload, retained);
+            return;
+        }
+    }
+}
+
+void BridgeService::commandArrived(ProjectorLink &projector, const QByteArray &payload, bool retained)
+{
+    const PayloadVerdict verdict =
+        checkCommandPayload(payload, [](const QString &name) { return findCommand(name) != nullptr; });
+    const std::optional<QString> request =
+        verdict.request ? std::optional<QString>(verdict.request->name == QLatin1String("send")
+                                                     ? QStringLiteral("send ") + verdict.request->text
+                                                     : verdict.request->name)
+                        : std::nullopt;
+    // Kept by the broker from before, it would run again at every restart
+    // and reconnection: a power-on at night after a reboot.
+    if (retained) {
+        projector.refuse(
+            request, verdict.id,
+            QStringLiteral("retained command not run: publish commands without the retain flag"));
+        return;
+    }
+    if (!verdict.accepted()) {
+        projector.refuse(std::nullopt, verdict.id, verdict.refusal);
+        return;
+    }
+    projector.command(*verdict.request, verdict.id);
 }

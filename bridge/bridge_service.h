@@ -1,8 +1,10 @@
 #pragma once
 // velno-bridge's work: every projector's link joined to one broker
-// connection. Commands arrive on each projector's command topic, replies
-// and changed statuses go out, availability follows the ports, and Home
-// Assistant finds the projectors through discovery.
+// connection. Commands arrive on each projector's command topic (fresh ones
+// only: a retained command is refused, never run), replies, changed
+// statuses and the typed state go out, availability follows the ports and
+// the answers, and Home Assistant finds the projectors through discovery,
+// again whenever it announces that it has started.
 
 #include "bridge/bridge_options.h"
 
@@ -31,12 +33,16 @@ signals:
     void log(const QString &line);
 
 private:
-    void brokerConnected();
-    void messageArrived(const QString &topic, const QByteArray &payload);
+    void addProjector(const ProjectorEndpoint &endpoint);
+    void publishEverything();
+    void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
+    void commandArrived(ProjectorLink &projector, const QByteArray &payload, bool retained);
     void publishAvailability(const ProjectorLink &projector);
+    void publishState(const ProjectorLink &projector);
     void publishRetained(const QString &topic, const QByteArray &payload);
 
     BridgeOptions options_;
     std::unique_ptr<MqttLink> broker_;
     std::vector<ProjectorLink *> projectors_;
+    bool stopping_ = false;
 };

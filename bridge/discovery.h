@@ -13,6 +13,7 @@ QString commandTopic(const QString &prefix, const QString &projectorId); // subs
 QString replyTopic(const QString &prefix, const QString &projectorId);   // one JSON object per command
 QString statusTopic(const QString &prefix, const QString &projectorId, const QString &query); // retained
 QString availabilityTopic(const QString &prefix, const QString &projectorId); // retained online/offline
+QString stateTopic(const QString &prefix, const QString &projectorId);        // retained JSON state
 // The bridge's own availability, the topic of its last will.
 QString bridgeAvailabilityTopic(const QString &prefix);
 // The projector ID whose topics would clash with the bridge's own.
@@ -20,15 +21,6 @@ QString reservedProjectorId();
 
 inline const QByteArray kOnline = QByteArrayLiteral("online");
 inline const QByteArray kOffline = QByteArrayLiteral("offline");
-
-// Names of the status topics (the last level of statusTopic) that discovery binds to.
-namespace StatusTopicName {
-inline const QString kOperatingState = QStringLiteral("status");
-inline const QString kInput = QStringLiteral("input");
-inline const QString kLampTime = QStringLiteral("lamp-time");
-inline const QString kTemperatures = QStringLiteral("temp");
-inline const QString kPressure = QStringLiteral("pressure");
-} // namespace StatusTopicName
 
 // ---- Home Assistant discovery ----
 

@@ -51,6 +51,54 @@ constexpr int kFinalQos = 1;
 
 } // namespace
 
+namespace {
+
+// Text MQTT can carry: valid UTF-8 of at most 65535 bytes, without NUL or
+// control characters.
+QString textProblem(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return QStringLiteral("it is empty");
+    if (bytes.size() > 65535)
+        return QStringLiteral("it is longer than MQTT allows (65535 bytes)");
+    if (mosquitto_validate_utf8(bytes.constData(), int(bytes.size())) != MOSQ_ERR_SUCCESS)
+        return QStringLiteral("it holds a control character or a NUL");
+    return {};
+}
+
+QString topicProblem(const QString &topic, bool filter)
+{
+    const QByteArray bytes = topic.toUtf8();
+    if (const QString problem = textProblem(bytes); !problem.isEmpty())
+        return problem;
+    const int rc = filter ? mosquitto_sub_topic_check2(bytes.constData(), std::size_t(bytes.size()))
+                          : mosquitto_pub_topic_check2(bytes.constData(), std::size_t(bytes.size()));
+    if (rc == MOSQ_ERR_SUCCESS)
+        return {};
+    return filter ? QStringLiteral("it is not a valid topic filter")
+                  : QStringLiteral("'+' and '#' are wildcards, not allowed in topic names");
+}
+
+} // namespace
+
+QString MqttLink::topicNameProblem(const QString &topic)
+{
+    initialiseLibraryOnce();
+    return topicProblem(topic, false);
+}
+
+QString MqttLink::topicFilterProblem(const QString &filter)
+{
+    initialiseLibraryOnce();
+    return topicProblem(filter, true);
+}
+
+QString MqttLink::clientIdProblem(const QString &clientId)
+{
+    initialiseLibraryOnce();
+    return textProblem(clientId.toUtf8());
+}
+
 MqttLink::MqttLink(MqttLinkSettings settings, QObject *parent)
     : QObject(parent), settings_(std::move(settings))
 {
@@ -62,6 +110,7 @@ MqttLink::MqttLink(MqttLinkSettings settings, QObject *parent)
         mosquitto_disconnect_callback_set(client_, &MqttLink::onDisconnect);
         mosquitto_publish_callback_set(client_, &MqttLink::onPublish);
         mosquitto_message_callback_set(client_, &MqttLink::onMessage);
+        mosquitto_subscribe_callback_set(client_, &MqttLink::onSubscribe);
     }
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &MqttLink::attemptConnection);
@@ -112,7 +161,12 @@ bool MqttLink::applySettings()
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (!settings_.username.isEmpty()) {
         const QByteArray user = settings_.username.toUtf8();
-        const QByteArray password = settings_.password.toUtf8();
+        // The library takes a C string: a NUL would cut the password short.
+        if (settings_.password.contains('\0')) {
+            lastError_ = tr("the password holds a NUL byte, which cannot be sent");
+            return false;
+        }
+        const QByteArray &password = settings_.password;
         const int rc = mosquitto_username_pw_set(client_, user.constData(),
                                                  password.isEmpty() ? nullptr : password.constData());
         if (rc != MOSQ_ERR_SUCCESS) {
@@ -284,7 +338,18 @@ void MqttLink::onMessage(mosquitto *, void *self, const mosquitto_message *messa
     auto *link = static_cast<MqttLink *>(self);
     link->pendingEvents_.push_back(
         {Event::Kind::Message, QString::fromUtf8(message->topic),
-         QByteArray(static_cast<const char *>(message->payload), message->payloadlen)});
+         QByteArray(static_cast<const char *>(message->payload), message->payloadlen), message->retain,
+         message->mid});
+}
+
+void MqttLink::onSubscribe(mosquitto *, void *self, int mid, int count, const int *grantedQos)
+{
+    // 0x80 in a SUBACK: the broker refused the filter (an ACL, most often).
+    constexpr int kRefused = 0x80;
+    auto *link = static_cast<MqttLink *>(self);
+    for (int i = 0; i < count; ++i)
+        if (grantedQos[i] == kRefused)
+            link->pendingEvents_.push_back({Event::Kind::SubscriptionRefused, {}, {}, false, mid});
 }
 
 void MqttLink::dispatchEvents()
@@ -314,12 +379,9 @@ void MqttLink::handleEvent(const Event &event)
         retryDelayMs_ = kFirstRetryDelayMs;
         outageLogged_ = false;
         qCInfo(lcMqtt).noquote() << QStringLiteral("connected to %1").arg(brokerName());
-        for (const auto &[filter, qos] : subscriptions_) {
-            const QByteArray topic = filter.toUtf8();
-            const int rc = mosquitto_subscribe(client_, nullptr, topic.constData(), qos);
-            if (rc != MOSQ_ERR_SUCCESS)
-                logSubscribeFailure(filter, describeError(rc, errno));
-        }
+        pendingSubscriptions_.clear();
+        for (const auto &[filter, qos] : subscriptions_)
+            sendSubscription(filter, qos);
         afterLibraryCall(MOSQ_ERR_SUCCESS);
         if (state_ == State::Connected)
             emit connected();
@@ -328,8 +390,14 @@ void MqttLink::handleEvent(const Event &event)
     case Event::Kind::Lost: connectionLost(event.text); return;
     case Event::Kind::Message:
         if (state_ == State::Connected)
-            emit messageReceived(event.text, event.payload);
+            emit messageReceived(event.text, event.payload, event.retained);
         return;
+    case Event::Kind::SubscriptionRefused: {
+        const auto refused = pendingSubscriptions_.find(event.mid);
+        logSubscribeFailure(refused == pendingSubscriptions_.end() ? tr("a topic") : refused->second,
+                            tr("refused by the broker (not authorised?)"));
+        return;
+    }
     }
 }
 
@@ -362,12 +430,19 @@ void MqttLink::subscribe(const QString &topicFilter, int qos)
         subscriptions_.emplace_back(topicFilter, qos);
     if (state_ != State::Connected)
         return; // sent on connecting
-    const QByteArray topic = topicFilter.toUtf8();
-    const int rc = mosquitto_subscribe(client_, nullptr, topic.constData(), qos);
-    const int savedErrno = errno;
-    afterLibraryCall(rc);
+    sendSubscription(topicFilter, qos);
+    afterLibraryCall(MOSQ_ERR_SUCCESS);
+}
+
+void MqttLink::sendSubscription(const QString &filter, int qos)
+{
+    const QByteArray topic = filter.toUtf8();
+    int mid = 0;
+    const int rc = mosquitto_subscribe(client_, &mid, topic.constData(), qos);
     if (rc != MOSQ_ERR_SUCCESS)
-        logSubscribeFailure(topicFilter, describeError(rc, savedErrno));
+        logSubscribeFailure(filter, describeError(rc, errno));
+    else
+        pendingSubscriptions_[mid] = filter;
 }
 
 // ---- Shutting down ----

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -31,7 +32,7 @@ struct MqttLinkSettings {
     QString clientId;          // empty: the library makes one up
     int keepAliveSeconds = 30; // at least 5
     QString username;          // empty: anonymous
-    QString password;          // never logged
+    QByteArray password;       // as the file holds it, byte for byte; never logged
     QString caFile;            // non-empty: TLS, the broker verified against it
     bool hasWill = false;
     MqttMessage will; // sent by the broker, at QoS 1, when the connection dies
@@ -47,6 +48,13 @@ public:
     static constexpr int kHandshakeTimeoutMs = 10000;
 
     explicit MqttLink(MqttLinkSettings settings, QObject *parent = nullptr);
+
+    // Why the library would refuse a topic name, a topic filter or a client
+    // id; empty when it will take it. Checked before anything is opened, so
+    // that a bad setting is a usage error rather than a failure at run time.
+    static QString topicNameProblem(const QString &topic);
+    static QString topicFilterProblem(const QString &filter);
+    static QString clientIdProblem(const QString &clientId);
     // Without shutdown() first, the connection is dropped as by a crash: the
     // broker publishes the will.
     ~MqttLink() override;
@@ -81,21 +89,26 @@ signals:
     void connected();
     // Only after connected(): a connection that was up has been lost.
     void disconnected(const QString &reason);
-    void messageReceived(const QString &topic, const QByteArray &payload);
+    // retained: the broker kept it from before (delivered on subscribing),
+    // not published just now.
+    void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
 
 private:
     enum class State { Idle, Connecting, Connected, WaitingToRetry, Stopped };
 
     struct Event {
-        enum class Kind { Accepted, Refused, Lost, Message } kind;
+        enum class Kind { Accepted, Refused, Lost, Message, SubscriptionRefused } kind;
         QString text; // reason, or topic
         QByteArray payload;
+        bool retained = false;
+        int mid = 0;
     };
 
     static void onConnect(mosquitto *, void *self, int rc);
     static void onDisconnect(mosquitto *, void *self, int rc);
     static void onPublish(mosquitto *, void *self, int mid);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+    static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *grantedQos);
 
     bool applySettings();
     void attemptConnection();
@@ -108,6 +121,7 @@ private:
     void housekeeping();
     // After every library call: follow the socket and hand out what the callbacks collected.
     void afterLibraryCall(int rc);
+    void sendSubscription(const QString &filter, int qos);
     void dispatchEvents();
     void handleEvent(const Event &event);
     void connectionLost(const QString &reason);
@@ -121,6 +135,7 @@ private:
     bool outageLogged_ = false; // the current outage has had its line
     QString lastError_;
     std::vector<std::pair<QString, int>> subscriptions_;
+    std::map<int, QString> pendingSubscriptions_; // by message id, until the broker answers
     std::deque<Event> pendingEvents_;
     bool dispatching_ = false;
     std::set<int> unacknowledged_;

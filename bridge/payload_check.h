@@ -1,9 +1,12 @@
 #pragma once
 // Decides whether a payload from a projector's command topic may reach the
 // serial line. Anyone allowed to publish on the broker can write there, so
-// only one clean line of Latin-1 text gets through.
+// only one clean line of Latin-1 text gets through. A payload is a command
+// name ("power-on", "send C1E"), or a JSON object {"command": "power-on",
+// "id": "any text"} whose id comes back in the reply.
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 
 #include <functional>
@@ -15,8 +18,9 @@ struct CommandRequest {
 };
 
 struct PayloadVerdict {
-    std::optional<CommandRequest> request; // when accepted
-    QString refusal;                       // when refused: why, without echoing unsafe bytes
+    std::optional<CommandRequest> request;             // when accepted
+    QString refusal;                                   // when refused: why, without echoing unsafe bytes
+    QJsonValue id = QJsonValue(QJsonValue::Undefined); // the JSON form's id, refused or not
     bool accepted() const { return request.has_value(); }
 };
 

@@ -1,26 +1,51 @@
 #include "bridge/projector_link.h"
 
 #include "protocol/commands.h"
+#include "session/precise_timer.h"
 
-#include <QJsonValue>
 #include <algorithm>
 
 namespace {
-constexpr int kFirstRetryMs = 1000;
-constexpr int kLongestRetryMs = 60000;
+
+QString requestText(const CommandRequest &request)
+{
+    return request.name == QLatin1String("send") ? QStringLiteral("send ") + request.text : request.name;
+}
+
+// The request's own id, text or a number, when it came with one.
+QJsonObject withId(QJsonObject reply, const QJsonValue &id)
+{
+    if (id.isString() || id.isDouble())
+        reply.insert(QStringLiteral("id"), id);
+    return reply;
+}
+
 } // namespace
 
-ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, int pollMs, QObject *parent)
-    : QObject(parent), id_(id), port_(port), exchange_(line_), retryDelayMs_(kFirstRetryMs)
+ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
+                             QObject *parent, const SessionTimerFactory &makeTimer)
+    : QObject(parent), id_(id), port_(port), settings_(settings), exchange_(line_, nullptr, makeTimer),
+      refusals_(QStringLiteral("%1: commands refused").arg(id), nullptr, makeTimer)
 {
-    pollTimer_.setInterval(pollMs);
-    connect(&pollTimer_, &QTimer::timeout, this, &ProjectorLink::pollAll);
-    retryTimer_.setSingleShot(true);
-    connect(&retryTimer_, &QTimer::timeout, this, &ProjectorLink::tryOpen);
+    const SessionTimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
+    pollTimer_ = make(QStringLiteral("pollTimer"), qMax(settings.pollMs, 1), this);
+    retryTimer_ = make(QStringLiteral("retryTimer"), ReconnectBackoff::kFirstDelayMs, this);
+    clock_.start();
+    connect(pollTimer_, &SessionTimer::tick, this, &ProjectorLink::pollAll);
+    connect(retryTimer_, &SessionTimer::tick, this, [this] {
+        retryTimer_->setEnabled(false);
+        tryOpen();
+    });
     connect(&exchange_, &CommandExchange::finished, this, &ProjectorLink::finished);
     connect(&line_, &PortConnection::lost, this, &ProjectorLink::lost);
     connect(&line_, &PortConnection::opened, this, &ProjectorLink::opened);
     connect(&line_, &PortConnection::openFailed, this, &ProjectorLink::openFailed);
+    connect(&refusals_, &LogThrottle::log, this, &ProjectorLink::log);
+}
+
+bool ProjectorLink::isOnline() const
+{
+    return line_.isOpen() && (settings_.pollMs == 0 || answering_);
 }
 
 void ProjectorLink::start()
@@ -32,11 +57,13 @@ void ProjectorLink::start()
 void ProjectorLink::stop()
 {
     stopped_ = true;
-    pollTimer_.stop();
-    retryTimer_.stop();
+    pollTimer_->setEnabled(false);
+    retryTimer_->setEnabled(false);
     queue_.clear();
     line_.close();
 }
+
+// ---- The port ----
 
 void ProjectorLink::tryOpen()
 {
@@ -53,79 +80,96 @@ void ProjectorLink::tryOpen()
 
 void ProjectorLink::openFailed(const SerialError &error)
 {
-    if (!lossLogged_) {
-        emit log(QStringLiteral("%1: cannot open %2: %3; retrying").arg(id_, portName(), error.description));
-        lossLogged_ = true;
-    }
+    outage(QStringLiteral("cannot open %1: %2").arg(portName(), error.description));
     retryLater();
-}
-
-void ProjectorLink::retryLater()
-{
-    retryTimer_.start(retryDelayMs_);
-    retryDelayMs_ = qMin(retryDelayMs_ * 2, kLongestRetryMs);
 }
 
 void ProjectorLink::opened()
 {
-    emit log(QStringLiteral("%1: %2 open").arg(id_, portName()));
-    lossLogged_ = false;
-    retryDelayMs_ = kFirstRetryMs;
-    emit availabilityChanged(true);
-    if (pollTimer_.interval() > 0)
-        pollTimer_.start();
+    backoff_.opened(clock_.elapsed());
+    if (!everOpened_)
+        emit log(QStringLiteral("%1: %2 open").arg(id_, portName()));
+    everOpened_ = true;
+    answering_ = false; // until it answers
+    if (settings_.pollMs == 0)
+        returned(QStringLiteral("%1 open again").arg(portName()));
+    updateAvailability();
+    if (settings_.pollMs > 0)
+        pollTimer_->setEnabled(true);
     pollAll();
 }
 
 void ProjectorLink::lost(const QString &description)
 {
-    emit log(QStringLiteral("%1: %2 lost: %3; retrying").arg(id_, portName(), description));
-    lossLogged_ = true;
-    pollTimer_.stop();
-    emit availabilityChanged(false);
+    outage(QStringLiteral("%1 lost: %2").arg(portName(), description));
+    pollTimer_->setEnabled(false);
+    answering_ = false;
+    updateAvailability();
     // Nothing queued can reach the projector now. Sent to the closed port,
-    // each job would log a failure of its own: the polls are dropped (a new
-    // round follows the reopening), the commands answered at once.
+    // each job would fail on its own: the polls are dropped (a new round
+    // follows the reopening), the commands answered at once.
     std::deque<Job> stranded;
     stranded.swap(queue_);
-    for (const Job &job : stranded) {
+    for (const Job &job : stranded)
         if (!job.poll)
             refuse(job.command ? QString::fromLatin1(job.command->name) : QStringLiteral("send ") + job.text,
-                   QStringLiteral("projector offline"));
-    }
-    retryDelayMs_ = kFirstRetryMs;
+                   job.id, QStringLiteral("projector offline"));
     retryLater();
 }
 
-void ProjectorLink::pollAll()
+void ProjectorLink::retryLater()
 {
-    if (!isOnline())
+    if (stopped_)
         return;
-    // Asked again only once the previous round is through.
-    for (const Job &job : queue_)
-        if (job.poll)
-            return;
-    for (const Command &c : commandTable())
-        if (c.statusQuery)
-            queue_.push_back({&c, QString(), true});
-    runNext();
+    retryTimer_->setInterval(backoff_.nextDelayMs(clock_.elapsed()));
+    retryTimer_->setEnabled(true);
 }
 
-void ProjectorLink::command(const QString &request)
+void ProjectorLink::outage(const QString &line)
 {
-    if (!isOnline()) {
-        refuse(request, QStringLiteral("projector offline"));
+    if (inOutage_)
+        return;
+    inOutage_ = true;
+    emit log(QStringLiteral("%1: %2; retrying").arg(id_, line));
+}
+
+void ProjectorLink::returned(const QString &line)
+{
+    if (!inOutage_)
+        return;
+    inOutage_ = false;
+    emit log(QStringLiteral("%1: %2").arg(id_, line));
+}
+
+// ---- Commands and polls ----
+
+qsizetype ProjectorLink::commandsWaiting() const
+{
+    const qsizetype queued =
+        std::count_if(queue_.begin(), queue_.end(), [](const Job &j) { return !j.poll; });
+    return queued + (running_ && !running_->poll ? 1 : 0);
+}
+
+void ProjectorLink::command(const CommandRequest &request, const QJsonValue &id)
+{
+    if (!line_.isOpen()) {
+        refuse(requestText(request), id, QStringLiteral("projector offline"));
         return;
     }
     Job job;
-    if (request.startsWith(QLatin1String("send "))) {
-        job.text = request.mid(5);
+    job.id = id;
+    if (request.name == QLatin1String("send")) {
+        job.text = request.text;
     } else {
-        job.command = findCommand(request);
+        job.command = findCommand(request.name);
         if (!job.command) {
-            refuse(request, QStringLiteral("unknown command"));
+            refuse(request.name, id, QStringLiteral("unknown command"));
             return;
         }
+    }
+    if (commandsWaiting() >= settings_.queueLimit) {
+        refuse(requestText(request), id, QStringLiteral("busy"));
+        return;
     }
     // Commands go ahead of the polls still waiting, in their own order.
     const auto firstPoll = std::find_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
@@ -133,45 +177,102 @@ void ProjectorLink::command(const QString &request)
     runNext();
 }
 
-void ProjectorLink::refuse(const QString &request, const QString &why)
+void ProjectorLink::refuse(const std::optional<QString> &request, const QJsonValue &id, const QString &why)
 {
-    emit log(QStringLiteral("%1: refused \"%2\": %3").arg(id_, request.left(80), why));
+    // What was refused is named only when it was fit to be named.
+    refusals_.report(request ? QStringLiteral("%1: refused \"%2\": %3").arg(id_, request->left(80), why)
+                             : QStringLiteral("%1: refused a command: %2").arg(id_, why));
     ExchangeResult nothing;
-    nothing.command = request.startsWith(QLatin1String("send ")) ? QStringLiteral("send") : request;
+    if (request)
+        nothing.command = request->startsWith(QLatin1String("send ")) ? QStringLiteral("send") : *request;
     QJsonObject reply = toJson(nothing);
+    if (!request)
+        reply.insert(QStringLiteral("command"), QJsonValue(QJsonValue::Null));
     reply.insert(QStringLiteral("error"), why);
-    emit replied(reply);
+    emit replied(withId(reply, id));
+}
+
+void ProjectorLink::pollAll()
+{
+    if (!line_.isOpen())
+        return;
+    // Asked again only once the previous round is through.
+    if ((running_ && running_->poll) ||
+        std::any_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }))
+        return;
+    roundAnswered_ = false;
+    for (const Command &c : commandTable())
+        if (c.statusQuery)
+            queue_.push_back({&c, QString(), true, {}});
+    runNext();
 }
 
 void ProjectorLink::runNext()
 {
-    if (exchange_.isRunning() || queue_.empty())
+    if (running_ || queue_.empty())
         return;
-    const Job job = queue_.front();
+    running_ = queue_.front();
     queue_.pop_front();
-    runningPoll_ = job.poll;
-    runningCommand_ = job.command;
-    if (job.command)
-        exchange_.start(*job.command);
+    if (running_->command)
+        exchange_.start(*running_->command);
     else
-        exchange_.startTyped(job.text);
+        exchange_.startTyped(running_->text);
 }
 
 void ProjectorLink::finished(const ExchangeResult &result)
 {
-    if (!runningPoll_)
-        emit replied(toJson(result));
-    const bool query = runningCommand_ && runningCommand_->statusQuery;
-    if (query && result.status && statuses_.value(result.command) != *result.status) {
-        statuses_.insert(result.command, *result.status);
-        emit statusChanged(result.command, *result.status);
+    if (!running_)
+        return;
+    const Job job = *running_;
+    running_.reset();
+    if (result.answered)
+        heardFrom();
+    if (!job.poll)
+        emit replied(withId(toJson(result), job.id));
+    if (job.command && job.command->statusQuery && result.status) {
+        const bool textChanged = statuses().value(result.command) != *result.status;
+        if (state_.take(result.command, result))
+            emit stateChanged();
+        if (textChanged)
+            emit statusChanged(result.command, *result.status);
     }
-    if (!runningPoll_ && !stopped_) {
+    if (!job.poll && !stopped_) {
         // A command may have changed what the queries say: a whole new round,
         // rather than what is left of one asked before it.
         queue_.erase(std::remove_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }),
                      queue_.end());
         pollAll();
+    } else if (job.poll && std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; })) {
+        roundEnded();
     }
     runNext();
+}
+
+// ---- Availability ----
+
+void ProjectorLink::heardFrom()
+{
+    backoff_.answered();
+    roundAnswered_ = true;
+    answering_ = true;
+    returned(QStringLiteral("answering again"));
+    updateAvailability();
+}
+
+void ProjectorLink::roundEnded()
+{
+    if (roundAnswered_ || settings_.pollMs == 0)
+        return;
+    answering_ = false;
+    outage(QStringLiteral("no answer to a whole round of queries"));
+    updateAvailability();
+}
+
+void ProjectorLink::updateAvailability()
+{
+    const bool online = isOnline();
+    if (online == publishedOnline_)
+        return;
+    publishedOnline_ = online;
+    emit availabilityChanged(online);
 }

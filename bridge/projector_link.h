@@ -1,47 +1,69 @@
 #pragma once
 // One projector of the bridge: its port held open (and reopened with
 // backoff when lost), the commands that arrive for it run one at a time in
-// arrival order, and its status queries asked on a schedule and after every
-// command, reporting each answer that differs from the last. Every exchange
-// ends as soon as its reply is complete.
+// arrival order behind a bounded queue, and its status queries asked on a
+// schedule and after every command, reporting each answer that differs
+// from the last. Every exchange ends as soon as its reply is complete.
+//
+// Online means the port is open and the projector answered within the last
+// poll round (or to the last command): a projector switched off at the wall
+// behind a device server goes offline after one unanswered round and comes
+// back at its next answer. Without polling, the open port alone decides.
 
+#include "bridge/log_throttle.h"
+#include "bridge/payload_check.h"
+#include "bridge/projector_state.h"
+#include "bridge/reconnect_backoff.h"
 #include "session/command_exchange.h"
 #include "session/port_address.h"
 #include "session/port_connection.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QObject>
-#include <QTimer>
 #include <deque>
 
 class ProjectorLink : public QObject {
     Q_OBJECT
 public:
-    // pollMs 0: the status is asked only after commands.
-    ProjectorLink(const QString &id, const PortAddress &port, int pollMs, QObject *parent = nullptr);
+    struct Settings {
+        int pollMs = 30000;  // 0: the status is asked only after commands
+        int queueLimit = 32; // commands waiting or running; more are refused as busy
+    };
+
+    ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
+                  QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
 
     QString id() const { return id_; }
     QString portName() const { return port_.toString(); }
-    bool isOnline() const { return line_.isOpen(); }
+    bool isOnline() const;
 
     // Opens the port; a failure is retried with backoff.
     void start();
     // The end: the port closes and nothing more is asked.
     void stop();
-    // A command by name, or "send TEXT". Unknown names and offline
-    // projectors are answered at once with an error reply.
-    void command(const QString &request);
+    // A request that passed the payload checks; id, when defined, comes back
+    // in its reply. With the port closed, or the queue full, it is answered
+    // at once with an error reply.
+    void command(const CommandRequest &request, const QJsonValue &id = {});
+    // Answers a request that is not run, with the fields of every reply and
+    // the reason; logged at most once a minute. No request: the payload was
+    // not fit to name one.
+    void refuse(const std::optional<QString> &request, const QJsonValue &id, const QString &why);
 
     // The last decoded answer of each status query, by query name.
-    QHash<QString, QString> statuses() const { return statuses_; }
+    const QMap<QString, QString> &statuses() const { return state_.texts(); }
+    const ProjectorState &state() const { return state_; }
 
 signals:
     void availabilityChanged(bool online);
-    // One object per command, with the fields velno-cmd --json prints (and
-    // an "error" field when it could not be sent).
+    // One object per command, with the fields velno-cmd --json prints, the
+    // request's id, and an "error" field when it was not run.
     void replied(const QJsonObject &reply);
     void statusChanged(const QString &query, const QString &text);
+    void stateChanged();
     void log(const QString &line);
 
 private:
@@ -49,29 +71,42 @@ private:
         const Command *command = nullptr; // null: typed text
         QString text;
         bool poll = false;
+        QJsonValue id;
     };
 
     void tryOpen();
     void opened();
     void openFailed(const SerialError &error);
-    void retryLater();
     void lost(const QString &description);
+    void retryLater();
+    // The first line of an outage; the ones after it are not news.
+    void outage(const QString &line);
+    void returned(const QString &line);
     void pollAll();
     void runNext();
     void finished(const ExchangeResult &result);
-    void refuse(const QString &request, const QString &why);
+    void heardFrom();
+    void roundEnded();
+    void updateAvailability();
+    qsizetype commandsWaiting() const;
 
     QString id_;
     PortAddress port_;
+    Settings settings_;
     PortConnection line_;
     CommandExchange exchange_;
     std::deque<Job> queue_;
-    bool runningPoll_ = false;
-    const Command *runningCommand_ = nullptr;
-    QTimer pollTimer_;
-    QTimer retryTimer_;
-    int retryDelayMs_;
-    bool lossLogged_ = false;
+    std::optional<Job> running_;
+    SessionTimer *pollTimer_;
+    SessionTimer *retryTimer_;
+    ReconnectBackoff backoff_;
+    QElapsedTimer clock_;
+    LogThrottle refusals_;
+    ProjectorState state_;
+    bool answering_ = false;     // answered within the last round or command
+    bool roundAnswered_ = false; // something was answered since the round began
+    bool publishedOnline_ = false;
+    bool everOpened_ = false;
+    bool inOutage_ = false; // a line about the trouble went out; the return gets one too
     bool stopped_ = false;
-    QHash<QString, QString> statuses_;
 };

@@ -24,14 +24,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velno-bridge"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELNO_VERSION));
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.contains(QLatin1String("--version"))) {
-        std::printf("velno-bridge %s\n", VELNO_VERSION);
-        return 0;
-    }
-    const BridgeOptionsParse parsed = parseBridgeOptions(arguments);
+    const BridgeOptionsParse parsed = parseBridgeOptions(QCoreApplication::arguments());
     switch (parsed.outcome) {
     case BridgeOptionsParse::Outcome::ShowHelp: std::fputs(qPrintable(parsed.usage), stdout); return 0;
+    case BridgeOptionsParse::Outcome::ShowVersion: std::printf("velno-bridge %s\n", VELNO_VERSION); return 0;
     case BridgeOptionsParse::Outcome::Error:
         logLine(parsed.error);
         std::fputs(qPrintable(parsed.usage), stderr);
@@ -39,6 +35,8 @@ int main(int argc, char *argv[])
     case BridgeOptionsParse::Outcome::Run: break;
     }
 
+    for (const QString &warning : parsed.warnings)
+        logLine(QStringLiteral("warning: ") + warning);
     BridgeService bridge(parsed.options);
     QObject::connect(&bridge, &BridgeService::log, &app, logLine);
     TerminationSignals termination;

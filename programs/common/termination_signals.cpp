@@ -5,12 +5,17 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
 
 int pipeEnds[2] = {-1, -1};
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr std::size_t kSignalCount = std::size(kSignals);
+// What each signal did before, put back at the end.
+struct sigaction previous[kSignalCount];
+bool taken[kSignalCount] = {};
 
 // Runs in signal context: only async-signal-safe calls.
 void onSignal(int signalNumber)
@@ -33,16 +38,22 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int s : kSignals)
-        ::sigaction(s, &action, nullptr);
+    for (std::size_t i = 0; i < kSignalCount; ++i) {
+        ::sigaction(kSignals[i], nullptr, &previous[i]);
+        // A signal ignored when the program started (nohup) stays ignored.
+        taken[i] = previous[i].sa_handler != SIG_IGN;
+        if (taken[i])
+            ::sigaction(kSignals[i], &action, nullptr);
+    }
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!notifier_)
         return;
-    for (int s : kSignals)
-        ::signal(s, SIG_DFL);
+    for (std::size_t i = 0; i < kSignalCount; ++i)
+        if (taken[i])
+            ::sigaction(kSignals[i], &previous[i], nullptr);
     delete notifier_;
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);

@@ -11,7 +11,8 @@ class TerminationSignals : public QObject {
     Q_OBJECT
 public:
     // Only one may exist at a time; it takes over the three signals until
-    // it is destroyed.
+    // it is destroyed, which puts back what they did before. A signal that
+    // was ignored when the program started (under nohup, say) stays ignored.
     explicit TerminationSignals(QObject *parent = nullptr);
     ~TerminationSignals() override;
 

@@ -1,6 +1,8 @@
 #include "bridge/bridge_options.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -44,7 +46,7 @@ TEST_F(BridgeOptionsTest, FullLineIsReadIntoTheOptions)
     EXPECT_EQ(options.brokerHost, QStringLiteral("broker.example"));
     EXPECT_EQ(options.brokerPort, 8883);
     EXPECT_EQ(options.username, QStringLiteral("panel"));
-    EXPECT_EQ(options.password, QStringLiteral("s3cret pass"));
+    EXPECT_EQ(options.password, QByteArray("s3cret pass"));
     EXPECT_EQ(options.caFile, caFile);
     EXPECT_EQ(options.topicPrefix, QStringLiteral("site/av"));
     EXPECT_EQ(options.pollSeconds, 0);
@@ -87,7 +89,12 @@ class BadBridgeOptions : public BridgeOptionsTest, public ::testing::WithParamIn
 TEST_P(BadBridgeOptions, AreRefusedNamingTheOption)
 {
     writeFile(QStringLiteral("empty"), "");
-    const QString line = QString::fromUtf8(GetParam().line).replace(QLatin1String("{dir}"), dir.path());
+    // Two names of one device: its path, and a link to it by a path that walks about.
+    QFile::link(writeFile(QStringLiteral("tty"), ""), dir.filePath(QStringLiteral("link-to-tty")));
+    const QString line = QString::fromUtf8(GetParam().line)
+                             .replace(QLatin1String("{dir}"), dir.path())
+                             .replace(QLatin1String("{dirname}"), QFileInfo(dir.path()).fileName())
+                             .replace(QLatin1String("{long}"), QString(70000, QLatin1Char('v')));
     const QStringList arguments = line.split(QLatin1Char('|'));
     const BridgeOptionsParse result =
         parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} + arguments);
@@ -130,12 +137,59 @@ const BadLine kBadLines[] = {
     {"--broker|mqtt://h|--topic-prefix|a//b|--projector|hall=COM1", "--topic-prefix"},
     {"--broker|mqtt://h|--topic-prefix||--projector|hall=COM1", "--topic-prefix"},
     {"--broker|mqtt://h|--topic-prefix|$SYS|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix|velno\x01|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--topic-prefix|{long}|--projector|hall=COM1", "--topic-prefix"},
+    {"--broker|mqtt://h|--projector|hall={dir}/tty|--projector|lab={dir}/../{dirname}/link-to-tty",
+     "both use"},
+    {"--broker|mqtt://h|--client-id||--projector|hall=COM1", "--client-id"},
+    {"--broker|mqtt://h|--ha-status-topic|ha/#/x|--projector|hall=COM1", "--ha-status-topic"},
+    {"--broker|mqtt://h|--queue-limit|0|--projector|hall=COM1", "--queue-limit"},
+    {"--broker|mqtt://"
+     "h|--projector|x0123456789012345678901234567890123456789012345678901234567890123456789=COM1",
+     "at most"},
     {"--broker|mqtt://h|--poll|-1|--projector|hall=COM1", "--poll"},
     {"--broker|mqtt://h|--poll|often|--projector|hall=COM1", "--poll"},
     {"--broker|mqtt://h|--projector|hall=COM1|--frobnicate", "frobnicate"},
     {"--broker|mqtt://h|--projector|hall=COM1|stray", "stray"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, BadBridgeOptions, ::testing::ValuesIn(kBadLines));
+
+TEST_F(BridgeOptionsTest, PasswordIsKeptByteForByteAndItsRisksAreWarnedOf)
+{
+    const QString passwordFile = writeFile(QStringLiteral("password"), "s3cr\xe9t \xff\n");
+    QFile::setPermissions(passwordFile,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    const BridgeOptionsParse result =
+        parse(QStringLiteral("--broker mqtt://h --username u --password-file %1 --projector hall=COM1")
+                  .arg(passwordFile));
+    ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Run) << result.error.toStdString();
+    EXPECT_EQ(result.options.password, QByteArray("s3cr\xe9t \xff"));
+    ASSERT_EQ(result.warnings.size(), 2) << result.warnings.join('\n').toStdString();
+    EXPECT_TRUE(result.warnings.filter(QStringLiteral("other users")).size() == 1);
+    EXPECT_TRUE(result.warnings.filter(QStringLiteral("unencrypted")).size() == 1);
+    EXPECT_FALSE(result.warnings.join(' ').contains(QLatin1String("s3cr")));
+
+    writeFile(QStringLiteral("nul"), QByteArray("pass\0word\n", 10));
+    const BridgeOptionsParse withNul =
+        parse(QStringLiteral("--broker mqtt://h --username u --password-file %1 --projector hall=COM1")
+                  .arg(dir.filePath("nul")));
+    EXPECT_EQ(withNul.outcome, BridgeOptionsParse::Outcome::Error);
+    EXPECT_TRUE(withNul.error.contains(QLatin1String("NUL"))) << withNul.error.toStdString();
+}
+
+TEST_F(BridgeOptionsTest, ClientIdIsStableShortAndDiffersPerPrefixAndHost)
+{
+    const QString id = defaultClientId(QStringLiteral("av-server"), QStringLiteral("velno"));
+    EXPECT_EQ(id, defaultClientId(QStringLiteral("av-server"), QStringLiteral("velno")));
+    EXPECT_LE(id.toUtf8().size(), 23) << "what every MQTT 3.1.1 broker must accept";
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9a-zA-Z]+$")).match(id).hasMatch())
+        << id.toStdString();
+    EXPECT_NE(id, defaultClientId(QStringLiteral("av-server"), QStringLiteral("site/b")));
+    EXPECT_NE(id, defaultClientId(QStringLiteral("other-server"), QStringLiteral("velno")));
+    EXPECT_EQ(parse(QStringLiteral("--broker mqtt://h --client-id hall-bridge --projector hall=COM1"))
+                  .options.clientId,
+              QStringLiteral("hall-bridge"));
+}
 
 TEST_F(BridgeOptionsTest, BrokerErrorsNeverRepeatAPasswordFromTheUrl)
 {

@@ -172,7 +172,7 @@ TEST_F(BridgeProgramTest, DiscoveryIsRetainedAndPointsAtTopicsThatCarryValues)
         const QJsonObject config = QJsonDocument::fromJson(configs.front(), &error).object();
         ASSERT_EQ(error.error, QJsonParseError::NoError);
         const QString state = config.value("state_topic").toString();
-        EXPECT_TRUE(state.startsWith(topic(kHall, QStringLiteral("status/"))));
+        EXPECT_EQ(state, topic(kHall, QStringLiteral("state")));
         EXPECT_EQ(late.seen(state).size(), 1) << "no retained value on " << state.toStdString();
         if (config.contains("command_topic")) {
             EXPECT_EQ(config.value("command_topic").toString(), topic(kHall, "command"));

@@ -1,4 +1,5 @@
 #include "bridge/discovery.h"
+#include "bridge/status_query_names.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -6,19 +7,80 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 namespace {
 
+QJsonObject payloadOf(const DiscoveryMessage &message)
+{
+    return QJsonDocument::fromJson(message.payload).object();
+}
+
 QJsonObject configOf(const std::vector<DiscoveryMessage> &messages, const QString &component,
                      const QString &object)
 {
-    for (const DiscoveryMessage &message : messages) {
-        if (message.topic == QStringLiteral("homeassistant/%1/velno_hall/%2/config").arg(component, object))
-            return QJsonDocument::fromJson(message.payload).object();
-    }
+    for (const DiscoveryMessage &message : messages)
+        if (message.topic.startsWith(QStringLiteral("homeassistant/%1/").arg(component)) &&
+            message.topic.endsWith(QStringLiteral("/%1/config").arg(object)))
+            return payloadOf(message);
     ADD_FAILURE() << "no " << component.toStdString() << "/" << object.toStdString();
     return {};
+}
+
+// Home Assistant's documented discovery options for MQTT switches, selects
+// and sensors (its integration pages sensor.mqtt, switch.mqtt, select.mqtt,
+// and the origin block of the MQTT page), as far as a bridge can set them.
+const std::set<QString> kCommonOptions{"availability",
+                                       "availability_mode",
+                                       "availability_template",
+                                       "availability_topic",
+                                       "device",
+                                       "enabled_by_default",
+                                       "encoding",
+                                       "entity_category",
+                                       "entity_picture",
+                                       "icon",
+                                       "json_attributes_template",
+                                       "json_attributes_topic",
+                                       "name",
+                                       "object_id",
+                                       "origin",
+                                       "payload_available",
+                                       "payload_not_available",
+                                       "qos",
+                                       "unique_id",
+                                       "value_template",
+                                       "state_topic"};
+const std::map<QString, std::set<QString>> kComponentOptions{
+    {"switch",
+     {"command_template", "command_topic", "device_class", "optimistic", "payload_off", "payload_on",
+      "retain", "state_off", "state_on"}},
+    {"select", {"command_template", "command_topic", "optimistic", "options", "retain"}},
+    {"sensor",
+     {"device_class", "expire_after", "force_update", "last_reset_value_template", "options",
+      "suggested_display_precision", "state_class", "unit_of_measurement"}},
+};
+const std::map<QString, std::set<QString>> kRequiredOptions{
+    {"switch", {"command_topic"}}, {"select", {"command_topic", "options"}}, {"sensor", {"state_topic"}}};
+const std::set<QString> kDeviceOptions{"configuration_url", "connections",    "hw_version", "identifiers",
+                                       "manufacturer",      "model",          "model_id",   "name",
+                                       "serial_number",     "suggested_area", "sw_version", "via_device"};
+const std::set<QString> kOriginOptions{"name", "sw_version", "support_url"};
+const std::set<QString> kAvailabilityOptions{"topic", "payload_available", "payload_not_available",
+                                             "value_template"};
+// Sensor device classes used here and the units Home Assistant takes for them.
+const std::map<QString, std::set<QString>> kUnitsOfDeviceClass{
+    {"duration", {"d", "h", "min", "s", "ms"}},
+    {"temperature", {"°C", "°F", "K"}},
+    {"pressure", {"cbar", "bar", "hPa", "kPa", "mbar", "mmHg", "inHg", "Pa", "psi"}}};
+const std::set<QString> kStateClasses{"measurement", "total", "total_increasing"};
+
+template <class Keys> void expectKeysAmong(const QJsonObject &object, const Keys &allowed, const char *what)
+{
+    for (const QString &key : object.keys())
+        EXPECT_TRUE(allowed.count(key))
+            << what << " has an option Home Assistant does not know: " << key.toStdString();
 }
 
 TEST(BridgeTopics, AreLaidOutUnderPrefixAndProjector)
@@ -29,84 +91,111 @@ TEST(BridgeTopics, AreLaidOutUnderPrefixAndProjector)
               QStringLiteral("velno/hall/reply"));
     EXPECT_EQ(statusTopic(QStringLiteral("velno"), QStringLiteral("hall"), StatusTopicName::kInput),
               QStringLiteral("velno/hall/status/input"));
+    EXPECT_EQ(stateTopic(QStringLiteral("velno"), QStringLiteral("hall")),
+              QStringLiteral("velno/hall/state"));
     EXPECT_EQ(availabilityTopic(QStringLiteral("velno"), QStringLiteral("hall")),
               QStringLiteral("velno/hall/availability"));
     EXPECT_EQ(bridgeAvailabilityTopic(QStringLiteral("velno")), QStringLiteral("velno/bridge/availability"));
 }
 
-TEST(Discovery, EveryMessageIsCompactJsonBoundToTheProjectorAndTheBridge)
+TEST(Discovery, EveryPayloadFitsHomeAssistantsDocumentedSchema)
 {
     const auto messages = discoveryMessages(QStringLiteral("site/av"), QStringLiteral("hall"));
-    ASSERT_EQ(messages.size(), 5u);
-    std::set<QString> uniqueIds;
+    ASSERT_EQ(messages.size(), 7u); // power, input, lamp time, three temperatures, pressure
     for (const DiscoveryMessage &message : messages) {
         SCOPED_TRACE(message.topic.toStdString());
-        EXPECT_TRUE(message.topic.startsWith(QLatin1String("homeassistant/")));
-        EXPECT_TRUE(message.topic.endsWith(QLatin1String("/config")));
+        const QStringList levels = message.topic.split(QLatin1Char('/'));
+        ASSERT_EQ(levels.size(), 5);
+        EXPECT_EQ(levels[0], QStringLiteral("homeassistant"));
+        EXPECT_EQ(levels[4], QStringLiteral("config"));
+        const QString component = levels[1];
+        ASSERT_TRUE(kComponentOptions.count(component)) << component.toStdString();
+        EXPECT_FALSE(message.payload.contains('\n'));
         QJsonParseError error{};
         const QJsonObject config = QJsonDocument::fromJson(message.payload, &error).object();
         ASSERT_EQ(error.error, QJsonParseError::NoError);
-        EXPECT_FALSE(message.payload.contains('\n'));
-        uniqueIds.insert(config.value(QLatin1String("unique_id")).toString());
 
-        const QJsonObject device = config.value(QLatin1String("device")).toObject();
-        EXPECT_EQ(device.value(QLatin1String("identifiers")).toArray(),
-                  QJsonArray{QStringLiteral("velno_hall")});
-        EXPECT_EQ(device.value(QLatin1String("manufacturer")).toString(), QStringLiteral("VELNO"));
-        EXPECT_FALSE(device.value(QLatin1String("name")).toString().isEmpty());
-        EXPECT_FALSE(device.value(QLatin1String("model")).toString().isEmpty());
+        std::set<QString> allowed = kCommonOptions;
+        allowed.insert(kComponentOptions.at(component).begin(), kComponentOptions.at(component).end());
+        expectKeysAmong(config, allowed, "the entity");
+        for (const QString &required : kRequiredOptions.at(component))
+            EXPECT_TRUE(config.contains(required)) << "no " << required.toStdString();
+        EXPECT_FALSE(config.value("retain").toBool()) << "a retained command would run again at every start";
 
-        EXPECT_EQ(config.value(QLatin1String("availability_mode")).toString(), QStringLiteral("all"));
-        QStringList availability;
-        for (const QJsonValue &entry : config.value(QLatin1String("availability")).toArray())
-            availability << entry.toObject().value(QLatin1String("topic")).toString();
-        EXPECT_EQ(availability, QStringList({QStringLiteral("site/av/bridge/availability"),
-                                             QStringLiteral("site/av/hall/availability")}));
-        EXPECT_TRUE(config.value(QLatin1String("state_topic"))
-                        .toString()
-                        .startsWith(QLatin1String("site/av/hall/status/")));
+        const QJsonObject device = config.value("device").toObject();
+        expectKeysAmong(device, kDeviceOptions, "the device");
+        EXPECT_FALSE(device.value("identifiers").toArray().isEmpty());
+        EXPECT_FALSE(device.value("sw_version").toString().isEmpty());
+        const QJsonObject origin = config.value("origin").toObject();
+        expectKeysAmong(origin, kOriginOptions, "the origin");
+        EXPECT_EQ(origin.value("name").toString(), QStringLiteral("velno-bridge"));
+        EXPECT_TRUE(origin.value("support_url").toString().startsWith(QLatin1String("https://")));
+        for (const QJsonValue &entry : config.value("availability").toArray())
+            expectKeysAmong(entry.toObject(), kAvailabilityOptions, "an availability entry");
+        EXPECT_EQ(config.value("availability_mode").toString(), QStringLiteral("all"));
+
+        EXPECT_EQ(config.value("state_topic").toString(), QStringLiteral("site/av/hall/state"));
+        EXPECT_TRUE(config.value("value_template").toString().contains(QLatin1String("value_json.")));
+        if (component == QLatin1String("sensor")) {
+            const QString deviceClass = config.value("device_class").toString();
+            ASSERT_TRUE(kUnitsOfDeviceClass.count(deviceClass)) << deviceClass.toStdString();
+            EXPECT_TRUE(
+                kUnitsOfDeviceClass.at(deviceClass).count(config.value("unit_of_measurement").toString()));
+            EXPECT_TRUE(kStateClasses.count(config.value("state_class").toString()));
+        }
     }
-    EXPECT_EQ(uniqueIds.size(), messages.size());
-    EXPECT_EQ(uniqueIds.count(QString()), 0u);
 }
 
-TEST(Discovery, PowerAndInputCommandOnTheCommandTopic)
+TEST(Discovery, SwitchIsOnWhileLitOrWarmingAndTheSensorsGraph)
 {
     const auto messages = discoveryMessages(QStringLiteral("velno"), QStringLiteral("hall"));
     const QJsonObject power = configOf(messages, QStringLiteral("switch"), QStringLiteral("power"));
-    EXPECT_EQ(power.value(QLatin1String("command_topic")).toString(), QStringLiteral("velno/hall/command"));
-    EXPECT_EQ(power.value(QLatin1String("payload_on")).toString(), QStringLiteral("power-on"));
-    EXPECT_EQ(power.value(QLatin1String("payload_off")).toString(), QStringLiteral("power-off"));
-    EXPECT_EQ(power.value(QLatin1String("state_topic")).toString(),
-              QStringLiteral("velno/hall/status/status"));
-    EXPECT_TRUE(
-        power.value(QLatin1String("value_template")).toString().contains(QLatin1String("' Power ON'")));
+    EXPECT_EQ(power.value("command_topic").toString(), QStringLiteral("velno/hall/command"));
+    EXPECT_EQ(power.value("payload_on").toString(), QStringLiteral("power-on"));
+    EXPECT_EQ(power.value("payload_off").toString(), QStringLiteral("power-off"));
+    EXPECT_EQ(power.value("value_template").toString(),
+              QStringLiteral("{{ 'ON' if value_json.power in ['on', 'warming'] else 'OFF' }}"));
 
     const QJsonObject input = configOf(messages, QStringLiteral("select"), QStringLiteral("input"));
-    EXPECT_EQ(input.value(QLatin1String("command_topic")).toString(), QStringLiteral("velno/hall/command"));
-    EXPECT_EQ(input.value(QLatin1String("options")).toArray(),
+    EXPECT_EQ(input.value("options").toArray(),
               (QJsonArray{QStringLiteral("pc1"), QStringLiteral("pc2"), QStringLiteral("video")}));
-    EXPECT_EQ(input.value(QLatin1String("state_topic")).toString(),
-              QStringLiteral("velno/hall/status/input"));
 
-    const QJsonObject pressure = configOf(messages, QStringLiteral("sensor"), QStringLiteral("pressure"));
-    EXPECT_EQ(pressure.value(QLatin1String("state_topic")).toString(),
-              QStringLiteral("velno/hall/status/pressure"));
-    EXPECT_EQ(pressure.value(QLatin1String("unit_of_measurement")).toString(), QStringLiteral("hPa"));
+    const QJsonObject lamp = configOf(messages, QStringLiteral("sensor"), QStringLiteral("lamp_time"));
+    EXPECT_EQ(lamp.value("unit_of_measurement").toString(), QStringLiteral("h"));
+    EXPECT_EQ(lamp.value("state_class").toString(), QStringLiteral("total_increasing"));
+    for (int sensor = 1; sensor <= 3; ++sensor) {
+        const QJsonObject temperature =
+            configOf(messages, QStringLiteral("sensor"), QStringLiteral("temperature_%1").arg(sensor));
+        EXPECT_TRUE(temperature.value("value_template")
+                        .toString()
+                        .contains(QStringLiteral("temperatures_c[%1]").arg(sensor - 1)));
+    }
 }
 
-TEST(Discovery, TwoProjectorsShareNoEntity)
+TEST(Discovery, NoTwoProjectorsOrBridgesShareAnEntity)
 {
     std::set<QString> topics;
     std::set<QString> uniqueIds;
-    for (const QString &id : {QStringLiteral("hall"), QStringLiteral("foyer")}) {
-        for (const DiscoveryMessage &message : discoveryMessages(QStringLiteral("velno"), id)) {
-            topics.insert(message.topic);
-            uniqueIds.insert(QJsonDocument::fromJson(message.payload)[QLatin1String("unique_id")].toString());
+    std::set<QString> devices;
+    std::size_t count = 0;
+    // Two projectors of one bridge; the same IDs under other prefixes, two of
+    // which read alike once fitted to Home Assistant's ids.
+    for (const QString &prefix :
+         {QStringLiteral("velno"), QStringLiteral("site/a"), QStringLiteral("site_a")}) {
+        for (const QString &id : {QStringLiteral("hall"), QStringLiteral("foyer")}) {
+            for (const DiscoveryMessage &message : discoveryMessages(prefix, id)) {
+                ++count;
+                topics.insert(message.topic);
+                const QJsonObject config = payloadOf(message);
+                uniqueIds.insert(config.value("unique_id").toString());
+                devices.insert(
+                    config.value("device").toObject().value("identifiers").toArray().at(0).toString());
+            }
         }
     }
-    EXPECT_EQ(topics.size(), 10u);
-    EXPECT_EQ(uniqueIds.size(), 10u);
+    EXPECT_EQ(topics.size(), count);
+    EXPECT_EQ(uniqueIds.size(), count);
+    EXPECT_EQ(devices.size(), 6u);
 }
 
 } // namespace

@@ -154,7 +154,7 @@ TEST(MqttLinkLoginTest, WrongPasswordIsRetriedAndTheRightOneConnects)
 
     MqttLinkSettings wrong = broker.clientSettings(QStringLiteral("intruder"));
     wrong.username = QStringLiteral("bridge");
-    wrong.password = QStringLiteral("wrong");
+    wrong.password = QByteArrayLiteral("wrong");
     MqttLink refused(wrong);
     ASSERT_TRUE(refused.start());
     ASSERT_TRUE(
@@ -163,7 +163,7 @@ TEST(MqttLinkLoginTest, WrongPasswordIsRetriedAndTheRightOneConnects)
 
     MqttLinkSettings right = broker.clientSettings(QStringLiteral("bridge"));
     right.username = QStringLiteral("bridge");
-    right.password = QStringLiteral("right horse battery");
+    right.password = QByteArrayLiteral("right horse battery");
     MqttLink accepted(right);
     ASSERT_TRUE(accepted.start());
     EXPECT_TRUE(waitUntil([&] { return accepted.isConnected(); }, kConnectMs)) << broker.log().toStdString();

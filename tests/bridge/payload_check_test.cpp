@@ -57,8 +57,25 @@ INSTANTIATE_TEST_SUITE_P(
         PayloadCase{"byte_order_mark", "\xef\xbb\xbfpower-on", nullptr, "U+FEFF"},
         PayloadCase{"invalid_utf8", "send C\xe9", nullptr, "UTF-8"},
         PayloadCase{"over_the_size_limit", "send " + QByteArray(252, 'A'), nullptr, "257 bytes"},
-        PayloadCase{"ten_kilobytes", "send " + QByteArray(10240, 'A'), nullptr, "at most 256"}),
+        PayloadCase{"ten_kilobytes", "send " + QByteArray(10240, 'A'), nullptr, "at most 256"},
+        PayloadCase{"json", R"({"command": "power-on", "id": "a-1"})", "power-on", ""},
+        PayloadCase{"json_send", R"({"command": "send CR PRESSURE"})", "send", "CR PRESSURE"},
+        PayloadCase{"json_with_a_line_break", R"({"command": "send C00\rC01"})", nullptr, "line break"},
+        PayloadCase{"json_unknown_name", R"({"command": "power-up"})", nullptr, "unknown command"},
+        PayloadCase{"json_without_command", R"({"id": 7})", nullptr, "\"command\""},
+        PayloadCase{"json_id_of_the_wrong_kind", R"({"command": "pc1", "id": [1]})", nullptr, "\"id\""},
+        PayloadCase{"json_not_an_object", "{power-on}", nullptr, "JSON"}),
     [](const auto &info) { return std::string(info.param.label); });
+
+TEST(PayloadCheckJson, TheIdComesBackWhetherTheCommandIsTakenOrNot)
+{
+    EXPECT_EQ(checkCommandPayload(R"({"command": "pc1", "id": "cron-0755"})").id, QJsonValue("cron-0755"));
+    EXPECT_EQ(checkCommandPayload(R"({"command": "pc1", "id": 42})").id, QJsonValue(42));
+    const PayloadVerdict refused = checkCommandPayload(R"({"command": "send \u0007", "id": "x"})");
+    EXPECT_FALSE(refused.accepted());
+    EXPECT_EQ(refused.id, QJsonValue("x"));
+    EXPECT_TRUE(checkCommandPayload("pc1").id.isUndefined());
+}
 
 TEST(PayloadCheckHook, WithoutAHookAnyCleanNamePasses)
 {
