@@ -15,6 +15,8 @@ endif()
 
 set(_velno_packaging_dir "${CMAKE_CURRENT_LIST_DIR}")
 set(_velno_packaging_out "${PROJECT_BINARY_DIR}/packaging")
+set(_velno_package velno-control)
+set(_velno_docdir "${CMAKE_INSTALL_DATADIR}/doc/${_velno_package}")
 
 # Programs. Each is installed only when this build defines it, so a partial
 # tree still installs what it has.
@@ -42,6 +44,9 @@ foreach(_velno_page IN ITEMS velno-control velno-cmd velno-projector-sim velno-b
   install(FILES "${_velno_packaging_out}/man/${_velno_page}.1" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
+# The licence, machine-readable, where Debian looks for it.
+install(FILES "${_velno_packaging_dir}/copyright" DESTINATION "${_velno_docdir}")
+
 # Desktop entry and icons.
 install(FILES "${_velno_packaging_dir}/velno-control.desktop" DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES "${_velno_packaging_dir}/icons/velno-control.svg"
@@ -54,7 +59,7 @@ endforeach()
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME velno-control)
+set(CPACK_PACKAGE_NAME ${_velno_package})
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "VELNO control maintainers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for projectors driven over RS-232")
