@@ -84,6 +84,33 @@ add_custom_command(OUTPUT "${_velno_changelog}"
 _velno_install_compressed("${_velno_changelog}" "${_velno_docdir}" changelog)
 add_custom_target(velno_compressed_docs ALL DEPENDS "${_velno_changelog}" ${_velno_compressed})
 
+# bash completion for every program: one script, installed under the
+# panel's name, serves them all (the others' names are links to it), with
+# velno-cmd's command names from the built program's --list. Tests read it
+# from VELNO_COMPLETION_DIR, laid out as installed.
+set(VELNO_COMPLETION_DIR "${_velno_packaging_out}/bash-completion/completions")
+if(TARGET velno-cmd)
+  set(_velno_completion "${VELNO_COMPLETION_DIR}/velno-control")
+  add_custom_command(OUTPUT "${_velno_completion}"
+    COMMAND "${CMAKE_COMMAND}" "-DVELNO_CMD=$<TARGET_FILE:velno-cmd>"
+            "-DTEMPLATE=${_velno_packaging_dir}/completion/velno-control.bash.in" "-DOUT=${_velno_completion}"
+            -P "${_velno_packaging_dir}/cmake/bash_completion.cmake"
+    DEPENDS velno-cmd "${_velno_packaging_dir}/completion/velno-control.bash.in"
+            "${_velno_packaging_dir}/cmake/bash_completion.cmake"
+    COMMENT "Writing the bash completion with velno-cmd's command names"
+    VERBATIM)
+  add_custom_target(velno_bash_completion ALL DEPENDS "${_velno_completion}")
+  set(_velno_completion_files "${_velno_completion}")
+  file(MAKE_DIRECTORY "${VELNO_COMPLETION_DIR}")
+  foreach(_velno_program IN ITEMS velno-cmd velno-projector-sim velno-bridge)
+    if(TARGET ${_velno_program})
+      file(CREATE_LINK velno-control "${VELNO_COMPLETION_DIR}/${_velno_program}" SYMBOLIC)
+      list(APPEND _velno_completion_files "${VELNO_COMPLETION_DIR}/${_velno_program}")
+    endif()
+  endforeach()
+  install(FILES ${_velno_completion_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+endif()
+
 # Desktop entry and icons.
 install(FILES "${_velno_packaging_dir}/velno-control.desktop" DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES "${_velno_packaging_dir}/icons/velno-control.svg"
