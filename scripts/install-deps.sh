@@ -12,6 +12,7 @@ packages=(
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils
   clang-format-14 dpkg-dev desktop-file-utils appstream man-db lintian bash-completion
+  python3
 )
 
 missing=()
