@@ -63,9 +63,10 @@ class Failure(Exception):
 def sections(readme):
     """{title: [(line number, line)]} for each wanted "## " section, with its
     subsections."""
-    found, current = {}, None
+    found, current, fenced = {}, None, False
     for number, line in enumerate(readme.splitlines(), 1):
-        heading = re.match(r"^(#+)\s+(.*?)\s*$", line)
+        fenced ^= bool(re.match(r"^\s*```", line))
+        heading = not fenced and re.match(r"^(#+)\s+(.*?)\s*$", line)
         if heading and len(heading.group(1)) <= 2:
             current = heading.group(2) if heading.group(2) in SECTIONS else None
             if current:
@@ -135,7 +136,11 @@ class Simulators:
     def stop(self):
         for process, _ in self.running.values():
             process.terminate()
-            process.wait(RUN_LIMIT_S)
+            try:
+                process.wait(RUN_LIMIT_S)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
         self.running = {}
 
 
