@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package in a configured build directory and checks it the
-# way an operator meets it: what it holds, that its desktop entry and
-# metainfo validate, that it installs, that the programs and man pages are
-# found once installed, and that removing it takes the programs away.
+# way an operator meets it: what it holds, that lintian finds no error and no
+# warning in it, that its desktop entry and metainfo validate, that it
+# installs, that the programs, man pages and bash completion are found once
+# installed, and that removing it takes the programs away.
 # Runs as root (it installs the package with dpkg) and never leaves the
 # package installed, whatever happens.
 #
@@ -47,7 +48,7 @@ fi
 readonly programs has_bridge
 
 needed=(cpack:cmake dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev desktop-file-validate:desktop-file-utils
-  appstreamcli:appstream man:man-db timeout:coreutils)
+  appstreamcli:appstream man:man-db timeout:coreutils lintian:lintian)
 missing_tools=()
 for pair in "${needed[@]}"; do
   command -v "${pair%%:*}" >/dev/null || missing_tools+=("${pair%%:*} (apt-get install ${pair#*:})")
@@ -96,19 +97,22 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 say "built $deb (version $version)"
 
 # 2. What the package holds.
-dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./|/|' >"$work/contents"
+# A link's line ends in " -> TARGET".
+dpkg-deb -c "$deb" | sed 's/ -> .*//' | awk '{ print $NF }' | sed 's|^\./|/|' >"$work/contents"
 expected=()
 for p in "${programs[@]}"; do expected+=("/usr/bin/$p"); done
 expected+=(/usr/share/applications/velno-control.desktop
   /usr/share/icons/hicolor/scalable/apps/velno-control.svg
-  /usr/share/metainfo/io.github.velno.control.metainfo.xml)
+  /usr/share/metainfo/io.github.velno.control.metainfo.xml
+  "/usr/share/doc/$package/copyright" "/usr/share/doc/$package/changelog.gz")
+for p in "${programs[@]}"; do expected+=("/usr/share/bash-completion/completions/$p"); done
 for n in "${icon_sizes[@]}"; do expected+=("/usr/share/icons/hicolor/${n}x${n}/apps/velno-control.png"); done
 absent=()
 for path in "${expected[@]}"; do
   grep -qxF "$path" "$work/contents" || absent+=("$path")
 done
 for p in "${programs[@]}"; do
-  grep -qxE "/usr/share/man/man1/$p\.1(\.gz)?" "$work/contents" || absent+=("/usr/share/man/man1/$p.1")
+  grep -qxF "/usr/share/man/man1/$p.1.gz" "$work/contents" || absent+=("/usr/share/man/man1/$p.1.gz")
 done
 if [ ${#absent[@]} -gt 0 ]; then
   fail "the package lacks: ${absent[*]}"
@@ -130,7 +134,19 @@ for lib in "${linked[@]}"; do
   esac
 done
 
-# 3. The installed metadata validates, with the version filled in.
+# 3. Debian's own checks, as before an upload: any error or warning fails.
+#    Any override must carry a comment saying why.
+say "running lintian on $deb"
+lintian_status=0
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || lintian_status=$?
+# It warns of running as root, which this script must.
+grep -v 'running with root privileges' "$work/lintian.log" >"$work/lintian.tags" || true
+if [ "$lintian_status" -ne 0 ]; then
+  cat "$work/lintian.tags" >&2
+  fail "lintian: $(grep -cE '^[EW]: ' "$work/lintian.tags" || true) error(s) and warning(s) (status $lintian_status)"
+fi
+
+# 4. The installed metadata validates, with the version filled in.
 dpkg-deb -x "$deb" "$work/root"
 desktop="$work/root/usr/share/applications/velno-control.desktop"
 metainfo="$work/root/usr/share/metainfo/io.github.velno.control.metainfo.xml"
@@ -146,8 +162,13 @@ if [ -f "$metainfo" ]; then
 fi
 unfilled="$(grep -rlF '@VELNO_VERSION@' "$work/root/usr/share" 2>/dev/null || true)"
 [ -z "$unfilled" ] || fail "templates left unfilled: ${unfilled//$work\/root/}"
+changelog="$work/root/usr/share/doc/$package/changelog.gz"
+if [ -f "$changelog" ]; then
+  top="$(gzip -dc "$changelog" | head -n 1)"
+  [[ "$top" == "$package ($version) "* ]] || fail "the changelog's top entry is not version $version: $top"
+fi
 
-# 4. Install it.
+# 5. Install it.
 say "installing with dpkg -i"
 we_installed=true
 if ! dpkg -i "$deb" >"$work/dpkg.log" 2>&1; then
@@ -161,7 +182,7 @@ if ! dpkg -i "$deb" >"$work/dpkg.log" 2>&1; then
   fi
 fi
 
-# 5. The installed programs, from the PATH. COM1 points nowhere, so neither
+# 6. The installed programs, from the PATH. COM1 points nowhere, so neither
 #    run can reach a real serial device; neither should need one.
 hash -r
 run_installed() {
@@ -205,7 +226,26 @@ for p in "${programs[@]}"; do
   esac
 done
 
-# 6. Remove it; the programs go with it.
+# 7. The installed bash completion, found by bash-completion's loader by
+#    each program's name; velno-cmd completes its command names.
+readonly framework=/usr/share/bash-completion/bash_completion
+if [ -r "$framework" ]; then
+  for p in "${programs[@]}"; do
+    # A private HOME, so no completion of the user's own is found first.
+    # The loader returns 124, "load done, complete again", by design.
+    (cd / && HOME="$work" bash -c '. "$1"; _completion_loader "$2"; complete -p "$2"' _ "$framework" "$p") \
+      >/dev/null 2>&1 || fail "bash-completion does not load a completion for $p"
+  done
+  offered="$(cd / && HOME="$work" bash -c '. "$1"; _completion_loader velno-cmd
+    COMP_WORDS=(velno-cmd po) COMP_CWORD=1 COMP_LINE="velno-cmd po" COMP_POINT=12 &&
+    $(complete -p velno-cmd | sed -n "s/.* -F \([^ ]*\) .*/\1/p") velno-cmd po velno-cmd &&
+    echo "${COMPREPLY[*]}"' _ "$framework" 2>&1 || true)"
+  [[ " $offered " == *" power-on "* ]] || fail "velno-cmd po<TAB> does not offer power-on: $offered"
+else
+  fail "$framework is missing (apt-get install bash-completion): the completion cannot be checked"
+fi
+
+# 8. Remove it; the programs go with it.
 say "removing with dpkg -r"
 if ! dpkg -r "$package" >"$work/dpkg-r.log" 2>&1; then
   cat "$work/dpkg-r.log" >&2
@@ -233,7 +273,8 @@ echo "Version:   $version"
 echo "Size:      $(du -h "$deb" | cut -f1)"
 echo "Depends:   $depends"
 echo "Contents:  ${#expected[@]} checked files and ${#programs[@]} man pages present"
+echo "Lintian:   no error, no warning"
 echo "Checked:   desktop entry and metainfo validate; installs; velno-control --version,"
 echo "           velno-cmd --list$($has_bridge && echo ", velno-bridge --version") and man -w run from the PATH;"
-echo "           dpkg -r removes the programs"
+echo "           bash completion loads for each program; dpkg -r removes the programs"
 echo "check-package.sh: all checks passed"
