@@ -2,133 +2,17 @@
 // broker and simulated projectors, watched from the broker as an automation
 // system would watch it.
 
-#include "mosquitto_broker.h"
+#include "bridge_program_fixture.h"
 
 #include "bridge/discovery.h"
-#include "sim/pty_server.h"
-#include "support/wait.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QUrl>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace {
-
-// A poll round waits out nine reply windows; generous bounds around it.
-constexpr int kRoundMs = 60000;
-constexpr int kEventMs = 30000;
-const QString kPrefix = QStringLiteral("velno");
-const QString kHall = QStringLiteral("hall");
-const QString kLab = QStringLiteral("lab");
-
-QString topic(const QString &id, const QString &leaf)
-{
-    return kPrefix + QLatin1Char('/') + id + QLatin1Char('/') + leaf;
-}
-
-QString endpoint(const QString &id, const sim::PtyServer &server)
-{
-    return id + QLatin1Char('=') + QString::fromStdString(server.devicePath());
-}
-
-bool received(const sim::PtyServer &server, const std::string &line)
-{
-    const std::vector<std::string> lines = server.receivedLines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-// The program under test; its stderr is kept for assertions and failure messages.
-class BridgeProcess {
-public:
-    explicit BridgeProcess(const QStringList &arguments)
-    {
-        process_.start(QStringLiteral(VELNO_BRIDGE_EXE), arguments);
-    }
-    ~BridgeProcess()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    QStringList logLines()
-    {
-        log_ += QString::fromLocal8Bit(process_.readAllStandardError());
-        return log_.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    // SIGTERM; the exit status, or -1 when the program did not end by itself in time.
-    int terminate()
-    {
-        process_.terminate();
-        if (!process_.waitForFinished(10000) || process_.exitStatus() != QProcess::NormalExit)
-            return -1;
-        return process_.exitCode();
-    }
-
-private:
-    QProcess process_;
-    QString log_;
-};
-
-class BridgeProgramTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-        std::string error;
-        ASSERT_TRUE(hall.start(&error)) << error;
-        watch =
-            std::make_unique<MessageCollector>(broker, QStringLiteral("watch"), QStringList{kPrefix + "/#"});
-        ASSERT_TRUE(watch->waitReady());
-    }
-
-    // Runs the bridge and waits until every projector is announced online.
-    void runBridge(const QStringList &projectors, int pollSeconds)
-    {
-        QStringList arguments{QStringLiteral("--broker"),
-                              QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
-                              QStringLiteral("--poll"), QString::number(pollSeconds)};
-        for (const QString &projector : projectors)
-            arguments << QStringLiteral("--projector") << projector;
-        bridge = std::make_unique<BridgeProcess>(arguments);
-        for (const QString &projector : projectors) {
-            const QString id = projector.section(QLatin1Char('='), 0, 0);
-            // A device server may connect after the broker did: "offline" comes first then.
-            std::optional<QByteArray> state;
-            do
-                state = watch->take(topic(id, "availability"), kEventMs);
-            while (state == QByteArray("offline"));
-            ASSERT_EQ(state, QByteArray("online")) << logText();
-        }
-    }
-
-    // The first poll round is through once its last query has an answer.
-    void waitFirstRound(const QString &id)
-    {
-        ASSERT_TRUE(watch->take(topic(id, "status/lamp-mode"), kRoundMs)) << logText();
-    }
-
-    QJsonObject command(const QString &id, const QByteArray &payload, MessageCollector *via = nullptr)
-    {
-        MessageCollector &client = via ? *via : *watch;
-        client.link().publish(topic(id, "command"), payload, false, 1);
-        const auto reply = client.take(topic(id, "reply"), kEventMs);
-        return reply ? QJsonDocument::fromJson(*reply).object() : QJsonObject();
-    }
-
-    std::string logText() { return bridge ? bridge->logLines().join(QLatin1Char('\n')).toStdString() : ""; }
-
-    MosquittoBroker broker;
-    // Short power timings: the count-down is over within a poll round.
-    sim::PtyServer hall{sim::PowerTimings{1000, 1000}};
-    std::unique_ptr<MessageCollector> watch;
-    std::unique_ptr<BridgeProcess> bridge;
-};
 
 TEST_F(BridgeProgramTest, CommandRoundTripAndTheStatusLeftRetainedAfterPowerOn)
 {

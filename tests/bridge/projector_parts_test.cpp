@@ -47,7 +47,8 @@ TEST(LogThrottle, OneLineAMinuteAndASumOfTheRest)
     EXPECT_EQ(lines.takeFirst().front().toString(), QStringLiteral("hall: refused 0"));
     minute.fire();
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(lines.takeFirst().front().toString(), QStringLiteral("49 more hall: commands refused in the last minute"));
+    EXPECT_EQ(lines.takeFirst().front().toString(),
+              QStringLiteral("49 more hall: commands refused in the last minute"));
     minute.fire(); // a quiet minute ends the throttling
     EXPECT_TRUE(lines.isEmpty());
     throttle.report(QStringLiteral("hall: refused again"));
@@ -70,8 +71,8 @@ TEST(ProjectorState, TheSimulatorsRepliesReadAsNumbers)
     EXPECT_TRUE(state.take("status", answer("80\r", " Stand by")));
     EXPECT_TRUE(state.take("input", answer("1\r", " Computer 1")));
     EXPECT_TRUE(state.take("lamp-time", answer("1234\r", " 1 2 3 4 CR  Hour Use")));
-    EXPECT_TRUE(state.take("temp", answer(" 35.5, 40.0, 41.5\r",
-                                          "  S1=   3 5 . 5 C  ,   S2=  4 0 . 0 C , S3=   4 1 . 5 C")));
+    EXPECT_TRUE(state.take(
+        "temp", answer(" 35.5, 40.0, 41.5\r", "  S1=   3 5 . 5 C  ,   S2=  4 0 . 0 C , S3=   4 1 . 5 C")));
     EXPECT_TRUE(state.take("pressure", answer("512\r", "650 hPa")));
     EXPECT_FALSE(state.take("pressure", answer("512\r", "650 hPa"))) << "the same answer changes nothing";
     const QJsonObject json = state.toJson();

@@ -1,0 +1,190 @@
+// velno-bridge left running in a building: what it does with retained and
+// flooded commands, a device server that accepts and hangs up, a projector
+// switched off behind an open socket, a second bridge on the same broker,
+// Home Assistant starting, and the numbers it publishes.
+
+#include "bridge_program_fixture.h"
+
+#include "bridge/discovery.h"
+
+#include <QJsonArray>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <csignal>
+#include <set>
+
+namespace {
+
+using BridgeServiceTest = BridgeProgramTest;
+
+QJsonObject objectOf(const std::optional<QByteArray> &payload)
+{
+    return payload ? QJsonDocument::fromJson(*payload).object() : QJsonObject();
+}
+
+TEST_F(BridgeServiceTest, RetainedCommandIsRefusedAtEveryStartAndNeverRun)
+{
+    // As a switch set to retain would leave it.
+    watch->link().publish(topic(kHall, "command"), R"({"command": "power-on", "id": "night"})", true, 1);
+    for (int run = 0; run < 2; ++run) {
+        runBridge({endpoint(kHall, hall)}, 0);
+        const QJsonObject reply = objectOf(watch->take(topic(kHall, "reply"), kEventMs));
+        EXPECT_TRUE(reply.value("error").toString().contains(QLatin1String("retained"))) << logText();
+        EXPECT_EQ(reply.value("command").toString(), QStringLiteral("power-on"));
+        EXPECT_EQ(reply.value("id").toString(), QStringLiteral("night"));
+        EXPECT_EQ(bridge->logLines().filter(QStringLiteral("retained")).size(), 1) << logText();
+        EXPECT_EQ(bridge->terminate(), 0);
+    }
+    EXPECT_FALSE(received(hall, "C00"));
+}
+
+TEST_F(BridgeServiceTest, AFloodFillsTheQueueTheRestIsBusyAndTheBridgeGoesOn)
+{
+    sim::FaultSettings slow; // every answer takes a while, so the queue fills
+    slow.mode = sim::Fault::Late;
+    slow.lateDelayMs = 100;
+    hall.setFault(slow);
+    runBridge({endpoint(kHall, hall)}, 0);
+    waitFirstRound(kHall);
+
+    constexpr int kFlood = 40;
+    for (int i = 0; i < kFlood; ++i)
+        watch->link().publish(topic(kHall, "command"),
+                              QStringLiteral(R"({"command": "display-clear", "id": %1})").arg(i).toUtf8(), false, 1);
+    int answered = 0;
+    int busy = 0;
+    std::set<int> ids;
+    for (int i = 0; i < kFlood; ++i) {
+        const QJsonObject reply = objectOf(watch->take(topic(kHall, "reply"), kEventMs));
+        ids.insert(reply.value("id").toInt(-1));
+        answered += reply.value("answered").toBool() ? 1 : 0;
+        busy += reply.value("error").toString() == QLatin1String("busy") ? 1 : 0;
+    }
+    EXPECT_EQ(answered, 32);
+    EXPECT_EQ(busy, 8);
+    EXPECT_EQ(ids.size(), std::size_t(kFlood)) << "every command answered once";
+    EXPECT_TRUE(command(kHall, "status").value("answered").toBool()) << logText();
+    EXPECT_EQ(bridge->logLines().filter(QStringLiteral("refused")).size(), 1) << "one line a minute: " << logText();
+}
+
+TEST_F(BridgeServiceTest, ProjectorSwitchedOffBehindAnOpenSocketGoesOfflineAndComesBack)
+{
+    sim::PtyServer lab;
+    ASSERT_TRUE(lab.listen("127.0.0.1", 0));
+    runBridge({endpoint(kLab, lab)}, 1);
+    sim::FaultSettings silent;
+    silent.mode = sim::Fault::Silent;
+    lab.setFault(silent);
+    // One whole round unanswered, each query waiting out its window and the quiet after it.
+    EXPECT_EQ(watch->take(topic(kLab, "availability"), 120000), QByteArray("offline")) << logText();
+    lab.setFault({});
+    EXPECT_EQ(watch->take(topic(kLab, "availability"), kEventMs), QByteArray("online")) << logText();
+    const QStringList labLines = bridge->logLines().filter(QStringLiteral("lab: "));
+    EXPECT_EQ(labLines.filter(QStringLiteral("no answer")).size(), 1) << logText();
+    EXPECT_EQ(labLines.filter(QStringLiteral("answering again")).size(), 1) << logText();
+}
+
+TEST_F(BridgeServiceTest, TheJsonStateCarriesTheReadingsAsNumbers)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+    waitFirstRound(kHall);
+    QJsonObject state;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QList<QByteArray> states = watch->seen(topic(kHall, "state"));
+            state = states.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(states.back()).object();
+            return !state.value("pressure_hpa").isNull() && state.contains("pressure_hpa");
+        },
+        kEventMs));
+    EXPECT_EQ(state.value("power").toString(), QStringLiteral("off"));
+    EXPECT_EQ(state.value("input").toString(), QStringLiteral("pc1"));
+    EXPECT_EQ(state.value("lamp_hours").toInteger(), 1234);
+    EXPECT_EQ(state.value("temperatures_c").toArray(), (QJsonArray{35.5, 40.0, 41.5}));
+    EXPECT_EQ(state.value("pressure_hpa").toInteger(), 650);
+    EXPECT_EQ(state.value("texts").toObject().value("status").toString(), QStringLiteral(" Stand by"));
+}
+
+TEST_F(BridgeServiceTest, HomeAssistantsBirthBringsDiscoveryAgain)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+    MessageCollector ha(broker, QStringLiteral("ha"), {kDiscoveryPrefix + "/#"});
+    ASSERT_TRUE(ha.waitReady());
+    const auto configs = [&] { return ha.seen(discoveryMessages(kPrefix, kHall).front().topic).size(); };
+    ASSERT_EQ(configs(), 1) << "the retained config, on subscribing";
+    ha.link().publish(QStringLiteral("homeassistant/status"), "online", false, 1);
+    EXPECT_TRUE(waitUntil([&] { return configs() == 2; }, kEventMs)) << logText();
+}
+
+TEST_F(BridgeServiceTest, TwoBridgesWithTheirOwnPrefixesShareOneBrokerWithoutColliding)
+{
+    sim::PtyServer otherHall;
+    ASSERT_TRUE(otherHall.start());
+    MessageCollector ha(broker, QStringLiteral("ha"), {kDiscoveryPrefix + "/#", "site-a/#", "site-b/#"});
+    ASSERT_TRUE(ha.waitReady());
+    BridgeProcess a(bridgeArguments({endpoint(kHall, hall)}, 0) << "--topic-prefix" << "site-a");
+    BridgeProcess b(bridgeArguments({endpoint(kHall, otherHall)}, 0) << "--topic-prefix" << "site-b");
+    for (const char *site : {"site-a", "site-b"})
+        ASSERT_TRUE(waitUntil([&] { return ha.seen(QStringLiteral("%1/hall/availability").arg(site)).contains("online"); },
+                              kEventMs));
+    std::set<QString> topics;
+    for (const QString &prefix : {QStringLiteral("site-a"), QStringLiteral("site-b")})
+        for (const DiscoveryMessage &m : discoveryMessages(prefix, kHall)) {
+            EXPECT_TRUE(waitUntil([&] { return ha.seen(m.topic).size() == 1; }, kEventMs)) << m.topic.toStdString();
+            topics.insert(m.topic);
+        }
+    EXPECT_EQ(topics.size(), 2 * discoveryMessages(kPrefix, kHall).size());
+
+    ha.link().publish(QStringLiteral("site-a/hall/command"), "power-on", false, 1);
+    EXPECT_TRUE(objectOf(ha.take(QStringLiteral("site-a/hall/reply"), kEventMs)).value("answered").toBool());
+    EXPECT_TRUE(received(hall, "C00"));
+    EXPECT_FALSE(received(otherHall, "C00"));
+    // Each keeps its own connection: with one client id, the broker would drop one, again and again.
+    for (BridgeProcess *bridgeProcess : {&a, &b})
+        EXPECT_TRUE(bridgeProcess->logLines().filter(QStringLiteral("lost")).isEmpty())
+            << bridgeProcess->logLines().join('\n').toStdString();
+}
+
+TEST_F(BridgeServiceTest, UnderNohupAHangUpLeavesItRunning)
+{
+    bridge = std::make_unique<BridgeProcess>(QStringList{QStringLiteral(VELNO_BRIDGE_EXE)} +
+                                                 bridgeArguments({endpoint(kHall, hall)}, 0),
+                                             QStringLiteral("nohup"));
+    ASSERT_EQ(watch->take(topic(kHall, "availability"), kEventMs), QByteArray("online")) << logText();
+    ::kill(pid_t(bridge->pid()), SIGHUP);
+    pumpEvents(500);
+    EXPECT_TRUE(bridge->isRunning());
+    EXPECT_TRUE(command(kHall, "status").value("answered").toBool());
+    EXPECT_EQ(bridge->terminate(), 0);
+}
+
+// A device server that accepts and hangs up a moment later, as a busy one
+// or a technician's laptop holding the port can.
+TEST(BridgeBackoff, AServerThatAcceptsAndHangsUpIsTriedLessAndLessOften)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    int attempts = 0;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            ++attempts;
+            QTimer::singleShot(200, socket, [socket] { socket->abort(); });
+        }
+    });
+    MessageCollector watch(broker, QStringLiteral("watch"), {kPrefix + "/#"});
+    ASSERT_TRUE(watch.waitReady());
+    BridgeProcess bridge({QStringLiteral("--broker"), QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
+                          QStringLiteral("--projector"),
+                          QStringLiteral("lab=socket://127.0.0.1:%1").arg(server.serverPort())});
+    pumpEvents(60000);
+    // 1, 2, 4, 8, 16 and 32 s apart: six in a minute; reset at every open, it was one a second.
+    EXPECT_LT(attempts, 8);
+    EXPECT_GE(attempts, 4);
+    EXPECT_FALSE(watch.seen(topic(kLab, "availability")).contains("online")) << "it never answered";
+    EXPECT_LE(bridge.logLines().filter(QStringLiteral("lab: ")).size(), 2)
+        << bridge.logLines().join('\n').toStdString();
+}
+
+} // namespace
