@@ -1,5 +1,7 @@
 #include "bridge/discovery.h"
 
+#include "protocol/status_decoding.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,18 +16,15 @@ QString projectorTopic(const QString &prefix, const QString &projectorId, const 
 const QString kManufacturer = QStringLiteral("VELNO");
 const QString kModel = QStringLiteral("KT70 / PV70 / PV75");
 
-// The power state text that means the lamp is on.
-const QString kPowerOnText = QStringLiteral(" Power ON");
-
-// Input commands and the status text each one leads to.
+// Input commands and the input each one leads to.
 struct InputOption {
     const char *command;
-    const char *statusText;
+    SelectedInput input;
 };
 const InputOption kInputOptions[] = {
-    {"pc1", " Computer 1"},
-    {"pc2", " Computer 2"},
-    {"video", " Video"},
+    {"pc1", SelectedInput::Computer1},
+    {"pc2", SelectedInput::Computer2},
+    {"video", SelectedInput::Video},
 };
 
 QString jinjaString(const QString &text)
@@ -41,7 +40,7 @@ QString inputStateTemplate()
 {
     QStringList pairs;
     for (const InputOption &option : kInputOptions)
-        pairs << jinjaString(QLatin1String(option.statusText)) + QLatin1String(": ") +
+        pairs << jinjaString(selectedInputText(option.input)) + QLatin1String(": ") +
                      jinjaString(QLatin1String(option.command));
     return QLatin1String("{{ {") + pairs.join(QLatin1String(", ")) + QLatin1String("}.get(value, 'None') }}");
 }
@@ -140,7 +139,8 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
          {QLatin1String("payload_on"), QLatin1String("power-on")},
          {QLatin1String("payload_off"), QLatin1String("power-off")},
          {QLatin1String("state_topic"), entity.status(StatusTopicName::kOperatingState)},
-         {QLatin1String("value_template"), QLatin1String("{{ 'ON' if value == ") + jinjaString(kPowerOnText) +
+         {QLatin1String("value_template"), QLatin1String("{{ 'ON' if value == ") +
+                                               jinjaString(operatingStateText(OperatingState::PowerOn)) +
                                                QLatin1String(" else 'OFF' }}")},
          {QLatin1String("state_on"), QLatin1String("ON")},
          {QLatin1String("state_off"), QLatin1String("OFF")},

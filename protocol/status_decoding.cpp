@@ -14,55 +14,51 @@ namespace {
 
 // ---- State tables: the leading characters of the rendering name a state ----
 
-struct StateRow {
+struct TextRow {
     const char *key;
     const char *text;
 };
 
-struct StateTable {
-    int keyLength;
-    const StateRow *rows;
-    std::size_t rowCount;
+// A row of a table whose states other parts of the system bind to.
+template <class State> struct StateRow {
+    const char *key;
+    State state;
+    const char *text;
 };
-
-template <std::size_t N> constexpr StateTable stateTable(int keyLength, const StateRow (&rows)[N])
-{
-    return {keyLength, rows, N};
-}
 
 // One row a line, as the states are listed.
 // clang-format off
-constexpr StateRow kOperatingStates[] = {
-    {" 0 0", " Power ON"},
-    {" 8 0", " Stand by"},
-    {" 4 0", " Count down"},
-    {" 2 0", " Cooling down"},
-    {" 1 0", " Power Fail"},
-    {" 0 8", " Temperature Warning"},
-    {" 0 2", " NO Key input "},
-    {" 0 4", " Lamp OFF by PWR Management"},
-    {" 2 8", " Temperature Warning & cooling down"},
-    {" 2 4", "Cooling down  PWR Management"},
-    {" 8 8", " Temperature Warning and recoverd"},
-    {" 2 1", " Cooling down (All Lamp FAIL)"},
-    {" 8 1", " Cooling down & sutandby (All Lamp FAIL)"},
+constexpr StateRow<OperatingState> kOperatingStates[] = {
+    {" 0 0", OperatingState::PowerOn, " Power ON"},
+    {" 8 0", OperatingState::StandBy, " Stand by"},
+    {" 4 0", OperatingState::CountDown, " Count down"},
+    {" 2 0", OperatingState::CoolingDown, " Cooling down"},
+    {" 1 0", OperatingState::PowerFail, " Power Fail"},
+    {" 0 8", OperatingState::TemperatureWarning, " Temperature Warning"},
+    {" 0 2", OperatingState::NoKeyInput, " NO Key input "},
+    {" 0 4", OperatingState::LampOffByPowerManagement, " Lamp OFF by PWR Management"},
+    {" 2 8", OperatingState::TemperatureWarningCoolingDown, " Temperature Warning & cooling down"},
+    {" 2 4", OperatingState::CoolingDownPowerManagement, "Cooling down  PWR Management"},
+    {" 8 8", OperatingState::TemperatureWarningRecovered, " Temperature Warning and recoverd"},
+    {" 2 1", OperatingState::CoolingDownAllLampsFailed, " Cooling down (All Lamp FAIL)"},
+    {" 8 1", OperatingState::CoolingDownStandByAllLampsFailed, " Cooling down & sutandby (All Lamp FAIL)"},
 };
 
-constexpr StateRow kInputs[] = {
-    {" 1", " Computer 1"},
-    {" 2", " Computer 2"},
-    {" 3", " Video"},
-    {" 4", " Input mode 4"},
+constexpr StateRow<SelectedInput> kInputs[] = {
+    {" 1", SelectedInput::Computer1, " Computer 1"},
+    {" 2", SelectedInput::Computer2, " Computer 2"},
+    {" 3", SelectedInput::Video, " Video"},
+    {" 4", SelectedInput::InputMode4, " Input mode 4"},
 };
 
-constexpr StateRow kImageReversals[] = {
+constexpr TextRow kImageReversals[] = {
     {" 1 1", " Normally"},
     {" 1 0", " Top/Bottom reversal"},
     {" 0 1", " Left/Right reversal"},
     {" 0 0", " Top/Bottom , Left/Right reversal"},
 };
 
-constexpr StateRow kMuteAndSignal[] = {
+constexpr TextRow kMuteAndSignal[] = {
     {" 0 0", " Video & Audio mute OFF"},
     {" 0 1", " Video mute ON"},
     {" 0 2", " Audio mute ON"},
@@ -71,7 +67,7 @@ constexpr StateRow kMuteAndSignal[] = {
     {" F F", " Stand by"},
 };
 
-constexpr StateRow kLampModes[] = {
+constexpr TextRow kLampModes[] = {
     {" 0 0", " All OFF : 2 Lamp mode"},
     {" 0 1", " No1 ON  : 2 Lamp mode"},
     {" 0 2", " No2 ON  : 2 Lamp mode"},
@@ -83,20 +79,58 @@ constexpr StateRow kLampModes[] = {
 };
 // clang-format on
 
-constexpr StateTable kOperatingStateTable = stateTable(4, kOperatingStates);
-constexpr StateTable kInputTable = stateTable(2, kInputs);
-constexpr StateTable kImageReversalTable = stateTable(4, kImageReversals);
-constexpr StateTable kMuteAndSignalTable = stateTable(4, kMuteAndSignal);
-constexpr StateTable kLampModeTable = stateTable(4, kLampModes);
-
-std::optional<QString> decodeWithTable(const StateTable &table, const QString &rendering)
+// The key is the rendering's first keyLength characters.
+template <int keyLength, class Row, std::size_t N>
+std::optional<QString> decodeWithTable(const Row (&rows)[N], const QString &rendering)
 {
-    const QString key = rendering.left(table.keyLength);
-    for (std::size_t i = 0; i < table.rowCount; ++i) {
-        if (key == QLatin1String(table.rows[i].key))
-            return QString::fromLatin1(table.rows[i].text);
+    const QString key = rendering.left(keyLength);
+    for (const Row &row : rows) {
+        if (key == QLatin1String(row.key))
+            return QString::fromLatin1(row.text);
     }
     return {};
+}
+
+template <class State, std::size_t N> QString textOf(const StateRow<State> (&rows)[N], State state)
+{
+    for (const StateRow<State> &row : rows)
+        if (row.state == state)
+            return QString::fromLatin1(row.text);
+    return {};
+}
+
+template <class State, std::size_t N>
+std::optional<State> stateOf(const StateRow<State> (&rows)[N], QStringView text)
+{
+    for (const StateRow<State> &row : rows)
+        if (text == QLatin1String(row.text))
+            return row.state;
+    return {};
+}
+
+std::optional<QString> operatingState(const QString &rendering)
+{
+    return decodeWithTable<4>(kOperatingStates, rendering);
+}
+
+std::optional<QString> selectedInput(const QString &rendering)
+{
+    return decodeWithTable<2>(kInputs, rendering);
+}
+
+std::optional<QString> imageReversal(const QString &rendering)
+{
+    return decodeWithTable<4>(kImageReversals, rendering);
+}
+
+std::optional<QString> muteAndSignal(const QString &rendering)
+{
+    return decodeWithTable<4>(kMuteAndSignal, rendering);
+}
+
+std::optional<QString> lampMode(const QString &rendering)
+{
+    return decodeWithTable<4>(kLampModes, rendering);
 }
 
 // ---- Readings: text built from the rendering ----
@@ -149,24 +183,16 @@ std::optional<QString> pressure(const QString &rendering)
 
 // ---- The nine queries, in the order they are tested ----
 
-using ReadingDecoder = std::optional<QString> (*)(const QString &rendering);
-
 struct StatusQuery {
     const char *code;
-    const StateTable *table; // a state table, or
-    ReadingDecoder reading;  // a reading built from the rendering
+    // A state from a table, or a reading built from the rendering.
+    std::optional<QString> (*decode)(const QString &rendering);
 };
 
 const StatusQuery kStatusQueries[] = {
-    {"CR0", &kOperatingStateTable, nullptr},
-    {"CR1", &kInputTable, nullptr},
-    {"CR4", &kImageReversalTable, nullptr},
-    {"CR3", nullptr, lampHours},
-    {"CR6", nullptr, temperatures},
-    {"CRA", &kMuteAndSignalTable, nullptr},
-    {"CR9", nullptr, copied},
-    {"CR PRESSURE", nullptr, pressure},
-    {"CR7", &kLampModeTable, nullptr},
+    {"CR0", operatingState}, {"CR1", selectedInput},    {"CR4", imageReversal},
+    {"CR3", lampHours},      {"CR6", temperatures},     {"CRA", muteAndSignal},
+    {"CR9", copied},         {"CR PRESSURE", pressure}, {"CR7", lampMode},
 };
 
 // ---- Numeric reading ----
@@ -216,7 +242,7 @@ std::optional<QString> decodeStatusRendering(const QString &lastCommand, const Q
     const StatusQuery *query = queryFor(lastCommand);
     if (!query)
         return std::nullopt;
-    return query->table ? decodeWithTable(*query->table, rendering) : query->reading(rendering);
+    return query->decode(rendering);
 }
 
 std::optional<QString> decodeStatusReply(const QString &lastCommand, const QString &received)
@@ -224,6 +250,26 @@ std::optional<QString> decodeStatusReply(const QString &lastCommand, const QStri
     if (!isStatusQueryLine(lastCommand))
         return std::nullopt;
     return decodeStatusRendering(lastCommand, trafficRendering(received));
+}
+
+QString operatingStateText(OperatingState state)
+{
+    return textOf(kOperatingStates, state);
+}
+
+std::optional<OperatingState> operatingStateOf(QStringView text)
+{
+    return stateOf(kOperatingStates, text);
+}
+
+QString selectedInputText(SelectedInput input)
+{
+    return textOf(kInputs, input);
+}
+
+std::optional<SelectedInput> selectedInputOf(QStringView text)
+{
+    return stateOf(kInputs, text);
 }
 
 double numericReading(QStringView text)

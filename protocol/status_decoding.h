@@ -7,6 +7,34 @@
 #include <QStringView>
 #include <optional>
 
+// What the operating-state query ("CR0") reports.
+enum class OperatingState {
+    PowerOn,
+    StandBy,
+    CountDown,
+    CoolingDown,
+    PowerFail,
+    TemperatureWarning,
+    NoKeyInput,
+    LampOffByPowerManagement,
+    TemperatureWarningCoolingDown,
+    CoolingDownPowerManagement,
+    TemperatureWarningRecovered,
+    CoolingDownAllLampsFailed,
+    CoolingDownStandByAllLampsFailed,
+};
+
+// The input the input query ("CR1") reports.
+enum class SelectedInput { Computer1, Computer2, Video, InputMode4 };
+
+// The decoded text of a state, exactly as the status line shows it, and the
+// state a decoded text names (nothing for any other text). Whatever binds to
+// the decoder's words (an automation's templates) takes them from here.
+QString operatingStateText(OperatingState state);
+std::optional<OperatingState> operatingStateOf(QStringView text);
+QString selectedInputText(SelectedInput input);
+std::optional<SelectedInput> selectedInputOf(QStringView text);
+
 // Whether line (code and carriage return) is one of the nine status queries.
 bool isStatusQueryLine(const QString &line);
 

@@ -85,6 +85,44 @@ INSTANTIATE_TEST_SUITE_P(AllRows, StateRowTest, ::testing::Range<size_t>(0, std:
                                     test_names::camelCase(QLatin1String(row.text));
                          });
 
+// ---- The typed states: each one's text is what its reply decodes to ----
+
+TEST(TypedStates, OperatingStatesAndInputsNameTheTextTheirReplyDecodesTo)
+{
+    using O = OperatingState;
+    const std::pair<O, const char *> operating[] = {
+        {O::PowerOn, "00"},
+        {O::StandBy, "80"},
+        {O::CountDown, "40"},
+        {O::CoolingDown, "20"},
+        {O::PowerFail, "10"},
+        {O::TemperatureWarning, "08"},
+        {O::NoKeyInput, "02"},
+        {O::LampOffByPowerManagement, "04"},
+        {O::TemperatureWarningCoolingDown, "28"},
+        {O::CoolingDownPowerManagement, "24"},
+        {O::TemperatureWarningRecovered, "88"},
+        {O::CoolingDownAllLampsFailed, "21"},
+        {O::CoolingDownStandByAllLampsFailed, "81"},
+    };
+    for (const auto &[state, reply] : operating) {
+        const QString text = operatingStateText(state);
+        EXPECT_EQ(replyTo("CR0", QLatin1String(reply)), text) << reply;
+        EXPECT_EQ(operatingStateOf(text), state) << reply;
+    }
+    using I = SelectedInput;
+    const std::pair<I, const char *> inputs[] = {
+        {I::Computer1, "1"}, {I::Computer2, "2"}, {I::Video, "3"}, {I::InputMode4, "4"}};
+    for (const auto &[input, reply] : inputs) {
+        const QString text = selectedInputText(input);
+        EXPECT_EQ(replyTo("CR1", QLatin1String(reply)), text) << reply;
+        EXPECT_EQ(selectedInputOf(text), input) << reply;
+    }
+    // Only a text of its own table, exactly, names a state.
+    EXPECT_EQ(operatingStateOf(QStringLiteral("Power ON")), std::nullopt);
+    EXPECT_EQ(selectedInputOf(QStringLiteral(" Stand by")), std::nullopt);
+}
+
 // ---- Replies that leave the status line as it is ----
 
 struct Unchanged {
