@@ -3,6 +3,7 @@
 #include "protocol/commands.h"
 #include "session/projector_session.h"
 #include "window/command_button.h"
+#include "window/layout_table.h"
 #include "window/window_builder.h"
 
 #include <QLineEdit>
@@ -11,12 +12,14 @@ CommandBindings::CommandBindings(ProjectorSession &session, const Controls &cont
     : QObject(parent)
 {
     ProjectorSession *s = &session;
-    for (const Command &command : commandTable()) {
-        if (!*command.control)
-            continue; // typed only
-        auto *button = controls.get<CommandButton>(command.control);
-        const Command *c = &command;
-        if (command.timing == CommandTiming::Hold) {
+    for (const layout::ControlSpec &design : layout::controlTable()) {
+        if (!design.command)
+            continue;
+        const Command *c = findCommand(QString::fromLatin1(design.command));
+        if (!c)
+            qFatal("%s sends %s, which is no command", design.name, design.command);
+        auto *button = controls.get<CommandButton>(design.name);
+        if (c->timing == CommandTiming::Hold) {
             // The pressed button keeps the mouse, so its release arrives even
             // when the pointer has left it.
             connect(button, &CommandButton::mouseDown, s, [s, c] { s->press(*c); });

@@ -2,6 +2,7 @@
 #include "support/panel_fixture.h"
 #include "support/printers.h"
 #include "support/wait.h"
+#include "window/layout_table.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -85,9 +86,9 @@ const Expected kExpected[] = {
 TEST(OneShotCommands, AreExactlyTheDesignedButtonsEachOnce)
 {
     std::multiset<std::string> bound;
-    for (const Command &c : commandTable())
-        if (*c.control && c.timing != CommandTiming::Hold)
-            bound.insert(c.control);
+    for (const layout::ControlSpec &c : layout::controlTable())
+        if (c.command && findCommand(QString::fromLatin1(c.command))->timing != CommandTiming::Hold)
+            bound.insert(c.name);
     std::multiset<std::string> designed;
     for (const Expected &e : kExpected)
         designed.insert(e.control);

@@ -626,33 +626,4 @@ TEST(DesignedWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
     EXPECT_TRUE(option("Option1")->isChecked());
 }
 
-// Every button that sends a command shows the caption the command table
-// gives it, so the table the sessions use and the window cannot drift apart.
-class CommandCaptionTest : public ::testing::TestWithParam<const Command *> {};
-
-TEST_P(CommandCaptionTest, ButtonShowsItsCommandsCaption)
-{
-    const Command &command = *GetParam();
-    ProjectorSession session;
-    Form1 form(session);
-    const auto *button = form.control<CommandButton>(command.control);
-    ASSERT_NE(button, nullptr) << command.control << " is no command button";
-    EXPECT_EQ(button->text(), QString::fromUtf8(command.caption)) << command.name;
-}
-
-std::vector<const Command *> commandsWithButtons()
-{
-    std::vector<const Command *> out;
-    for (const Command &c : commandTable())
-        if (*c.control)
-            out.push_back(&c);
-    return out;
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryBoundButton, CommandCaptionTest, ::testing::ValuesIn(commandsWithButtons()),
-                         [](const ::testing::TestParamInfo<const Command *> &info) {
-                             return std::string(info.param->control) + '_' +
-                                    test_names::camelCase(QLatin1String(info.param->name));
-                         });
-
 } // namespace
