@@ -2,22 +2,22 @@
 // The port panel: "COM" shows it, the options choose port and speed, and
 // its hide delay (Timer3) hides it again after five seconds.
 
+#include "window/window_controls.h"
+
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class Controls;
-class Form1;
 class ProjectorSession;
-class QFrame;
-class QRadioButton;
 class SessionTimer;
+class QWidget;
 
 class PortPanel : public QObject {
     Q_OBJECT
 public:
-    PortPanel(Form1 &form, const Controls &controls);
+    // window: where its warnings are shown, and what owns it.
+    PortPanel(ProjectorSession &session, const PortPanelControls &controls, QWidget &window);
 
     void showPanel();                          // "COM" click
     void hidePanel();                          // hide delay ends
@@ -27,22 +27,19 @@ public:
     // same choice an operator's click would.
     void selectPortOptionByCode(int number);
 
-    void startHideDelay();
-    void stopHideDelay();
-    bool isHideDelayRunning() const;
+    // The wait before the panel hides starts anew.
+    void restartHideDelay();
     // The program ends: nothing more is timed.
-    void stop() { stopHideDelay(); }
+    void stop();
 
 private:
     // The port went away under the program: one warning, without waiting
     // for it, however the loss showed itself.
     void warnPortLost(const QString &description);
 
-    Form1 &form_;
     ProjectorSession &session_;
-    QFrame *panel_;
-    QRadioButton *com1_;
-    QRadioButton *com2_;
+    QWidget &window_;
+    PortPanelControls controls_;
     SessionTimer *hideDelay_;
     QPointer<QMessageBox> lostWarning_;
 };

@@ -6,8 +6,8 @@
 #include "session/session_timer.h"
 #include "support/manual_timer.h"
 #include "support/pty_peer.h"
+#include "window/control_panel_window.h"
 #include "window/data_panel.h"
-#include "window/form1.h"
 #include "window/monitor_label.h"
 
 #include <QAbstractButton>
@@ -24,7 +24,7 @@ protected:
         qunsetenv("VELNO_COM2");
         session = std::make_unique<ProjectorSession>(nullptr, realTimers ? ProjectorSession::TimerFactory()
                                                                          : manualTimers());
-        form = std::make_unique<Form1>(*session);
+        form = std::make_unique<ControlPanelWindow>(*session);
         const SerialError error = form->startUp();
         ASSERT_FALSE(error) << error.description.toStdString();
         form->show();
@@ -39,7 +39,7 @@ protected:
 
     template <class T = QWidget> T *control(const char *name) const
     {
-        T *found = form->control<T>(name);
+        T *found = form->findChild<T *>(QLatin1String(name));
         if (!found)
             ADD_FAILURE() << "no control " << name << " of the expected kind";
         return found;
@@ -67,5 +67,5 @@ protected:
     bool realTimers = false;
     PtyPeer com1;
     std::unique_ptr<ProjectorSession> session;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<ControlPanelWindow> form;
 };

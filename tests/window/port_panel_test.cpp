@@ -2,6 +2,7 @@
 #include "support/message_box.h"
 #include "support/panel_fixture.h"
 #include "support/wait.h"
+#include "window/application_title.h"
 #include "window/port_panel.h"
 
 #include <QElapsedTimer>
@@ -79,7 +80,7 @@ TEST_F(PortPanelTest, FailedChoiceWarnsClosesAndSetsTheFallback)
     clickOption("Option2");
     ASSERT_TRUE(seen->seen);
     EXPECT_EQ(seen->icon, QMessageBox::Warning);
-    EXPECT_EQ(seen->title, Form1::applicationTitle());
+    EXPECT_EQ(seen->title, applicationTitle());
     EXPECT_TRUE(seen->text.contains(QStringLiteral("No such file or directory"))) << seen->text.toStdString();
     EXPECT_EQ(seen->buttonCount, 1);
     EXPECT_FALSE(session->isPortOpen());
