@@ -51,13 +51,18 @@ protected:
     bool isUnlocked() const { return form->findChild<DataPanel *>()->isUnlocked(); }
     QString monitorText(const char *name) const { return control<MonitorLabel>(name)->text(); }
 
+    // Whether the control's centre is inside the window's visible area.
+    bool isInView(const char *name) const
+    {
+        const QWidget *w = control(name);
+        return form->rect().contains(QRect(w->mapTo(form.get(), QPoint(0, 0)), w->size()).center());
+    }
     // Clicks a button as an operator would: with the mouse where it is in
     // view, otherwise (below the window's edge) through its click.
     void click(const char *name)
     {
         auto *button = control<QAbstractButton>(name);
-        const QRect inWindow(button->mapTo(form.get(), QPoint(0, 0)), button->size());
-        if (form->rect().contains(inWindow.center()))
+        if (isInView(name))
             QTest::mouseClick(button, Qt::LeftButton);
         else
             button->click();

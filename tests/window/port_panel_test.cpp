@@ -100,7 +100,7 @@ TEST_F(PortPanelTest, SpeedChoiceKeepsThePortOpenAndSendsAtTheNewSpeed)
     showPanel();
     clickOption("Option10");
     EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
-    EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(com1.lineSpeed(), 9600) << "applied to the open line";
     EXPECT_TRUE(session->isPortOpen());
     EXPECT_EQ(session->portNumber(), 1);
     EXPECT_FALSE(panel()->isVisible());
@@ -109,6 +109,7 @@ TEST_F(PortPanelTest, SpeedChoiceKeepsThePortOpenAndSendsAtTheNewSpeed)
     showPanel();
     clickOption("Option9");
     EXPECT_EQ(session->settings(), QStringLiteral("19200,N,8,1"));
+    EXPECT_EQ(com1.lineSpeed(), 19200);
 }
 
 TEST_F(PortPanelTest, SpeedChoiceOnAClosedPortIsKeptForTheNextOpening)
