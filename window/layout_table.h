@@ -69,7 +69,7 @@ enum class Role {
     SendButton,   // "SEND"
     ClearButton,  // "CLS"
 };
-// How many roles there are besides None.
+// How many roles there are besides None (ClearButton stays the last).
 constexpr int kRoleCount = int(Role::ClearButton);
 
 struct ControlSpec {
