@@ -4,7 +4,7 @@
 // the far end reading.
 
 #include "bench_line.h"
-#include "window/form1.h"
+#include "window/control_panel_window.h"
 
 #include <QtGlobal>
 #include <cstdio>
@@ -19,7 +19,7 @@ inline void useOffscreenUnlessSet()
 
 // Runs start-up on COM1 = the pseudo-terminal; false (and a line on
 // standard error) when it fails.
-inline bool startPanelOn(Form1 &form, BenchLine &pty)
+inline bool startPanelOn(ControlPanelWindow &form, BenchLine &pty)
 {
     qputenv("VELNO_COM1", pty.devicePath().toLocal8Bit());
     if (const SerialError e = form.startUp()) {

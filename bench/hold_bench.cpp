@@ -13,7 +13,7 @@
 #include "bench_stats.h"
 #include "session/projector_session.h"
 #include "session/session_timer.h"
-#include "window/form1.h"
+#include "window/control_panel_window.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -88,15 +88,16 @@ void runFor(int ms)
 
 class Bench {
 public:
-    Bench(Form1 &form, BenchLine &pty)
-        : form_(form), pty_(pty), repeat_(form.session().findChild<SessionTimer *>(QStringLiteral("Timer1")))
+    Bench(ControlPanelWindow &form, ProjectorSession &session, BenchLine &pty)
+        : form_(form), session_(session), pty_(pty),
+          repeat_(session.findChild<SessionTimer *>(QStringLiteral("Timer1")))
     {
     }
 
     bool runHold(const HoldCase &c, int minimumHoldMs)
     {
         if (c.prepare) {
-            QWidget *prepare = form_.control<QWidget>(c.prepare);
+            QWidget *prepare = form_.findChild<QWidget *>(QLatin1String(c.prepare));
             if (c.prepareIsHold) {
                 QTest::mousePress(prepare, Qt::LeftButton);
                 QTest::mouseRelease(prepare, Qt::LeftButton);
@@ -105,13 +106,13 @@ public:
             }
         }
         settle();
-        QWidget *button = form_.control<QWidget>(c.button);
+        QWidget *button = form_.findChild<QWidget *>(QLatin1String(c.button));
         // Every tick while the button is down sends one line.
         int sent = 1;
         const auto counting = QObject::connect(repeat_, &SessionTimer::tick, &form_, [&sent] { ++sent; });
         const auto pressed = BenchClock::now();
         QTest::mousePress(button, Qt::LeftButton);
-        const int period = form_.session().repeatPeriodMs();
+        const int period = session_.repeatPeriodMs();
         const int holdMs = std::max(minimumHoldMs, 10 * period);
         runFor(holdMs);
         const auto released = BenchClock::now();
@@ -125,7 +126,7 @@ public:
     void runClicks(int count)
     {
         settle();
-        QWidget *button = form_.control<QWidget>("Command3");
+        QWidget *button = form_.findChild<QWidget *>(QStringLiteral("Command3"));
         std::vector<BenchClock::time_point> clicks;
         for (int i = 0; i < count; ++i) {
             clicks.push_back(BenchClock::now());
@@ -177,7 +178,8 @@ private:
         return met;
     }
 
-    Form1 &form_;
+    ControlPanelWindow &form_;
+    ProjectorSession &session_;
     BenchLine &pty_;
     SessionTimer *repeat_; // Timer1: each of its ticks while held sends a line
 };
@@ -204,7 +206,7 @@ int main(int argc, char **argv)
 
     BenchLine pty(overSocket ? BenchLine::Kind::Tcp : BenchLine::Kind::Pty);
     ProjectorSession session;
-    Form1 form(session);
+    ControlPanelWindow form(session);
     if (!startPanelOn(form, pty))
         return 1;
 
@@ -215,7 +217,7 @@ int main(int argc, char **argv)
                 QAbstractEventDispatcher::instance()->metaObject()->className());
     std::printf("%-19s %6s %8s %8s %8s %6s %8s %5s %8s %4s %7s %6s  %s\n", "hold", "period", "median", "p95",
                 "p95|dev|", "held", "expected", "sent", "received", "lost", "doubled", "merged", "goal");
-    Bench bench(form, pty);
+    Bench bench(form, session, pty);
     bool allMet = true;
     for (const HoldCase &c : kCases)
         allMet = bench.runHold(c, minimumHoldMs) && allMet;

@@ -9,7 +9,7 @@
 #include "bench_stats.h"
 #include "session/projector_session.h"
 #include "sim/pty_server.h"
-#include "window/form1.h"
+#include "window/control_panel_window.h"
 
 #include <QApplication>
 #include <QFile>
@@ -79,7 +79,7 @@ int main(int argc, char **argv)
     qputenv("VELNO_COM1", QByteArray::fromStdString(projector.devicePath()));
 
     ProjectorSession session;
-    Form1 form(session);
+    ControlPanelWindow form(session);
     if (const SerialError e = form.startUp()) {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(e.description));
         return 1;
@@ -94,11 +94,11 @@ int main(int argc, char **argv)
     QObject::connect(&sampler, &QTimer::timeout, [&rss] { rss.push_back(residentMegabytes()); });
     sampler.start(10000);
     QTimer clicker;
-    auto *displayClear = form.control<QPushButton>("Command3");
+    auto *displayClear = form.findChild<QPushButton *>(QStringLiteral("Command3"));
     QObject::connect(&clicker, &QTimer::timeout,
                      [displayClear] { QTest::mouseClick(displayClear, Qt::LeftButton); });
     clicker.start(1000);
-    QWidget *brightnessUp = form.control<QWidget>("Command15");
+    QWidget *brightnessUp = form.findChild<QWidget *>(QStringLiteral("Command15"));
     QTest::mousePress(brightnessUp, Qt::LeftButton);
     QTimer::singleShot(seconds * 1000, &app, [&] {
         clicker.stop();

@@ -7,7 +7,7 @@
 #include "bench_panel.h"
 #include "bench_stats.h"
 #include "session/projector_session.h"
-#include "window/form1.h"
+#include "window/control_panel_window.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -37,7 +37,7 @@ int main(int argc, char **argv)
 
     BenchLine pty;
     ProjectorSession session;
-    Form1 form(session);
+    ControlPanelWindow form(session);
     if (!startPanelOn(form, pty))
         return 1;
 
@@ -54,7 +54,7 @@ int main(int argc, char **argv)
     });
 
     std::vector<BenchClock::time_point> clicks;
-    auto *button = form.control<QPushButton>("Command3");
+    auto *button = form.findChild<QPushButton *>(QStringLiteral("Command3"));
     QTimer clicker;
     QObject::connect(&clicker, &QTimer::timeout, [&] {
         clicks.push_back(BenchClock::now());

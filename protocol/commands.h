@@ -1,8 +1,9 @@
 #pragma once
 // Every command the panel can send: a stable name (what scripts and the
-// window's bindings use), the code that goes on the wire, how it times the
-// monitor, and where the window shows it. One table; the window, the
-// command-line tool and the bridge all read it.
+// window's layout use), the code that goes on the wire, how it times the
+// monitor, and what it does in a few words. One table; the window, the
+// command-line tool and the bridge all read it. Where the window shows a
+// command, and with what caption, is the window's own business.
 
 #include "protocol/monitor_timing.h"
 
@@ -29,9 +30,7 @@ struct Command {
     const char *name; // lower-case, stable: "power-on", "vol-up", "status"
     const char *code; // sent as it stands, inner blanks included
     CommandTiming timing;
-    const char *group;   // the window's title over the button ("POWER", "VOL")
-    const char *caption; // the button's own caption ("ON", "+"); empty when typed only
-    const char *control; // the window's button that sends it; empty when typed only
+    const char *description; // what it does, as `velno-cmd --list` says it: "power on"
     // Held commands: absent for the four arrows, which repeat at whatever
     // period was set last and take their monitor timing from the arrow mode.
     std::optional<HoldTiming> hold = std::nullopt;
@@ -41,7 +40,7 @@ struct Command {
     bool statusQuery = false;
 };
 
-// Every command, grouped as the window shows them.
+// Every command, grouped by what they do.
 const std::vector<Command> &commandTable();
 
 // The command with this name; null when there is none.

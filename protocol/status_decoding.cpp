@@ -154,19 +154,11 @@ std::optional<QString> copied(const QString &rendering)
     return rendering;
 }
 
-double roundHalfEven(double x)
-{
-    const double below = std::floor(x);
-    const double fraction = x - below;
-    if (fraction != 0.5)
-        return fraction < 0.5 ? below : below + 1;
-    return std::fmod(below, 2.0) == 0 ? below : below + 1;
-}
-
 std::optional<QString> pressure(const QString &rendering)
 {
     // Wide arithmetic: in 16 bits a reading past +-6553 overflowed and ended the program.
-    const double reading = roundHalfEven(numericReading(rendering));
+    // Halves round to even: the default rounding mode, which nothing changes.
+    const double reading = std::nearbyint(numericReading(rendering));
     // Exact in a double, five times it fits in 64 bits, and it is already far
     // past what the int32 below can show. (INT64_MAX / 5 rounds up as a double,
     // so a reading equal to it overflowed the product.)
@@ -174,7 +166,7 @@ std::optional<QString> pressure(const QString &rendering)
     if (!(std::abs(reading) <= kLargestReading))
         return {}; // not finite, or far beyond any pressure the label can hold
     const qint64 scaled = 5 * qint64(reading);
-    const double hectopascals = roundHalfEven((double(scaled) / 1024 - 0.204) / 0.00459 + 150);
+    const double hectopascals = std::nearbyint((double(scaled) / 1024 - 0.204) / 0.00459 + 150);
     if (hectopascals < std::numeric_limits<qint32>::min() ||
         hectopascals > std::numeric_limits<qint32>::max())
         return {};

@@ -23,16 +23,19 @@ void appendPiece(QString &out, QChar c)
 
 } // namespace
 
+// No reserve here: an exact reserve at every append of a growing rendering
+// would reallocate each time, where appending alone grows geometrically.
 void appendTrafficPieces(QString &out, QStringView text)
 {
-    out.reserve(out.size() + 2 * text.size());
     for (QChar c : text)
         appendPiece(out, c);
 }
 
 QString trafficRendering(QStringView text)
 {
-    QString out(1, QLatin1Char(' '));
+    QString out;
+    out.reserve(1 + 2 * text.size()); // two characters for most pieces
+    out += QLatin1Char(' ');
     appendTrafficPieces(out, text);
     return out;
 }

@@ -3,30 +3,26 @@
 #include "protocol/commands.h"
 #include "session/projector_session.h"
 #include "window/command_button.h"
-#include "window/window_builder.h"
 
 #include <QLineEdit>
 
-CommandBindings::CommandBindings(ProjectorSession &session, const Controls &controls, QObject *parent)
+CommandBindings::CommandBindings(ProjectorSession &session, const std::vector<CommandButtonBinding> &buttons,
+                                 const FreeTextControls &freeText, QObject *parent)
     : QObject(parent)
 {
     ProjectorSession *s = &session;
-    for (const Command &command : commandTable()) {
-        if (!*command.control)
-            continue; // typed only
-        auto *button = controls.get<CommandButton>(command.control);
-        const Command *c = &command;
-        if (command.timing == CommandTiming::Hold) {
+    for (const CommandButtonBinding &binding : buttons) {
+        const Command *c = binding.command;
+        if (c->timing == CommandTiming::Hold) {
             // The pressed button keeps the mouse, so its release arrives even
             // when the pointer has left it.
-            connect(button, &CommandButton::mouseDown, s, [s, c] { s->press(*c); });
-            connect(button, &CommandButton::mouseUp, s, [s, c] { s->release(*c); });
+            connect(binding.button, &CommandButton::mouseDown, s, [s, c] { s->press(*c); });
+            connect(binding.button, &CommandButton::mouseUp, s, [s, c] { s->release(*c); });
         } else {
-            connect(button, &QPushButton::clicked, s, [s, c] { s->send(*c); });
+            connect(binding.button, &QPushButton::clicked, s, [s, c] { s->send(*c); });
         }
     }
-    auto *text = controls.get<QLineEdit>("Text1");
-    connect(controls.get<QPushButton>("Command95"), &QPushButton::clicked, s,
-            [s, text] { s->sendTyped(text->text()); });
-    connect(controls.get<QPushButton>("Command96"), &QPushButton::clicked, text, &QLineEdit::clear);
+    QLineEdit *text = freeText.text;
+    connect(freeText.send, &QPushButton::clicked, s, [s, text] { s->sendTyped(text->text()); });
+    connect(freeText.clear, &QPushButton::clicked, text, &QLineEdit::clear);
 }

@@ -3,13 +3,16 @@
 // a click sends a one-shot command, a press and release of any mouse button
 // drive a held one, and "SEND" and "CLS" work the free-text box.
 
-#include <QObject>
+#include "window/window_controls.h"
 
-class Controls;
+#include <QObject>
+#include <vector>
+
 class ProjectorSession;
 
 class CommandBindings : public QObject {
     Q_OBJECT
 public:
-    CommandBindings(ProjectorSession &session, const Controls &controls, QObject *parent);
+    CommandBindings(ProjectorSession &session, const std::vector<CommandButtonBinding> &buttons,
+                    const FreeTextControls &freeText, QObject *parent);
 };

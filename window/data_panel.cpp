@@ -1,9 +1,6 @@
 #include "window/data_panel.h"
 
-#include "window/form1.h"
-#include "window/key_chord.h"
 #include "window/layout_table.h"
-#include "window/port_panel.h"
 #include "window/window_builder.h"
 
 #include <QPushButton>
@@ -19,12 +16,10 @@ MonitorToggle monitorToggleFrom(int heightTwips)
     return {window_height::kCompact, QString::fromUtf8(layout::data_button::kShowMonitor)};
 }
 
-DataPanel::DataPanel(Form1 &form, const Controls &controls, PortPanel &portPanel)
-    : QObject(&form), form_(form), portPanel_(portPanel), button_(controls.get<QPushButton>("Command34"))
+DataPanel::DataPanel(const DataPanelControls &controls, WindowHeight &window, QObject *parent)
+    : QObject(parent), window_(window), button_(controls.button)
 {
-    connect(new KeyChord(form, this), &KeyChord::pressed, this, &DataPanel::unlock);
-    connect(controls.get<ImageControl>("Image1"), &ImageControl::doubleClicked, this,
-            &DataPanel::openFullWindow);
+    connect(controls.logo, &ImageControl::doubleClicked, this, &DataPanel::openFullWindow);
     connect(button_, &QPushButton::clicked, this, &DataPanel::toggleMonitor);
 }
 
@@ -36,7 +31,7 @@ void DataPanel::showButtonAs(const QString &caption)
 
 void DataPanel::unlock()
 {
-    form_.setHeightTwips(window_height::kUnlocked);
+    window_.setHeightTwips(window_height::kUnlocked);
     unlocked_ = true;
     showButtonAs(kClose);
 }
@@ -45,17 +40,15 @@ void DataPanel::openFullWindow()
 {
     if (!unlocked_)
         return;
-    form_.setHeightTwips(window_height::kFull);
+    window_.setHeightTwips(window_height::kFull);
     showButtonAs(kClose);
 }
 
 void DataPanel::toggleMonitor()
 {
-    // The port panel's wait starts anew once the window has its new height.
-    portPanel_.stopHideDelay();
     unlocked_ = false;
-    const MonitorToggle next = monitorToggleFrom(form_.heightTwips());
-    form_.setHeightTwips(next.heightTwips);
+    const MonitorToggle next = monitorToggleFrom(window_.heightTwips());
+    window_.setHeightTwips(next.heightTwips);
     button_->setText(next.caption);
-    portPanel_.startHideDelay();
+    emit monitorToggled();
 }

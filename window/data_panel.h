@@ -3,23 +3,11 @@
 // the logo's double-click then opens the whole window, and the button
 // toggles the traffic monitor into view. Nothing here is sent.
 
+#include "window/window_controls.h"
+#include "window/window_height.h"
+
 #include <QObject>
 #include <QString>
-
-class Controls;
-class Form1;
-class PortPanel;
-class QPushButton;
-
-// Outer window heights in twips.
-namespace window_height {
-constexpr int kCompact = 5350;
-constexpr int kMonitor = 6645;
-constexpr int kUnlocked = 7200;
-constexpr int kFull = 9100;
-// From this height up the window counts as tall: the button shrinks it.
-constexpr int kTall = 6000;
-} // namespace window_height
 
 struct MonitorToggle {
     int heightTwips;
@@ -32,7 +20,7 @@ MonitorToggle monitorToggleFrom(int heightTwips);
 class DataPanel : public QObject {
     Q_OBJECT
 public:
-    DataPanel(Form1 &form, const Controls &controls, PortPanel &portPanel);
+    DataPanel(const DataPanelControls &controls, WindowHeight &window, QObject *parent);
 
     void unlock();         // the hidden key chord
     void openFullWindow(); // Image1 double-click
@@ -40,11 +28,15 @@ public:
 
     bool isUnlocked() const { return unlocked_; }
 
+signals:
+    // The data-panel button changed the window: the port panel's wait
+    // starts anew.
+    void monitorToggled();
+
 private:
     void showButtonAs(const QString &caption);
 
-    Form1 &form_;
-    PortPanel &portPanel_;
+    WindowHeight &window_;
     QPushButton *button_;
     bool unlocked_ = false;
 };

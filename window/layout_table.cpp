@@ -117,6 +117,19 @@ ControlSpec hidden(ControlSpec c)
     return c;
 }
 
+// A button that sends the named command.
+ControlSpec sends(const char *command, ControlSpec c)
+{
+    c.command = command;
+    return c;
+}
+
+ControlSpec playing(Role role, ControlSpec c)
+{
+    c.role = role;
+    return c;
+}
+
 constexpr Rect kFrame1{120, 240, 1695, 975};
 constexpr Rect kFrame2{2160, 240, 2775, 975};
 constexpr Rect kFrame6{5280, 240, 1695, 975};
@@ -130,52 +143,54 @@ Table titledFrames()
     return {
         frame("Frame1", kWindow, kFrame1),
         frameTitle("Label1", "Frame1", kFrame1, 600, "POWER", darkRed),
-        onButton("Command17", "Frame1", 600),
-        offButton("Command18", "Frame1", 600),
+        sends("power-on", onButton("Command17", "Frame1", 600)),
+        sends("power-off", offButton("Command18", "Frame1", 600)),
 
         frame("Frame2", kWindow, kFrame2),
         frameTitle("Label2", "Frame2", kFrame2, 600, "INPUT MODE SET"),
-        button("Command27", "Frame2", {240, 600, 495, 300}, "PC1", lightCyan, pGothicBold),
-        button("Command28", "Frame2", {960, 600, 495, 300}, "PC2", lightCyan, pGothicBold),
-        button("Command29", "Frame2", {1680, 600, 735, 300}, "Video", lightCyan, pGothicBold),
+        sends("pc1", button("Command27", "Frame2", {240, 600, 495, 300}, "PC1", lightCyan, pGothicBold)),
+        sends("pc2", button("Command28", "Frame2", {960, 600, 495, 300}, "PC2", lightCyan, pGothicBold)),
+        sends("video", button("Command29", "Frame2", {1680, 600, 735, 300}, "Video", lightCyan, pGothicBold)),
 
         frame("Frame6", kWindow, kFrame6),
         frameTitle("Label7", "Frame6", kFrame6, 600, "MENU"),
-        onButton("Command23", "Frame6", 600),
-        offButton("Command24", "Frame6", 600),
+        sends("menu-on", onButton("Command23", "Frame6", 600)),
+        sends("menu-off", offButton("Command24", "Frame6", 600)),
 
-        image("Image1", {8160, 120, 1200, 390}),
+        playing(Role::Logo, image("Image1", {8160, 120, 1200, 390})),
 
         frame("Frame3", kWindow, kFrame3),
         frameTitle("Label4", "Frame3", kFrame3, 480, "SOUND MUTE"),
-        onButton("Command19", "Frame3", 480),
-        offButton("Command20", "Frame3", 480),
+        sends("sound-mute-on", onButton("Command19", "Frame3", 480)),
+        sends("sound-mute-off", offButton("Command20", "Frame3", 480)),
 
         frame("Frame4", kWindow, kFrame4),
         frameTitle("Label5", "Frame4", kFrame4, 480, "NO SHOW"),
-        onButton("Command21", "Frame4", 480),
-        offButton("Command22", "Frame4", 480),
+        sends("no-show-on", onButton("Command21", "Frame4", 480)),
+        sends("no-show-off", offButton("Command22", "Frame4", 480)),
 
         frame("Frame7", kWindow, kFrame7),
         frameTitle("Label8", "Frame7", kFrame7, 480, "FREEZE"),
-        onButton("Command25", "Frame7", 480),
-        offButton("Command26", "Frame7", 480),
+        sends("freeze-on", onButton("Command25", "Frame7", 480)),
+        sends("freeze-off", offButton("Command26", "Frame7", 480)),
 
         frame("Frame5", kWindow, kFrame5),
         frameTitle("Label6", "Frame5", kFrame5, 480, "AV Size"),
-        button("Command31", "Frame5", {120, 480, 855, 300}, "Regular", lightCyan, pGothic),
-        button("Command32", "Frame5", {1080, 480, 615, 300}, "Wide", lightCyan, pGothic),
+        sends("av-size-regular",
+              button("Command31", "Frame5", {120, 480, 855, 300}, "Regular", lightCyan, pGothic)),
+        sends("av-size-wide",
+              button("Command32", "Frame5", {1080, 480, 615, 300}, "Wide", lightCyan, pGothic)),
     };
 }
 
 Table directionPadAndAdjustments()
 {
     return {
-        button("Command5", kWindow, {1200, 2520, 855, 375}, "↑", peach, pGothicBold),
-        button("Command9", kWindow, {240, 3000, 855, 375}, "←", peach, pGothicBold),
-        button("Command6", kWindow, {1200, 3000, 855, 375}, "SELECT", orange, gothic),
-        button("Command8", kWindow, {2160, 3000, 855, 375}, "→", peach, pGothicBold),
-        button("Command7", kWindow, {1200, 3480, 855, 375}, "↓", peach, pGothicBold),
+        sends("up", button("Command5", kWindow, {1200, 2520, 855, 375}, "↑", peach, pGothicBold)),
+        sends("left", button("Command9", kWindow, {240, 3000, 855, 375}, "←", peach, pGothicBold)),
+        sends("select", button("Command6", kWindow, {1200, 3000, 855, 375}, "SELECT", orange, gothic)),
+        sends("right", button("Command8", kWindow, {2160, 3000, 855, 375}, "→", peach, pGothicBold)),
+        sends("down", button("Command7", kWindow, {1200, 3480, 855, 375}, "↓", peach, pGothicBold)),
 
         // Titles are placed without a size: one 255-high line (the buttons'
         // height) above the "+", wide enough for the caption at 6 px per
@@ -184,49 +199,63 @@ Table directionPadAndAdjustments()
         label("Label13", kWindow, {4560, 2520, 975, 255}, "Brightness", gothic),
         label("Label17", kWindow, {6360, 2520, 735, 255}, "D.Zoom", gothic),
         label("Label18", kWindow, {7320, 2520, 855, 255}, "Keystone", gothic),
-        button("Command1", kWindow, {3600, 2880, 375, 255}, "+", lightOrange, gothicBold),
-        button("Command2", kWindow, {3600, 3240, 375, 255}, "-", lightOrange, gothicBold),
-        button("Command15", kWindow, {4800, 2880, 375, 255}, "+", lightCyan, gothic),
-        button("Command35", kWindow, {4800, 3240, 375, 255}, "-", lightCyan, gothic),
-        button("Command48", kWindow, {6480, 2880, 375, 255}, "+", lightCyan, pGothic),
-        button("Command49", kWindow, {6480, 3240, 375, 255}, "-", lightCyan, gothic),
-        button("Command50", kWindow, {7440, 2880, 375, 255}, "+", lightCyan, gothic),
-        button("Command51", kWindow, {7440, 3240, 375, 255}, "-", lightCyan, gothic),
+        sends("vol-up", button("Command1", kWindow, {3600, 2880, 375, 255}, "+", lightOrange, gothicBold)),
+        sends("vol-down", button("Command2", kWindow, {3600, 3240, 375, 255}, "-", lightOrange, gothicBold)),
+        sends("brightness-up", button("Command15", kWindow, {4800, 2880, 375, 255}, "+", lightCyan, gothic)),
+        sends("brightness-down",
+              button("Command35", kWindow, {4800, 3240, 375, 255}, "-", lightCyan, gothic)),
+        sends("zoom-up", button("Command48", kWindow, {6480, 2880, 375, 255}, "+", lightCyan, pGothic)),
+        sends("zoom-down", button("Command49", kWindow, {6480, 3240, 375, 255}, "-", lightCyan, gothic)),
+        sends("keystone-up", button("Command50", kWindow, {7440, 2880, 375, 255}, "+", lightCyan, gothic)),
+        sends("keystone-down", button("Command51", kWindow, {7440, 3240, 375, 255}, "-", lightCyan, gothic)),
     };
 }
 
 Table rightColumnAndLowerMainPanel()
 {
     return {
-        button("Command13", kWindow, {8400, 2760, 975, 250}, "A-IMAGE", teal, gothic),
-        button("Command30", kWindow, {8400, 3120, 975, 255}, "IMAGE", lavender, gothic),
-        button("Command14", kWindow, {8400, 3360, 975, 250}, "P-TIMER", lavender, gothic),
-        button("Command3", kWindow, {8400, 3600, 975, 492}, "DISPLAY CLEAR", lavender, gothic),
-        button("Command16", kWindow, {8400, 4320, 975, 375}, "END", silver, gothicBold),
+        sends("a-image", button("Command13", kWindow, {8400, 2760, 975, 250}, "A-IMAGE", teal, gothic)),
+        sends("image", button("Command30", kWindow, {8400, 3120, 975, 255}, "IMAGE", lavender, gothic)),
+        sends("p-timer", button("Command14", kWindow, {8400, 3360, 975, 250}, "P-TIMER", lavender, gothic)),
+        sends("display-clear",
+              button("Command3", kWindow, {8400, 3600, 975, 492}, "DISPLAY CLEAR", lavender, gothic)),
+        playing(Role::EndButton,
+                button("Command16", kWindow, {8400, 4320, 975, 375}, "END", silver, gothicBold)),
 
         // Title placed without a size: the key-disabling group's full width,
         // one 240-high line down to the "NONE" button.
         label("Label19", kWindow, {6600, 3720, 1332, 240}, "R/C KEY OFF", gothic),
-        button("Command56", kWindow, {6600, 3960, 1200, 372}, "NONE", lightCyan, gothic),
-        button("Command57", kWindow, {6600, 4320, 606, 372}, "R/C", lightCyan, gothic),
-        button("Command58", kWindow, {7200, 4320, 606, 372}, "KEY", lightCyan, gothic),
+        sends("key-disable-none",
+              button("Command56", kWindow, {6600, 3960, 1200, 372}, "NONE", lightCyan, gothic)),
+        sends("key-disable-rc",
+              button("Command57", kWindow, {6600, 4320, 606, 372}, "R/C", lightCyan, gothic)),
+        sends("key-disable-key",
+              button("Command58", kWindow, {7200, 4320, 606, 372}, "KEY", lightCyan, gothic)),
 
         // The port panel comes after "COM" so that, once shown, it lies over it.
-        button("Command33", kWindow, {4080, 4200, 1815, 375}, "COM", kPlatformColour, pGothic),
-        hidden(frame("Frame8", kWindow, {3480, 3600, 2775, 1185})),
-        option("Option1", "Frame8", 240, 240, "COM1"),
-        option("Option2", "Frame8", 1560, 240, "COM2"),
+        playing(Role::PortButton,
+                button("Command33", kWindow, {4080, 4200, 1815, 375}, "COM", kPlatformColour, pGothic)),
+        playing(Role::PortPanel, hidden(frame("Frame8", kWindow, {3480, 3600, 2775, 1185}))),
+        playing(Role::Com1Option, option("Option1", "Frame8", 240, 240, "COM1")),
+        playing(Role::Com2Option, option("Option2", "Frame8", 1560, 240, "COM2")),
         frame("Frame13", "Frame8", {120, 480, 2535, 615}),
-        option("Option9", "Frame13", 120, 240, "19200", true),
-        option("Option10", "Frame13", 1440, 240, "9600"),
+        playing(Role::FastOption, option("Option9", "Frame13", 120, 240, "19200", true)),
+        playing(Role::SlowOption, option("Option10", "Frame13", 1440, 240, "9600")),
 
-        button("Command4", kWindow, {240, 4080, 975, 255}, "STAND", lightCyan, gothic),
-        button("Command10", kWindow, {1200, 4080, 975, 255}, "REAL", lightCyan, gothic),
-        button("Command11", kWindow, {2160, 4080, 975, 255}, "CINEMA", lightCyan, gothic),
-        button("Command39", kWindow, {240, 4320, 975, 255}, "IMAGE1", lightCyan, gothic),
-        button("Command40", kWindow, {1200, 4320, 975, 255}, "IMAGE2", lightCyan, gothic),
-        button("Command41", kWindow, {2160, 4320, 975, 255}, "IMAGE3", lightCyan, gothic),
-        button("Command42", kWindow, {240, 4560, 975, 255}, "IMAGE4", lightCyan, gothic),
+        sends("picture-stand",
+              button("Command4", kWindow, {240, 4080, 975, 255}, "STAND", lightCyan, gothic)),
+        sends("picture-real",
+              button("Command10", kWindow, {1200, 4080, 975, 255}, "REAL", lightCyan, gothic)),
+        sends("picture-cinema",
+              button("Command11", kWindow, {2160, 4080, 975, 255}, "CINEMA", lightCyan, gothic)),
+        sends("picture-image1",
+              button("Command39", kWindow, {240, 4320, 975, 255}, "IMAGE1", lightCyan, gothic)),
+        sends("picture-image2",
+              button("Command40", kWindow, {1200, 4320, 975, 255}, "IMAGE2", lightCyan, gothic)),
+        sends("picture-image3",
+              button("Command41", kWindow, {2160, 4320, 975, 255}, "IMAGE3", lightCyan, gothic)),
+        sends("picture-image4",
+              button("Command42", kWindow, {240, 4560, 975, 255}, "IMAGE4", lightCyan, gothic)),
     };
 }
 
@@ -235,22 +264,27 @@ Table trafficMonitorBand()
     return {
         frame("Frame9", kWindow, {45, 4920, 6312, 1290}),
         label("Label9", "Frame9", {105, 210, 390, 285}, "TXD", gothic, Align::Right),
-        monitorLine("Label11", {600, 180, 5610, 300}, largePGothicBold),
+        playing(Role::SentLine, monitorLine("Label11", {600, 180, 5610, 300}, largePGothicBold)),
         label("Label10", "Frame9", {75, 555, 450, 300}, "RXD", gothic, Align::Right),
-        monitorLine("Label12", {600, 540, 5616, 300}, largePGothicBold),
+        playing(Role::ReceivedLine, monitorLine("Label12", {600, 540, 5616, 300}, largePGothicBold)),
         label("Label23", "Frame9", {120, 960, 735, 225}, "STATUS", smallGothic),
-        monitorLine("Label22", {930, 915, 5295, 300}, pGothicBold, red),
+        playing(Role::StatusLine, monitorLine("Label22", {930, 915, 5295, 300}, pGothicBold, red)),
 
-        hidden(button("Command34", kWindow, {6600, 5040, 1200, 375}, data_button::kShowMonitor, silver,
-                      pGothic)),
+        playing(Role::DataButton, hidden(button("Command34", kWindow, {6600, 5040, 1200, 375},
+                                                data_button::kShowMonitor, silver, pGothic))),
 
         // Only "TEMP" has a stated height; its row siblings take it. The
         // second row's height is what reaches the group's bottom edge, 6135.
-        button("Command44", kWindow, {6480, 5640, 975, 252}, "STATUS", lightCyan, smallGothicBold),
-        button("Command46", kWindow, {7440, 5640, 975, 252}, "L-TIME", lightCyan, smallGothicBold),
-        button("Command54", kWindow, {8400, 5640, 975, 252}, "TEMP", lightCyan, smallGothicBold),
-        button("Command45", kWindow, {6480, 5880, 975, 255}, "MODE", lightCyan, smallGothicBold),
-        button("Command47", kWindow, {7440, 5880, 975, 255}, "SETTING", lightCyan, smallGothicBold),
+        sends("status",
+              button("Command44", kWindow, {6480, 5640, 975, 252}, "STATUS", lightCyan, smallGothicBold)),
+        sends("lamp-time",
+              button("Command46", kWindow, {7440, 5640, 975, 252}, "L-TIME", lightCyan, smallGothicBold)),
+        sends("temp",
+              button("Command54", kWindow, {8400, 5640, 975, 252}, "TEMP", lightCyan, smallGothicBold)),
+        sends("input",
+              button("Command45", kWindow, {6480, 5880, 975, 255}, "MODE", lightCyan, smallGothicBold)),
+        sends("setting",
+              button("Command47", kWindow, {7440, 5880, 975, 255}, "SETTING", lightCyan, smallGothicBold)),
     };
 }
 
@@ -263,37 +297,47 @@ Table lowerPanelBand()
         label("Label15", "Frame14", {120, 240, 735, 255}, "PC1", gothicBold),
         label("Label16", "Frame14", {120, 480, 735, 255}, "PC2", gothicBold),
         label("Label24", "Frame14", {120, 720, 735, 255}, "Video", gothicBold),
-        button("Command64", "Frame14", {960, 240, 975, 255}, "RGB", lightCyan, gothic),
-        button("Command65", "Frame14", {1920, 240, 1815, 255}, "DVI(PC Digital)", lightCyan, gothic),
-        button("Command66", "Frame14", {3720, 240, 1815, 255}, "DVI(AV HDCP)", lightCyan, gothic),
-        button("Command72", "Frame14", {960, 480, 975, 255}, "RGB", lightCyan, gothic),
-        button("Command74", "Frame14", {1920, 480, 1450, 255}, "Component", lightCyan, gothic),
-        button("Command73", "Frame14", {3360, 480, 975, 255}, "Scart", lightCyan, gothic),
-        button("Command53", "Frame14", {5640, 480, 735, 255}, "IN", lightCyan, gothic),
-        button("Command76", "Frame14", {6360, 480, 735, 255}, "OUT", lightRed, gothic),
-        button("Command81", "Frame14", {960, 720, 975, 255}, "Auto", lightCyan, gothic),
-        button("Command82", "Frame14", {1920, 720, 975, 255}, "Video", lightCyan, gothic),
-        button("Command69", "Frame14", {2880, 720, 1095, 255}, "S-Video", lightCyan, gothic),
+        sends("pc1-rgb", button("Command64", "Frame14", {960, 240, 975, 255}, "RGB", lightCyan, gothic)),
+        sends("pc1-dvi-digital",
+              button("Command65", "Frame14", {1920, 240, 1815, 255}, "DVI(PC Digital)", lightCyan, gothic)),
+        sends("pc1-dvi-hdcp",
+              button("Command66", "Frame14", {3720, 240, 1815, 255}, "DVI(AV HDCP)", lightCyan, gothic)),
+        sends("pc2-rgb", button("Command72", "Frame14", {960, 480, 975, 255}, "RGB", lightCyan, gothic)),
+        sends("pc2-component",
+              button("Command74", "Frame14", {1920, 480, 1450, 255}, "Component", lightCyan, gothic)),
+        sends("pc2-scart", button("Command73", "Frame14", {3360, 480, 975, 255}, "Scart", lightCyan, gothic)),
+        sends("terminal-in", button("Command53", "Frame14", {5640, 480, 735, 255}, "IN", lightCyan, gothic)),
+        sends("terminal-out", button("Command76", "Frame14", {6360, 480, 735, 255}, "OUT", lightRed, gothic)),
+        sends("video-auto", button("Command81", "Frame14", {960, 720, 975, 255}, "Auto", lightCyan, gothic)),
+        sends("video-video",
+              button("Command82", "Frame14", {1920, 720, 975, 255}, "Video", lightCyan, gothic)),
+        sends("video-s-video",
+              button("Command69", "Frame14", {2880, 720, 1095, 255}, "S-Video", lightCyan, gothic)),
 
         frame("Frame16", kWindow, {7440, 6750, 1935, 945}),
         // Placed without a size: as far from the right edge as from the
         // left, one 240-high line above the buttons.
         label("Label27", "Frame16", {345, 240, 1245, 240}, "FAN SPEED", gothicBold),
-        button("Command97", "Frame16", {120, 600, 855, 255}, "MAX", lightGreen, gothicBold),
-        button("Command98", "Frame16", {960, 600, 855, 255}, "NOR", lightGreen, gothicBold),
+        sends("fan-max", button("Command97", "Frame16", {120, 600, 855, 255}, "MAX", lightGreen, gothicBold)),
+        sends("fan-normal",
+              button("Command98", "Frame16", {960, 600, 855, 255}, "NOR", lightGreen, gothicBold)),
 
         frame("Frame11", kWindow, {7440, 7680, 1935, 975}),
-        button("Command60", "Frame11", {240, 240, 1455, 255}, "Capture", lightRed, gothic),
-        button("Command61", "Frame11", {120, 600, 495, 255}, "OFF", lightRed, gothic),
-        button("Command63", "Frame11", {600, 600, 495, 255}, "DEF", lightGreen, gothic),
-        button("Command67", "Frame11", {1080, 600, 735, 255}, "User", lightCyan, gothic),
+        sends("logo-capture",
+              button("Command60", "Frame11", {240, 240, 1455, 255}, "Capture", lightRed, gothic)),
+        sends("logo-off", button("Command61", "Frame11", {120, 600, 495, 255}, "OFF", lightRed, gothic)),
+        sends("logo-default",
+              button("Command63", "Frame11", {600, 600, 495, 255}, "DEF", lightGreen, gothic)),
+        sends("logo-user", button("Command67", "Frame11", {1080, 600, 735, 255}, "User", lightCyan, gothic)),
 
         frame("Frame15", kWindow, {120, 8040, 7215, 570}),
         // Placed without a size: the row's 255 height, ending before the box.
         label("Label26", "Frame15", {120, 240, 435, 255}, "CMD", largeGothic),
-        textBox("Text1", "Frame15", {600, 165, 5055, 345}, largeGothicBold),
-        button("Command95", "Frame15", {5760, 240, 735, 255}, "SEND", lightGreen, gothicBold),
-        button("Command96", "Frame15", {6480, 240, 615, 255}, "CLS", lightRed, gothicBold),
+        playing(Role::TextBox, textBox("Text1", "Frame15", {600, 165, 5055, 345}, largeGothicBold)),
+        playing(Role::SendButton,
+                button("Command95", "Frame15", {5760, 240, 735, 255}, "SEND", lightGreen, gothicBold)),
+        playing(Role::ClearButton,
+                button("Command96", "Frame15", {6480, 240, 615, 255}, "CLS", lightRed, gothicBold)),
     };
 }
 

@@ -48,12 +48,40 @@ constexpr QRgb darkRed = 0xFFC00000u;
 constexpr QRgb lightBlue = 0xFF8080FFu;
 } // namespace colour
 
+// The part a control plays in the window beyond being shown, for the
+// controls the window's code drives (the buttons that send a command are
+// found by their command instead).
+enum class Role {
+    None,
+    EndButton,    // "END"
+    PortButton,   // "COM": shows the port panel
+    PortPanel,    // the frame of the port panel
+    Com1Option,   // "COM1"
+    Com2Option,   // "COM2"
+    FastOption,   // "19200"
+    SlowOption,   // "9600"
+    DataButton,   // shows and hides the traffic monitor
+    Logo,         // its double-click opens the whole window
+    SentLine,     // the traffic monitor's three lines
+    ReceivedLine, //
+    StatusLine,   //
+    TextBox,      // the free-text entry
+    SendButton,   // "SEND"
+    ClearButton,  // "CLS"
+};
+// How many roles there are besides None (ClearButton stays the last).
+constexpr int kRoleCount = int(Role::ClearButton);
+
 struct ControlSpec {
     Kind kind;
     const char *name;      // Qt objectName
     const char *container; // objectName of the enclosing frame; nullptr = the window
     Rect rect;             // twips, relative to the container
     const char *caption;   // UTF-8; nullptr = none
+    // Buttons: the name of the command a click (or a hold) sends, as the
+    // command table knows it; nullptr for every other control.
+    const char *command = nullptr;
+    Role role = Role::None;
     QRgb background = colour::silver;
     QRgb foreground = colour::black;
     FontSpec font = {};

@@ -56,7 +56,9 @@ MonitorLabel::MonitorLabel(QWidget *parent) : QFrame(parent)
 
 void MonitorLabel::setText(const QString &text)
 {
-    if (text.isEmpty() && this->text().isEmpty())
+    // The sent line is set at every repeat tick, down to every 5 ms: the same
+    // text again changes nothing and is not drawn again.
+    if (text == this->text())
         return;
     text_ = text;
     showsRendering_ = false;

@@ -2,12 +2,11 @@
 
 #include "session/precise_timer.h"
 #include "session/projector_session.h"
-#include "window/command_button.h"
-#include "window/form1.h"
-#include "window/window_builder.h"
+#include "window/application_title.h"
 
 #include <QFrame>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <utility>
 
@@ -16,31 +15,27 @@ constexpr int kHideDelayMs = 5000;
 
 QMessageBox *portWarning(QWidget *parent, const QString &text)
 {
-    auto *box =
-        new QMessageBox(QMessageBox::Warning, Form1::applicationTitle(), text, QMessageBox::Ok, parent);
+    auto *box = new QMessageBox(QMessageBox::Warning, applicationTitle(), text, QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("PortWarning"));
     return box;
 }
 } // namespace
 
-PortPanel::PortPanel(Form1 &form, const Controls &controls)
-    : QObject(&form), form_(form), session_(form.session()), panel_(controls.get<QFrame>("Frame8")),
-      com1_(controls.get<QRadioButton>("Option1")), com2_(controls.get<QRadioButton>("Option2")),
+PortPanel::PortPanel(ProjectorSession &session, const PortPanelControls &controls, QWidget &window)
+    : QObject(&window), session_(session), window_(window), controls_(controls),
       hideDelay_(new PreciseTimer(QStringLiteral("Timer3"), kHideDelayMs, this))
 {
-    connect(controls.get<CommandButton>("Command33"), &QPushButton::clicked, this, &PortPanel::showPanel);
+    connect(controls_.showButton, &QPushButton::clicked, this, &PortPanel::showPanel);
     connect(hideDelay_, &SessionTimer::tick, this, &PortPanel::hidePanel);
-    connect(com1_, &QRadioButton::clicked, this, [this] { choosePort(1, 2); });
-    connect(com2_, &QRadioButton::clicked, this, [this] { choosePort(2, 1); });
-    connect(controls.get<QRadioButton>("Option9"), &QRadioButton::clicked, this,
-            [this] { chooseSpeed(port_settings::kFast); });
-    connect(controls.get<QRadioButton>("Option10"), &QRadioButton::clicked, this,
-            [this] { chooseSpeed(port_settings::kSlow); });
+    connect(controls_.com1, &QRadioButton::clicked, this, [this] { choosePort(1, 2); });
+    connect(controls_.com2, &QRadioButton::clicked, this, [this] { choosePort(2, 1); });
+    connect(controls_.fast, &QRadioButton::clicked, this, [this] { chooseSpeed(port_settings::kFast); });
+    connect(controls_.slow, &QRadioButton::clicked, this, [this] { chooseSpeed(port_settings::kSlow); });
     connect(&session_, &ProjectorSession::portLost, this, &PortPanel::warnPortLost);
     connect(&session_, &ProjectorSession::portOpened, this, [this] {
         if (pendingFallback_) {
             pendingFallback_.reset();
-            panel_->setVisible(false);
+            controls_.panel->setVisible(false);
         }
     });
     connect(&session_, &ProjectorSession::portOpenFailed, this, [this](const SerialError &error) {
@@ -58,7 +53,7 @@ void PortPanel::warnPortLost(const QString &description)
         lostWarning_->setText(text);
         return;
     }
-    lostWarning_ = portWarning(&form_, text);
+    lostWarning_ = portWarning(&window_, text);
     lostWarning_->setAttribute(Qt::WA_DeleteOnClose);
     lostWarning_->setWindowModality(Qt::ApplicationModal);
     lostWarning_->show();
@@ -66,29 +61,25 @@ void PortPanel::warnPortLost(const QString &description)
 
 void PortPanel::showPanel()
 {
-    panel_->setVisible(true);
+    controls_.panel->setVisible(true);
     hideDelay_->setEnabled(true);
 }
 
 void PortPanel::hidePanel()
 {
-    panel_->setVisible(false);
+    controls_.panel->setVisible(false);
     hideDelay_->setEnabled(false);
 }
 
-void PortPanel::startHideDelay()
+void PortPanel::restartHideDelay()
 {
+    hideDelay_->setEnabled(false);
     hideDelay_->setEnabled(true);
 }
 
-void PortPanel::stopHideDelay()
+void PortPanel::stop()
 {
     hideDelay_->setEnabled(false);
-}
-
-bool PortPanel::isHideDelayRunning() const
-{
-    return hideDelay_->enabled();
 }
 
 void PortPanel::choosePort(int chosen, int fallback)
@@ -103,12 +94,12 @@ void PortPanel::choosePort(int chosen, int fallback)
         pendingFallback_ = fallback;
         return;
     }
-    panel_->setVisible(false);
+    controls_.panel->setVisible(false);
 }
 
 void PortPanel::choiceFailed(const SerialError &error, int fallback)
 {
-    QMessageBox *box = portWarning(&form_, error.description);
+    QMessageBox *box = portWarning(&window_, error.description);
     box->exec();
     delete box;
     session_.setPortNumber(fallback);
@@ -117,11 +108,11 @@ void PortPanel::choiceFailed(const SerialError &error, int fallback)
 void PortPanel::chooseSpeed(const SerialSettings &settings)
 {
     session_.setSettings(settings);
-    panel_->setVisible(false);
+    controls_.panel->setVisible(false);
 }
 
 void PortPanel::selectPortOptionByCode(int number)
 {
-    (number == 1 ? com1_ : com2_)->setChecked(true);
+    (number == 1 ? controls_.com1 : controls_.com2)->setChecked(true);
     choosePort(number, number == 1 ? 2 : 1);
 }

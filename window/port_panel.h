@@ -4,6 +4,7 @@
 
 #include "session/serial_error.h"
 #include "session/serial_settings.h"
+#include "window/window_controls.h"
 
 #include <QMessageBox>
 #include <QObject>
@@ -11,17 +12,15 @@
 #include <QString>
 #include <optional>
 
-class Controls;
-class Form1;
 class ProjectorSession;
-class QFrame;
-class QRadioButton;
 class SessionTimer;
+class QWidget;
 
 class PortPanel : public QObject {
     Q_OBJECT
 public:
-    PortPanel(Form1 &form, const Controls &controls);
+    // window: where its warnings are shown, and what owns it.
+    PortPanel(ProjectorSession &session, const PortPanelControls &controls, QWidget &window);
 
     void showPanel();                                 // "COM" click
     void hidePanel();                                 // hide delay ends
@@ -31,11 +30,10 @@ public:
     // same choice an operator's click would.
     void selectPortOptionByCode(int number);
 
-    void startHideDelay();
-    void stopHideDelay();
-    bool isHideDelayRunning() const;
+    // The wait before the panel hides starts anew.
+    void restartHideDelay();
     // The program ends: nothing more is timed.
-    void stop() { stopHideDelay(); }
+    void stop();
 
 private:
     // The port went away under the program: one warning, without waiting
@@ -45,11 +43,9 @@ private:
     // other number is set.
     void choiceFailed(const SerialError &error, int fallback);
 
-    Form1 &form_;
     ProjectorSession &session_;
-    QFrame *panel_;
-    QRadioButton *com1_;
-    QRadioButton *com2_;
+    QWidget &window_;
+    PortPanelControls controls_;
     SessionTimer *hideDelay_;
     QPointer<QMessageBox> lostWarning_;
     // A choice whose device server is still connecting: its fallback number.

@@ -1,7 +1,8 @@
 #include "window/start_up.h"
 
 #include "session/projector_session.h"
-#include "window/form1.h"
+#include "window/application_title.h"
+#include "window/control_panel_window.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -30,17 +31,17 @@ int runControlPanel(QApplication &app, const PanelPorts &ports)
     QObject::connect(&session, &ProjectorSession::portLost, &session, [&session](const QString &description) {
         warn(QObject::tr("device %1 lost (%2); port closed").arg(session.deviceName(), description));
     });
-    Form1 form(session);
+    ControlPanelWindow form(session);
     const auto reportStartUpFailure = [](const SerialError &error) {
         const QString message =
             QObject::tr("Run-time error %1:\n\n%2").arg(error.number).arg(error.description);
         warn(QString(message).replace(QLatin1String("\n\n"), QLatin1String(" ")));
-        QMessageBox box(QMessageBox::Critical, Form1::applicationTitle(), message, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Critical, applicationTitle(), message, QMessageBox::Ok);
         box.setObjectName(QStringLiteral("StartUpError"));
         box.exec();
     };
-    QObject::connect(&form, &Form1::startedUp, &form, &QWidget::show);
-    QObject::connect(&form, &Form1::startUpFailed, &form, [&](const SerialError &error) {
+    QObject::connect(&form, &ControlPanelWindow::startedUp, &form, &QWidget::show);
+    QObject::connect(&form, &ControlPanelWindow::startUpFailed, &form, [&](const SerialError &error) {
         reportStartUpFailure(error);
         QCoreApplication::exit(1);
     });

@@ -3,25 +3,26 @@
 #include "protocol/traffic_rendering.h"
 #include "session/projector_session.h"
 #include "window/monitor_label.h"
-#include "window/window_builder.h"
 
-TrafficMonitor::TrafficMonitor(ProjectorSession &session, const Controls &controls, QObject *parent)
-    : QObject(parent), sentLine_(controls.get<MonitorLabel>("Label11")),
-      receivedLine_(controls.get<MonitorLabel>("Label12")), statusLine_(controls.get<MonitorLabel>("Label22"))
+TrafficMonitor::TrafficMonitor(ProjectorSession &session, const MonitorLines &lines, QObject *parent)
+    : QObject(parent)
 {
-    connect(&session, &ProjectorSession::lineSent, sentLine_,
-            [this](const QString &, const QString &rendering) { sentLine_->setText(rendering); });
-    connect(&session, &ProjectorSession::received, receivedLine_, &MonitorLabel::showRenderingOf);
-    connect(&session, &ProjectorSession::statusDecoded, statusLine_, &MonitorLabel::setText);
-    connect(&session, &ProjectorSession::noReply, receivedLine_,
-            [this] { receivedLine_->setText(kNoReplyRendering); });
-    connect(&session, &ProjectorSession::trafficCleared, this, [this] {
-        sentLine_->clear();
-        receivedLine_->clear();
+    MonitorLabel *sent = lines.sent;
+    MonitorLabel *received = lines.received;
+    MonitorLabel *status = lines.status;
+    connect(&session, &ProjectorSession::lineSent, sent,
+            [sent](const QString &, const QString &rendering) { sent->setText(rendering); });
+    connect(&session, &ProjectorSession::received, received, &MonitorLabel::showRenderingOf);
+    connect(&session, &ProjectorSession::statusDecoded, status, &MonitorLabel::setText);
+    connect(&session, &ProjectorSession::noReply, received,
+            [received] { received->setText(kNoReplyRendering); });
+    connect(&session, &ProjectorSession::trafficCleared, this, [sent, received] {
+        sent->clear();
+        received->clear();
     });
-    connect(&session, &ProjectorSession::monitorCleared, this, [this] {
-        sentLine_->clear();
-        receivedLine_->clear();
-        statusLine_->clear();
+    connect(&session, &ProjectorSession::monitorCleared, this, [sent, received, status] {
+        sent->clear();
+        received->clear();
+        status->clear();
     });
 }

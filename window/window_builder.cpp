@@ -1,5 +1,6 @@
 #include "window/window_builder.h"
 
+#include "protocol/commands.h"
 #include "window/command_button.h"
 #include "window/key_chord.h"
 #include "window/layout_table.h"
@@ -8,6 +9,7 @@
 
 #include <QButtonGroup>
 #include <QFrame>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -153,6 +155,63 @@ QWidget *makeControl(const ControlSpec &design, QWidget *parent)
     return nullptr;
 }
 
+// The control's part in the typed set: each part is played by exactly one
+// control of the expected kind.
+class RolePlacer {
+public:
+    explicit RolePlacer(WindowControls &controls) : c_(controls) {}
+
+    void place(const ControlSpec &design, QWidget *w)
+    {
+        switch (design.role) {
+        case Role::None: return;
+        case Role::EndButton: fill(c_.end, design, w); break;
+        case Role::PortButton: fill(c_.port.showButton, design, w); break;
+        case Role::PortPanel: fill(c_.port.panel, design, w); break;
+        case Role::Com1Option: fill(c_.port.com1, design, w); break;
+        case Role::Com2Option: fill(c_.port.com2, design, w); break;
+        case Role::FastOption: fill(c_.port.fast, design, w); break;
+        case Role::SlowOption: fill(c_.port.slow, design, w); break;
+        case Role::DataButton: fill(c_.data.button, design, w); break;
+        case Role::Logo: fill(c_.data.logo, design, w); break;
+        case Role::SentLine: fill(c_.monitor.sent, design, w); break;
+        case Role::ReceivedLine: fill(c_.monitor.received, design, w); break;
+        case Role::StatusLine: fill(c_.monitor.status, design, w); break;
+        case Role::TextBox: fill(c_.freeText.text, design, w); break;
+        case Role::SendButton: fill(c_.freeText.send, design, w); break;
+        case Role::ClearButton: fill(c_.freeText.clear, design, w); break;
+        }
+        ++placed_;
+    }
+
+    void checkComplete() const
+    {
+        if (placed_ != kRoleCount)
+            qFatal("the layout gives %d of the window's %d parts a control", placed_, kRoleCount);
+    }
+
+private:
+    template <class T> static void fill(T *&slot, const ControlSpec &design, QWidget *w)
+    {
+        auto *typed = qobject_cast<T *>(w);
+        if (!typed || slot)
+            qFatal("%s cannot play its part in the window", design.name);
+        slot = typed;
+    }
+
+    WindowControls &c_;
+    int placed_ = 0;
+};
+
+CommandButtonBinding commandButton(const ControlSpec &design, QWidget *w)
+{
+    const Command *command = findCommand(QString::fromLatin1(design.command));
+    auto *button = qobject_cast<CommandButton *>(w);
+    if (!command || !button)
+        qFatal("%s sends \"%s\", which is no command the command table knows", design.name, design.command);
+    return {button, command};
+}
+
 } // namespace
 
 void OptionButton::focusInEvent(QFocusEvent *event)
@@ -199,7 +258,7 @@ QFont designFont(const FontSpec &design)
     return font;
 }
 
-Controls buildWindow(QWidget &window)
+WindowControls buildWindow(QWidget &window)
 {
     QPalette pal = window.palette();
     pal.setColor(QPalette::Window, QColor(colour::silver));
@@ -207,9 +266,12 @@ Controls buildWindow(QWidget &window)
     window.setAutoFillBackground(true);
     window.setFont(designFont(FontSpec{}));
 
-    QHash<QString, QWidget *> controls;
+    WindowControls typed;
+    RolePlacer roles(typed);
+    // By design name, only while building: containers and the focus order.
+    QHash<QString, QWidget *> byName;
     for (const ControlSpec &design : controlTable()) {
-        QWidget *parent = design.container ? controls.value(QString::fromLatin1(design.container)) : &window;
+        QWidget *parent = design.container ? byName.value(QString::fromLatin1(design.container)) : &window;
         Q_ASSERT(parent);
         QWidget *w = makeControl(design, parent);
         w->setObjectName(QString::fromLatin1(design.name));
@@ -221,18 +283,21 @@ Controls buildWindow(QWidget &window)
                               ? Qt::StrongFocus
                               : Qt::NoFocus);
         w->setVisible(design.visible);
-        controls.insert(w->objectName(), w);
+        byName.insert(w->objectName(), w);
+        if (design.command)
+            typed.commandButtons.push_back(commandButton(design, w));
+        roles.place(design, w);
     }
+    roles.checkComplete();
     for (const LineSpec &design : lineTable()) {
         auto *line = new LineSegment(design, &window);
         line->setObjectName(QString::fromLatin1(design.name));
         line->lower();
-        controls.insert(line->objectName(), line);
     }
 
     QWidget *previous = nullptr;
     for (const char *name : tabOrder()) {
-        QWidget *w = controls.value(QString::fromLatin1(name));
+        QWidget *w = byName.value(QString::fromLatin1(name));
         if (!w)
             continue;
         if (previous)
@@ -240,7 +305,7 @@ Controls buildWindow(QWidget &window)
         previous = w;
     }
     if (!tabOrder().empty())
-        if (QWidget *first = controls.value(QString::fromLatin1(tabOrder().front())))
+        if (QWidget *first = byName.value(QString::fromLatin1(tabOrder().front())))
             first->setFocus(Qt::OtherFocusReason);
-    return Controls(controls);
+    return typed;
 }

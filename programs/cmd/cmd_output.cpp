@@ -15,16 +15,6 @@ QString withoutTrailingBlanks(QString text)
     return text;
 }
 
-// Where the window shows the command: its group title and the button's
-// caption, or the free-text box for the queries no button sends.
-QString windowCaption(const Command &c)
-{
-    if (!*c.control)
-        return QStringLiteral("(typed: \"SEND\")");
-    const QString caption = QString::fromUtf8(c.caption);
-    return *c.group ? QString::fromUtf8(c.group) + QLatin1Char(' ') + caption : caption;
-}
-
 } // namespace
 
 QString plainLines(const ExchangeResult &r)
@@ -50,6 +40,6 @@ QString commandListing()
         out += QStringLiteral("%1 %2 %3\n")
                    .arg(QLatin1String(c.name), -18)
                    .arg(QLatin1String(c.code), -22)
-                   .arg(windowCaption(c));
+                   .arg(QLatin1String(c.description));
     return out;
 }

@@ -7,5 +7,5 @@ struct ExchangeResult;
 
 QString plainLines(const ExchangeResult &result);
 QString jsonLine(const ExchangeResult &result);
-// Every command: name, code and the window's caption, one a line.
+// Every command: name, code and what it does, one a line.
 QString commandListing();

@@ -16,6 +16,6 @@ struct ControlOptions {
     QString usage;
 };
 
-// arguments: as the program received them, its own name first. Needs a
-// QCoreApplication for the help text.
+// arguments: as the program received them, its own name first. Without an
+// application object the help text names no program; all else is the same.
 ControlOptions parseControlOptions(const QStringList &arguments);

@@ -42,7 +42,8 @@ inline bool received(const sim::PtyServer &server, const std::string &line)
 // The program under test; its stderr is kept for assertions and failure messages.
 class BridgeProcess {
 public:
-    explicit BridgeProcess(const QStringList &arguments, const QString &program = QStringLiteral(VELNO_BRIDGE_EXE))
+    explicit BridgeProcess(const QStringList &arguments,
+                           const QString &program = QStringLiteral(VELNO_BRIDGE_EXE))
     {
         process_.start(program, arguments);
     }

@@ -51,7 +51,8 @@ TEST_F(BridgeServiceTest, AFloodFillsTheQueueTheRestIsBusyAndTheBridgeGoesOn)
     constexpr int kFlood = 40;
     for (int i = 0; i < kFlood; ++i)
         watch->link().publish(topic(kHall, "command"),
-                              QStringLiteral(R"({"command": "display-clear", "id": %1})").arg(i).toUtf8(), false, 1);
+                              QStringLiteral(R"({"command": "display-clear", "id": %1})").arg(i).toUtf8(),
+                              false, 1);
     int answered = 0;
     int busy = 0;
     std::set<int> ids;
@@ -65,7 +66,8 @@ TEST_F(BridgeServiceTest, AFloodFillsTheQueueTheRestIsBusyAndTheBridgeGoesOn)
     EXPECT_EQ(busy, 8);
     EXPECT_EQ(ids.size(), std::size_t(kFlood)) << "every command answered once";
     EXPECT_TRUE(command(kHall, "status").value("answered").toBool()) << logText();
-    EXPECT_EQ(bridge->logLines().filter(QStringLiteral("refused")).size(), 1) << "one line a minute: " << logText();
+    EXPECT_EQ(bridge->logLines().filter(QStringLiteral("refused")).size(), 1)
+        << "one line a minute: " << logText();
 }
 
 TEST_F(BridgeServiceTest, ProjectorSwitchedOffBehindAnOpenSocketGoesOfflineAndComesBack)
@@ -122,15 +124,19 @@ TEST_F(BridgeServiceTest, TwoBridgesWithTheirOwnPrefixesShareOneBrokerWithoutCol
     ASSERT_TRUE(otherHall.start());
     MessageCollector ha(broker, QStringLiteral("ha"), {kDiscoveryPrefix + "/#", "site-a/#", "site-b/#"});
     ASSERT_TRUE(ha.waitReady());
-    BridgeProcess a(bridgeArguments({endpoint(kHall, hall)}, 0) << "--topic-prefix" << "site-a");
-    BridgeProcess b(bridgeArguments({endpoint(kHall, otherHall)}, 0) << "--topic-prefix" << "site-b");
+    BridgeProcess a(bridgeArguments({endpoint(kHall, hall)}, 0) << "--topic-prefix"
+                                                                << "site-a");
+    BridgeProcess b(bridgeArguments({endpoint(kHall, otherHall)}, 0) << "--topic-prefix"
+                                                                     << "site-b");
     for (const char *site : {"site-a", "site-b"})
-        ASSERT_TRUE(waitUntil([&] { return ha.seen(QStringLiteral("%1/hall/availability").arg(site)).contains("online"); },
-                              kEventMs));
+        ASSERT_TRUE(waitUntil(
+            [&] { return ha.seen(QStringLiteral("%1/hall/availability").arg(site)).contains("online"); },
+            kEventMs));
     std::set<QString> topics;
     for (const QString &prefix : {QStringLiteral("site-a"), QStringLiteral("site-b")})
         for (const DiscoveryMessage &m : discoveryMessages(prefix, kHall)) {
-            EXPECT_TRUE(waitUntil([&] { return ha.seen(m.topic).size() == 1; }, kEventMs)) << m.topic.toStdString();
+            EXPECT_TRUE(waitUntil([&] { return ha.seen(m.topic).size() == 1; }, kEventMs))
+                << m.topic.toStdString();
             topics.insert(m.topic);
         }
     EXPECT_EQ(topics.size(), 2 * discoveryMessages(kPrefix, kHall).size());
@@ -175,7 +181,8 @@ TEST(BridgeBackoff, AServerThatAcceptsAndHangsUpIsTriedLessAndLessOften)
     });
     MessageCollector watch(broker, QStringLiteral("watch"), {kPrefix + "/#"});
     ASSERT_TRUE(watch.waitReady());
-    BridgeProcess bridge({QStringLiteral("--broker"), QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
+    BridgeProcess bridge({QStringLiteral("--broker"),
+                          QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
                           QStringLiteral("--projector"),
                           QStringLiteral("lab=socket://127.0.0.1:%1").arg(server.serverPort())});
     pumpEvents(60000);

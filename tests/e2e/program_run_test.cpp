@@ -7,7 +7,7 @@
 #include "sim/pty_server.h"
 #include "support/pty_peer.h"
 #include "support/wait.h"
-#include "window/form1.h"
+#include "window/control_panel_window.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,8 +29,8 @@ const QString kBoxTitle = QStringLiteral("^velno-control$");
 QPoint centreOf(const char *control)
 {
     ProjectorSession session;
-    Form1 form(session);
-    const QWidget *widget = form.control(control);
+    ControlPanelWindow form(session);
+    const QWidget *widget = form.findChild<QWidget *>(QLatin1String(control));
     return widget->mapTo(&form, widget->rect().center());
 }
 

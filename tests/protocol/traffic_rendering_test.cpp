@@ -85,4 +85,22 @@ TEST(IncrementalRendering, AlwaysEqualsTheRenderingOfTheWholeSource)
     EXPECT_EQ(incremental.render(QStringLiteral("xyz")), QStringLiteral(" x y z "));
 }
 
+// A streaming device grows the buffer by a character at a time: the
+// rendering's storage must grow by steps that double, not once per arrival.
+TEST(IncrementalRendering, GrowingOneCharacterAtATimeReallocatesRarely)
+{
+    IncrementalRendering incremental;
+    QString source;
+    qsizetype capacity = -1;
+    int reallocations = 0;
+    for (int i = 0; i < 4096; ++i) {
+        source += QLatin1Char('7');
+        const qsizetype now = incremental.render(source).capacity();
+        reallocations += now != capacity;
+        capacity = now;
+    }
+    EXPECT_EQ(incremental.rendering().size(), 1 + 2 * 4096);
+    EXPECT_LE(reallocations, 40);
+}
+
 } // namespace

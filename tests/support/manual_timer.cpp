@@ -8,16 +8,24 @@ ManualTimer::ManualTimer(const QString &name, int intervalMs, QObject *parent)
     setObjectName(name);
 }
 
+void ManualTimer::startCountdown()
+{
+    remainingMs_ = qMax(1, interval_);
+    ++countdownStarts_;
+}
+
 void ManualTimer::setInterval(int ms)
 {
     interval_ = ms;
-    countdownStarts_ += enabled_ ? 1 : 0;
+    if (enabled_)
+        startCountdown();
 }
 
 void ManualTimer::setEnabled(bool on)
 {
     enabled_ = on;
-    countdownStarts_ += on ? 1 : 0;
+    if (on)
+        startCountdown();
 }
 
 bool ManualTimer::fire()
@@ -26,6 +34,25 @@ bool ManualTimer::fire()
         return false;
     emit tick();
     return true;
+}
+
+void ManualTimer::advance(int ms)
+{
+    while (enabled_ && ms >= remainingMs_) {
+        ms -= remainingMs_;
+        remainingMs_ = qMax(1, interval_);
+        emit tick(); // which may stop or restart the countdown
+    }
+    if (enabled_)
+        remainingMs_ -= ms;
+}
+
+void advanceClock(const QObject &owner, int ms)
+{
+    const QList<ManualTimer *> timers = owner.findChildren<ManualTimer *>();
+    for (int i = 0; i < ms; ++i)
+        for (ManualTimer *timer : timers)
+            timer->advance(1);
 }
 
 ProjectorSession::TimerFactory manualTimers()

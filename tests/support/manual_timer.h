@@ -20,18 +20,29 @@ public:
 
     // One tick, if enabled; returns whether there was one.
     bool fire();
+    // The clock moves on by ms: a tick for each interval that ends meanwhile,
+    // counted from when the countdown last started, as a periodic timer
+    // ticks.
+    void advance(int ms);
     // How often a countdown started: enabling, also a running timer, and
     // assigning the interval while running each start one anew.
     int countdownStarts() const { return countdownStarts_; }
 
 private:
+    void startCountdown();
+
     int interval_;
+    int remainingMs_ = 0;
     bool enabled_ = false;
     int countdownStarts_ = 0;
 };
 
 // The factory a session takes to run on manual timers.
 ProjectorSession::TimerFactory manualTimers();
+
+// Moves the clock of every manual timer among owner's children on by ms, one
+// millisecond at a time, so that they tick in the order their time comes.
+void advanceClock(const QObject &owner, int ms);
 
 // The manual timer of this name among owner's children; fails the test (and
 // returns a stand-in) when there is none.

@@ -6,8 +6,8 @@
 #include "session/session_timer.h"
 #include "support/manual_timer.h"
 #include "support/pty_peer.h"
+#include "window/control_panel_window.h"
 #include "window/data_panel.h"
-#include "window/form1.h"
 #include "window/monitor_label.h"
 
 #include <QAbstractButton>
@@ -24,7 +24,7 @@ protected:
         qunsetenv("VELNO_COM2");
         session = std::make_unique<ProjectorSession>(nullptr, realTimers ? ProjectorSession::TimerFactory()
                                                                          : manualTimers());
-        form = std::make_unique<Form1>(*session);
+        form = std::make_unique<ControlPanelWindow>(*session);
         const SerialError error = form->startUp();
         ASSERT_FALSE(error) << error.description.toStdString();
         form->show();
@@ -39,7 +39,7 @@ protected:
 
     template <class T = QWidget> T *control(const char *name) const
     {
-        T *found = form->control<T>(name);
+        T *found = form->findChild<T *>(QLatin1String(name));
         if (!found)
             ADD_FAILURE() << "no control " << name << " of the expected kind";
         return found;
@@ -51,13 +51,18 @@ protected:
     bool isUnlocked() const { return form->findChild<DataPanel *>()->isUnlocked(); }
     QString monitorText(const char *name) const { return control<MonitorLabel>(name)->text(); }
 
+    // Whether the control's centre is inside the window's visible area.
+    bool isInView(const char *name) const
+    {
+        const QWidget *w = control(name);
+        return form->rect().contains(QRect(w->mapTo(form.get(), QPoint(0, 0)), w->size()).center());
+    }
     // Clicks a button as an operator would: with the mouse where it is in
     // view, otherwise (below the window's edge) through its click.
     void click(const char *name)
     {
         auto *button = control<QAbstractButton>(name);
-        const QRect inWindow(button->mapTo(form.get(), QPoint(0, 0)), button->size());
-        if (form->rect().contains(inWindow.center()))
+        if (isInView(name))
             QTest::mouseClick(button, Qt::LeftButton);
         else
             button->click();
@@ -67,5 +72,5 @@ protected:
     bool realTimers = false;
     PtyPeer com1;
     std::unique_ptr<ProjectorSession> session;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<ControlPanelWindow> form;
 };

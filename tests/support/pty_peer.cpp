@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <termios.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer()
@@ -73,6 +74,18 @@ QByteArray PtyPeer::readFor(int ms)
 {
     pumpEvents(ms);
     return readAvailable();
+}
+
+int PtyPeer::lineSpeed() const
+{
+    termios tio{};
+    if (::tcgetattr(slave_, &tio) != 0)
+        return 0;
+    switch (cfgetospeed(&tio)) {
+    case B9600: return 9600;
+    case B19200: return 19200;
+    default: return 0;
+    }
 }
 
 void PtyPeer::vanish()

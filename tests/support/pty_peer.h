@@ -22,6 +22,8 @@ public:
     QByteArray readLines(int lines, int timeoutMs = 3000);
     // Collects for a fixed time, running the event loop.
     QByteArray readFor(int ms);
+    // The line's speed in baud as the program set it (0 when unknown).
+    int lineSpeed() const;
     // The device disappears: both ends are closed.
     void vanish();
 

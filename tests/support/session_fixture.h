@@ -29,7 +29,7 @@ protected:
         const Command *found = findCommand(QString::fromLatin1(name));
         if (!found) {
             ADD_FAILURE() << "no command " << name;
-            static const Command none{"", "", CommandTiming::Plain, "", "", ""};
+            static const Command none{"", "", CommandTiming::Plain, ""};
             return none;
         }
         return *found;

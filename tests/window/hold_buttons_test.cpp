@@ -1,6 +1,7 @@
-// The thirteen press-and-hold buttons through the mouse: any mouse button
-// holds, the pressed button keeps the mouse until its release, the keyboard
-// cannot hold. What a hold does at the session is tested there.
+// The press-and-hold buttons and the mouse: any mouse button holds, the
+// pressed button keeps the mouse until its release, the keyboard cannot
+// hold. Which command each button holds is in command_buttons_test; what a
+// hold does at the session is tested there.
 
 #include "support/panel_fixture.h"
 #include "support/printers.h"
@@ -17,24 +18,8 @@ struct HoldButton {
     QByteArray line;
 };
 
-// Written from the design, independently of the product's table.
 const HoldButton kVolUp{"Command1", "C09\r"};
 const HoldButton kZoomUp{"Command48", "C30\r"};
-const HoldButton kAll[] = {
-    kVolUp,
-    {"Command2", "C0A\r"},
-    {"Command15", "C20\r"},
-    {"Command35", "C21\r"},
-    kZoomUp,
-    {"Command49", "C31\r"},
-    {"Command50", "C8E\r"},
-    {"Command51", "C8F\r"},
-    {"Command6", "C3F\r"},
-    {"Command5", "C3C\r"},
-    {"Command7", "C3D\r"},
-    {"Command9", "C3B\r"},
-    {"Command8", "C3A\r"},
-};
 
 class HoldButtonsTest : public PanelTest {
 protected:
@@ -50,27 +35,7 @@ protected:
     // Everything on the wire until it holds this many lines.
     QByteArray wire(int lines) { return com1.readLines(lines); }
     bool tick() { return timer("Timer1").fire(); }
-    QByteArray heldCode() const
-    {
-        return session->heldCommand() ? QByteArray(session->heldCommand()->code) : QByteArray();
-    }
 };
-
-TEST_F(HoldButtonsTest, EveryButtonSendsAtPressAndOnEachTickUntilReleased)
-{
-    for (const HoldButton &b : kAll) {
-        SCOPED_TRACE(b.name);
-        press(b);
-        EXPECT_EQ(wire(1), b.line);
-        EXPECT_EQ(heldCode() + '\r', b.line);
-        EXPECT_TRUE(tick());
-        EXPECT_EQ(wire(1), b.line);
-        release(b);
-        EXPECT_EQ(session->heldCommand(), nullptr);
-        EXPECT_FALSE(tick());
-        EXPECT_TRUE(com1.readFor(20).isEmpty());
-    }
-}
 
 TEST_F(HoldButtonsTest, RightMouseButtonHoldsLikeTheLeft)
 {

@@ -3,6 +3,7 @@
 #include "support/panel_fixture.h"
 #include "support/silent_listener.h"
 #include "support/wait.h"
+#include "window/application_title.h"
 #include "window/port_panel.h"
 
 #include <QElapsedTimer>
@@ -80,7 +81,7 @@ TEST_F(PortPanelTest, FailedChoiceWarnsClosesAndSetsTheFallback)
     clickOption("Option2");
     ASSERT_TRUE(seen->seen);
     EXPECT_EQ(seen->icon, QMessageBox::Warning);
-    EXPECT_EQ(seen->title, Form1::applicationTitle());
+    EXPECT_EQ(seen->title, applicationTitle());
     EXPECT_TRUE(seen->text.contains(QStringLiteral("No such file or directory"))) << seen->text.toStdString();
     EXPECT_EQ(seen->buttonCount, 1);
     EXPECT_FALSE(session->isPortOpen());
@@ -120,7 +121,7 @@ TEST_F(PortPanelTest, SpeedChoiceKeepsThePortOpenAndSendsAtTheNewSpeed)
     showPanel();
     clickOption("Option10");
     EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
-    EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(com1.lineSpeed(), 9600) << "applied to the open line";
     EXPECT_TRUE(session->isPortOpen());
     EXPECT_EQ(session->portNumber(), 1);
     EXPECT_FALSE(panel()->isVisible());
@@ -129,6 +130,7 @@ TEST_F(PortPanelTest, SpeedChoiceKeepsThePortOpenAndSendsAtTheNewSpeed)
     showPanel();
     clickOption("Option9");
     EXPECT_EQ(session->settings(), QStringLiteral("19200,N,8,1"));
+    EXPECT_EQ(com1.lineSpeed(), 19200);
 }
 
 TEST_F(PortPanelTest, SpeedChoiceOnAClosedPortIsKeptForTheNextOpening)

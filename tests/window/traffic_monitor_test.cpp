@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QSignalSpy>
 
 namespace {
 
@@ -120,6 +121,19 @@ TEST_F(TrafficMonitorTest, CopyPutsTheWholeLineOnTheClipboard)
     copy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
               QStringLiteral(" ") + QStringLiteral("7 ").repeated(300) + QStringLiteral("CR "));
+}
+
+// The sent line is set again at every repeat tick: the same text again is
+// no change (no signal, nothing for a screen reader, nothing to draw).
+TEST_F(TrafficMonitorTest, TheSameTextAgainIsNoChange)
+{
+    auto *line = control<MonitorLabel>("Label11");
+    QSignalSpy changes(line, &MonitorLabel::textChanged);
+    line->setText(QStringLiteral(" C 2 0 CR "));
+    line->setText(QStringLiteral(" C 2 0 CR "));
+    line->clear();
+    line->clear();
+    EXPECT_EQ(changes.count(), 2);
 }
 
 } // namespace

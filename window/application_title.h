@@ -1,0 +1,10 @@
+#pragma once
+// The title of the program's message boxes: its application name.
+
+#include <QCoreApplication>
+#include <QString>
+
+inline QString applicationTitle()
+{
+    return QCoreApplication::applicationName();
+}
