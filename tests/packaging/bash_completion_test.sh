@@ -40,9 +40,9 @@ offered() {
   [[ $line == *" " ]] && words+=("")
   local program=${words[0]}
   complete -p "$program" >/dev/null 2>&1 || _completion_loader "$program"
-  local spec function
-  spec=$(complete -p "$program" 2>/dev/null) || return 1
-  function=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$spec")
+  local registration function
+  registration=$(complete -p "$program" 2>/dev/null) || return 1
+  function=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$registration")
   COMP_LINE=$line COMP_POINT=${#line} COMP_WORDS=("${words[@]}") COMP_CWORD=$((${#words[@]} - 1))
   COMPREPLY=()
   "$function" "$program" "${words[COMP_CWORD]}" "${words[COMP_CWORD - 1]}"
