@@ -1,5 +1,6 @@
 #include "bridge/bridge_options.h"
 
+#include "bridge/config_file.h"
 #include "bridge/discovery.h"
 #include "bridge/mqtt_link.h"
 
@@ -19,41 +20,31 @@ constexpr int kLargestQueueLimit = 1000;
 // Projector IDs go into topics and Home Assistant's object ids.
 constexpr int kLongestProjectorId = 64;
 
-// Every option that takes a value, so a repeated one can be caught.
-struct OptionNames {
-    QCommandLineOption broker{QStringLiteral("broker"),
-                              QStringLiteral("The broker, mqtt://HOST[:PORT] (port 1883 if none)."),
-                              QStringLiteral("url")};
-    QCommandLineOption username{QStringLiteral("username"), QStringLiteral("User name for the broker."),
-                                QStringLiteral("name")};
-    QCommandLineOption passwordFile{QStringLiteral("password-file"),
-                                    QStringLiteral("File whose first line is the broker password."),
-                                    QStringLiteral("file")};
-    QCommandLineOption caFile{QStringLiteral("cafile"),
-                              QStringLiteral("CA certificate(s) to verify the broker with; turns TLS on."),
-                              QStringLiteral("file")};
-    QCommandLineOption topicPrefix{QStringLiteral("topic-prefix"),
-                                   QStringLiteral("First part of every topic."), QStringLiteral("prefix"),
-                                   QStringLiteral("velno")};
-    QCommandLineOption clientId{QStringLiteral("client-id"),
-                                QStringLiteral("The bridge's client id at the broker (default: made from "
-                                               "the host name and the topic prefix)."),
-                                QStringLiteral("id")};
-    QCommandLineOption poll{QStringLiteral("poll"), QStringLiteral("Seconds between status polls (0: none)."),
-                            QStringLiteral("seconds"), QStringLiteral("30")};
-    QCommandLineOption queueLimit{QStringLiteral("queue-limit"),
-                                  QStringLiteral("Commands that may wait per projector; more are refused "
-                                                 "as busy."),
-                                  QStringLiteral("count"), QStringLiteral("32")};
-    QCommandLineOption homeAssistantStatus{
-        QStringLiteral("ha-status-topic"),
-        QStringLiteral("Where Home Assistant announces its start; discovery and state are published "
-                       "again then."),
-        QStringLiteral("topic"), QStringLiteral("homeassistant/status")};
-    QCommandLineOption projector{QStringLiteral("projector"),
-                                 QStringLiteral("A projector: ID=PORT, PORT being COM1, COM2, a device path "
-                                                "or socket://HOST:PORT. Repeat for more."),
-                                 QStringLiteral("id=port")};
+// A setting of the [broker] section: its key in the file, the option that
+// overrides it, and what the help says.
+struct Setting {
+    const char *key;
+    const char *option;
+    const char *help;
+    const char *valueName;
+    const char *defaultValue; // nullptr: none
+};
+
+const Setting kBrokerSettings[] = {
+    {"url", "broker", "The broker, mqtt://HOST[:PORT] (port 1883 if none).", "url", nullptr},
+    {"username", "username", "User name for the broker.", "name", nullptr},
+    {"password-file", "password-file", "File whose first line is the broker password.", "file", nullptr},
+    {"cafile", "cafile", "CA certificate(s) to verify the broker with; turns TLS on.", "file", nullptr},
+    {"client-id", "client-id",
+     "The bridge's client id at the broker (default: made from the host name and the topic prefix).", "id",
+     nullptr},
+    {"topic-prefix", "topic-prefix", "First part of every topic.", "prefix", "velno"},
+    {"poll", "poll", "Seconds between status polls (0: none).", "seconds", "30"},
+    {"queue-limit", "queue-limit", "Commands that may wait per projector; more are refused as busy.", "count",
+     "32"},
+    {"ha-status-topic", "ha-status-topic",
+     "Where Home Assistant announces its start; discovery and state are published again then.", "topic",
+     "homeassistant/status"},
 };
 
 class Failure {
@@ -62,95 +53,175 @@ public:
     QString message;
 };
 
-QString singleValue(const QCommandLineParser &parser, const QCommandLineOption &option)
+// A value with where it came from: "--poll", or "FILE:LINE: [broker] poll".
+struct Value {
+    QString text;
+    QString where;
+};
+
+[[noreturn]] void fail(const Value &value, const QString &what)
 {
-    const QStringList values = parser.values(option);
-    if (values.size() > 1)
-        throw Failure(QStringLiteral("--%1 given more than once").arg(option.names().constFirst()));
-    return values.isEmpty() ? parser.value(option) : values.constFirst();
+    throw Failure(QStringLiteral("%1: %2").arg(value.where, what));
 }
 
-void readBroker(const QString &text, BridgeOptions &options)
+// The settings as the command line and the file give them; the command line wins.
+class Sources {
+public:
+    Sources(const QCommandLineParser &parser, const std::vector<QCommandLineOption> &options,
+            std::optional<ConfigFile> file)
+        : parser_(parser), options_(options), file_(std::move(file))
+    {
+    }
+
+    std::optional<Value> get(const Setting &setting) const
+    {
+        const QCommandLineOption &option = optionFor(setting);
+        const QString dashed = QStringLiteral("--") + QLatin1String(setting.option);
+        const QStringList values = parser_.values(option);
+        if (values.size() > 1)
+            throw Failure(QStringLiteral("%1 given more than once").arg(dashed));
+        if (!values.isEmpty())
+            return Value{values.constFirst(), dashed};
+        if (file_) {
+            const auto found = file_->broker.find(QLatin1String(setting.key));
+            if (found != file_->broker.end())
+                return Value{found->second.text, found->second.where};
+        }
+        if (setting.defaultValue)
+            return Value{QLatin1String(setting.defaultValue), dashed};
+        return std::nullopt;
+    }
+
+    QString text(const Setting &setting) const
+    {
+        const std::optional<Value> value = get(setting);
+        return value ? value->text : QString();
+    }
+
+    // ID=PORT from the file's sections, then the command line's (which
+    // replaces the file's port for the same ID).
+    std::vector<std::pair<Value, Value>> projectors(const QCommandLineOption &option) const
+    {
+        std::vector<std::pair<Value, Value>> found;
+        if (file_)
+            for (const ConfigProjector &p : file_->projectors)
+                found.push_back({{p.id, p.where}, {p.port->text, p.port->where}});
+        for (const QString &text : parser_.values(option)) {
+            const QString where = QStringLiteral("--projector %1").arg(text);
+            const qsizetype equals = text.indexOf(QLatin1Char('='));
+            if (equals < 0)
+                throw Failure(QStringLiteral("%1: expected ID=PORT").arg(where));
+            const Value id{text.left(equals), where};
+            const Value port{text.mid(equals + 1), where};
+            auto same = std::find_if(found.begin(), found.end(),
+                                     [&](const auto &p) { return p.first.text == id.text; });
+            if (same != found.end() && same->first.where.startsWith(QLatin1String("--")))
+                throw Failure(QStringLiteral("--projector: the ID '%1' is given twice").arg(id.text));
+            if (same != found.end())
+                *same = {id, port};
+            else
+                found.push_back({id, port});
+        }
+        return found;
+    }
+
+    const std::optional<ConfigFile> &file() const { return file_; }
+
+private:
+    const QCommandLineOption &optionFor(const Setting &setting) const
+    {
+        return options_[std::size_t(&setting - kBrokerSettings)];
+    }
+
+    const QCommandLineParser &parser_;
+    const std::vector<QCommandLineOption> &options_;
+    std::optional<ConfigFile> file_;
+};
+
+const Setting &setting(const char *key)
+{
+    for (const Setting &s : kBrokerSettings)
+        if (qstrcmp(s.key, key) == 0)
+            return s;
+    Q_UNREACHABLE();
+}
+
+void readBroker(const Value &value, BridgeOptions &options)
 {
     // The text is never repeated in a message: it might hold a password.
-    const QUrl url(text, QUrl::StrictMode);
-    const auto fail = [](const QString &why) {
-        throw Failure(QStringLiteral("--broker: expected mqtt://HOST[:PORT], %1").arg(why));
+    const QUrl url(value.text, QUrl::StrictMode);
+    const auto wrong = [&](const QString &why) {
+        fail(value, QStringLiteral("expected mqtt://HOST[:PORT], %1").arg(why));
     };
-    if (text.isEmpty())
-        fail(QStringLiteral("got nothing"));
+    if (value.text.isEmpty())
+        wrong(QStringLiteral("got nothing"));
     if (!url.isValid())
-        fail(QStringLiteral("got something that is not a URL"));
+        wrong(QStringLiteral("got something that is not a URL"));
     if (url.scheme() != QLatin1String("mqtt"))
-        fail(QStringLiteral("got the scheme '%1'").arg(url.scheme()));
+        wrong(QStringLiteral("got the scheme '%1'").arg(url.scheme()));
     if (!url.userInfo().isEmpty())
-        fail(QStringLiteral("got a user name in it; use --username and --password-file"));
+        wrong(QStringLiteral("got a user name in it; use --username and --password-file"));
     if (url.host().isEmpty())
-        fail(QStringLiteral("got no host"));
+        wrong(QStringLiteral("got no host"));
     if (!(url.path().isEmpty() || url.path() == QLatin1String("/")) || url.hasQuery() || url.hasFragment())
-        fail(QStringLiteral("got a path, query or fragment after the port"));
+        wrong(QStringLiteral("got a path, query or fragment after the port"));
     const int port = url.port(1883);
     if (port < 1 || port > 65535)
-        fail(QStringLiteral("got port %1").arg(port));
+        wrong(QStringLiteral("got port %1").arg(port));
     options.brokerHost = url.host();
     options.brokerPort = quint16(port);
 }
 
-// The first line, byte for byte: a password need not be UTF-8.
-QByteArray readPassword(const QString &path, QStringList &warnings)
+// The first line, byte for byte: a password need not be UTF-8. An empty
+// file is no password at all: a service manager hands one over when none
+// is configured.
+QByteArray readPassword(const Value &value, QStringList &warnings)
 {
-    QFile file(path);
+    QFile file(value.text);
     if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("--password-file: cannot read %1: %2").arg(path, file.errorString()));
+        fail(value, QStringLiteral("cannot read %1: %2").arg(value.text, file.errorString()));
     QByteArray line = file.readLine();
     if (line.isEmpty() && file.error() != QFileDevice::NoError)
-        throw Failure(QStringLiteral("--password-file: cannot read %1: %2").arg(path, file.errorString()));
+        fail(value, QStringLiteral("cannot read %1: %2").arg(value.text, file.errorString()));
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
-    if (line.isEmpty())
-        throw Failure(QStringLiteral("--password-file: %1 has no password on its first line").arg(path));
     if (line.contains('\0'))
-        throw Failure(QStringLiteral("--password-file: the password in %1 holds a NUL byte, which the "
-                                     "broker library cannot send")
-                          .arg(path));
+        fail(value,
+             QStringLiteral("the password in %1 holds a NUL byte, which the broker library cannot send")
+                 .arg(value.text));
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    if (file.permissions() & others)
-        warnings << QStringLiteral("--password-file: %1 can be read by other users; chmod 600 it").arg(path);
+    if (!line.isEmpty() && (file.permissions() & others))
+        warnings
+            << QStringLiteral("%1: %2 can be read by other users; chmod 600 it").arg(value.where, value.text);
     return line;
 }
 
-// The reason the broker library will refuse this topic, if any.
-QString topicProblem(const QString &topic, bool filter)
+int readBoundedNumber(const Value &value, int lowest, int highest)
 {
-    return filter ? MqttLink::topicFilterProblem(topic) : MqttLink::topicNameProblem(topic);
+    bool ok = false;
+    const int number = value.text.toInt(&ok);
+    if (!ok || number < lowest || number > highest)
+        fail(value, QStringLiteral("expected a whole number from %1 to %2, got '%3'")
+                        .arg(lowest)
+                        .arg(highest)
+                        .arg(value.text));
+    return number;
 }
 
-ProjectorEndpoint readProjector(const QString &text)
+ProjectorEndpoint readProjector(const Value &id, const Value &port)
 {
-    const qsizetype equals = text.indexOf(QLatin1Char('='));
-    if (equals < 0)
-        throw Failure(QStringLiteral("--projector %1: expected ID=PORT").arg(text));
-    ProjectorEndpoint endpoint;
-    endpoint.id = text.left(equals);
     static const QRegularExpression idPattern(QStringLiteral("^[a-z0-9_-]+$"));
-    if (!idPattern.match(endpoint.id).hasMatch())
-        throw Failure(
-            QStringLiteral("--projector %1: the ID may hold only lower-case letters, digits, '-' and '_'")
-                .arg(text));
-    if (endpoint.id.size() > kLongestProjectorId)
-        throw Failure(QStringLiteral("--projector %1: the ID may be at most %2 characters long")
-                          .arg(text)
-                          .arg(kLongestProjectorId));
-    if (endpoint.id == reservedProjectorId())
-        throw Failure(QStringLiteral("--projector %1: the ID '%2' is taken by the bridge's own topics")
-                          .arg(text, endpoint.id));
-    const PortAddressParse port = parsePortAddress(text.mid(equals + 1));
-    if (!port.address)
-        throw Failure(
-            QStringLiteral("--projector %1: %2 (PORT is COM1, COM2, a device path or socket://HOST:PORT)")
-                .arg(text, port.problem));
-    endpoint.port = *port.address;
-    return endpoint;
+    if (!idPattern.match(id.text).hasMatch())
+        fail(id, QStringLiteral("the ID may hold only lower-case letters, digits, '-' and '_'"));
+    if (id.text.size() > kLongestProjectorId)
+        fail(id, QStringLiteral("the ID may be at most %1 characters long").arg(kLongestProjectorId));
+    if (id.text == reservedProjectorId())
+        fail(id, QStringLiteral("the ID '%1' is taken by the bridge's own topics").arg(id.text));
+    const PortAddressParse parsed = parsePortAddress(port.text);
+    if (!parsed.address)
+        fail(port, QStringLiteral("%1 (PORT is COM1, COM2, a device path or socket://HOST:PORT)")
+                       .arg(parsed.problem));
+    return {id.text, *parsed.address};
 }
 
 // What two names of one device have in common; a numbered port counts as
@@ -161,89 +232,107 @@ QString identityOf(const PortAddress &port)
     return resolved.address ? deviceIdentity(*resolved.address) : port.toString();
 }
 
-void readProjectors(const QStringList &texts, BridgeOptions &options)
+void readProjectors(const Sources &sources, const QCommandLineOption &option, BridgeOptions &options)
 {
-    if (texts.isEmpty())
-        throw Failure(QStringLiteral("--projector: at least one ID=PORT is needed"));
-    for (const QString &text : texts) {
-        const ProjectorEndpoint endpoint = readProjector(text);
-        for (const ProjectorEndpoint &earlier : options.projectors) {
-            if (earlier.id == endpoint.id)
-                throw Failure(QStringLiteral("--projector: the ID '%1' is given twice").arg(endpoint.id));
+    const auto given = sources.projectors(option);
+    if (given.empty())
+        throw Failure(
+            QStringLiteral("--projector: at least one ID=PORT is needed (or a [projector ID] section)"));
+    for (const auto &[id, port] : given) {
+        const ProjectorEndpoint endpoint = readProjector(id, port);
+        for (const ProjectorEndpoint &earlier : options.projectors)
             // Two links on one device would fight over it.
             if (identityOf(earlier.port) == identityOf(endpoint.port))
-                throw Failure(QStringLiteral("--projector: '%1' and '%2' both use %3")
-                                  .arg(earlier.id, endpoint.id, endpoint.port.toString()));
-        }
+                fail(port, QStringLiteral("'%1' and '%2' both use %3")
+                               .arg(earlier.id, endpoint.id, endpoint.port.toString()));
         options.projectors.push_back(endpoint);
     }
 }
 
-int readBoundedNumber(const QString &option, const QString &text, int lowest, int highest)
-{
-    bool ok = false;
-    const int number = text.toInt(&ok);
-    if (!ok || number < lowest || number > highest)
-        throw Failure(QStringLiteral("--%1: expected a whole number from %2 to %3, got '%4'")
-                          .arg(option)
-                          .arg(lowest)
-                          .arg(highest)
-                          .arg(text));
-    return number;
-}
-
-void checkTopics(const BridgeOptions &options)
+void checkTopics(const Sources &sources, const BridgeOptions &options)
 {
     const QString prefixProblem = topicPrefixProblem(options.topicPrefix);
     if (!prefixProblem.isEmpty())
-        throw Failure(QStringLiteral("--topic-prefix '%1': %2").arg(options.topicPrefix, prefixProblem));
-    const QString statusProblem = topicProblem(options.homeAssistantStatusTopic, true);
+        fail(*sources.get(setting("topic-prefix")),
+             QStringLiteral("'%1': %2").arg(options.topicPrefix, prefixProblem));
+    const QString statusProblem = MqttLink::topicFilterProblem(options.homeAssistantStatusTopic);
     if (!statusProblem.isEmpty())
-        throw Failure(QStringLiteral("--ha-status-topic '%1': %2")
-                          .arg(options.homeAssistantStatusTopic, statusProblem));
+        fail(*sources.get(setting("ha-status-topic")),
+             QStringLiteral("'%1': %2").arg(options.homeAssistantStatusTopic, statusProblem));
     const QString clientIdProblem = MqttLink::clientIdProblem(options.clientId);
-    if (!clientIdProblem.isEmpty())
-        throw Failure(QStringLiteral("--client-id: %1").arg(clientIdProblem));
+    if (!clientIdProblem.isEmpty()) {
+        const std::optional<Value> given = sources.get(setting("client-id"));
+        fail(given ? *given : Value{options.clientId, QStringLiteral("--client-id")}, clientIdProblem);
+    }
 }
 
-BridgeOptions readOptions(const QCommandLineParser &parser, const OptionNames &names, QStringList &warnings)
+BridgeOptions readOptions(const Sources &sources, const QCommandLineOption &projectorOption,
+                          QStringList &warnings)
 {
-    if (!parser.positionalArguments().isEmpty())
-        throw Failure(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
     BridgeOptions options;
-    if (!parser.isSet(names.broker))
-        throw Failure(QStringLiteral("--broker is required"));
-    readBroker(singleValue(parser, names.broker), options);
+    const std::optional<Value> broker = sources.get(setting("url"));
+    if (!broker)
+        throw Failure(QStringLiteral("--broker is required (or url in the [broker] section)"));
+    readBroker(*broker, options);
 
-    options.username = singleValue(parser, names.username);
-    if (parser.isSet(names.passwordFile)) {
-        if (options.username.isEmpty())
-            throw Failure(QStringLiteral("--password-file needs --username"));
-        options.password = readPassword(singleValue(parser, names.passwordFile), warnings);
+    options.username = sources.text(setting("username"));
+    if (const std::optional<Value> passwordFile = sources.get(setting("password-file"))) {
+        options.password = readPassword(*passwordFile, warnings);
+        if (options.username.isEmpty() && !options.password.isEmpty())
+            fail(*passwordFile, QStringLiteral("a password needs a user name (--username)"));
+        if (!options.username.isEmpty() && options.password.isEmpty())
+            fail(*passwordFile,
+                 QStringLiteral("%1 has no password on its first line").arg(passwordFile->text));
     }
-    if (parser.isSet(names.caFile)) {
-        options.caFile = singleValue(parser, names.caFile);
+    if (const std::optional<Value> caFile = sources.get(setting("cafile"))) {
+        options.caFile = caFile->text;
         const QFileInfo info(options.caFile);
         if (!info.isFile() || !info.isReadable())
-            throw Failure(QStringLiteral("--cafile: cannot read %1").arg(options.caFile));
+            fail(*caFile, QStringLiteral("cannot read %1").arg(options.caFile));
     } else if (!options.password.isEmpty()) {
         warnings << QStringLiteral("the broker password goes over the network unencrypted; use --cafile "
                                    "and the broker's TLS port");
     }
 
-    options.topicPrefix = singleValue(parser, names.topicPrefix);
-    options.homeAssistantStatusTopic = singleValue(parser, names.homeAssistantStatus);
-    options.clientId = parser.isSet(names.clientId)
-                           ? singleValue(parser, names.clientId)
-                           : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix);
-    checkTopics(options);
-    options.pollSeconds =
-        readBoundedNumber(QStringLiteral("poll"), singleValue(parser, names.poll), 0, kLongestPollSeconds);
-    options.queueLimit = readBoundedNumber(QStringLiteral("queue-limit"),
-                                           singleValue(parser, names.queueLimit), 1, kLargestQueueLimit);
-    readProjectors(parser.values(names.projector), options);
+    options.topicPrefix = sources.text(setting("topic-prefix"));
+    options.homeAssistantStatusTopic = sources.text(setting("ha-status-topic"));
+    const std::optional<Value> clientId = sources.get(setting("client-id"));
+    options.clientId =
+        clientId ? clientId->text : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix);
+    checkTopics(sources, options);
+    options.pollSeconds = readBoundedNumber(*sources.get(setting("poll")), 0, kLongestPollSeconds);
+    options.queueLimit = readBoundedNumber(*sources.get(setting("queue-limit")), 1, kLargestQueueLimit);
+    readProjectors(sources, projectorOption, options);
     return options;
+}
+
+// The settings in force, as a configuration file would give them, with
+// where each came from; never the password itself.
+QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
+{
+    QString out = QStringLiteral("[broker]\n");
+    const auto line = [&](const char *key, const QString &text, const QString &origin) {
+        out += QStringLiteral("%1 = %2").arg(QLatin1String(key), text);
+        out += origin.isEmpty() ? QStringLiteral("\n") : QStringLiteral("    # %1\n").arg(origin);
+    };
+    for (const Setting &s : kBrokerSettings) {
+        const std::optional<Value> value = sources.get(s);
+        if (!value) {
+            if (qstrcmp(s.key, "client-id") == 0)
+                line(s.key, options.clientId, QStringLiteral("made from the host name and the topic prefix"));
+            continue;
+        }
+        const bool isDefault = s.defaultValue && value->text == QLatin1String(s.defaultValue) &&
+                               value->where.startsWith(QLatin1String("--")) &&
+                               !value->where.contains(QLatin1Char(' '));
+        line(s.key, value->text, isDefault ? QStringLiteral("default") : value->where);
+        if (qstrcmp(s.key, "password-file") == 0)
+            out += QStringLiteral("# password: %1\n")
+                       .arg(options.password.isEmpty() ? QStringLiteral("none") : QStringLiteral("********"));
+    }
+    for (const ProjectorEndpoint &p : options.projectors)
+        out += QStringLiteral("\n[projector %1]\nport = %2\n").arg(p.id, p.port.toString());
+    return out;
 }
 
 } // namespace
@@ -267,20 +356,42 @@ QString topicPrefixProblem(const QString &prefix)
     // longest ID and query name.
     const QString longest =
         statusTopic(prefix, QString(kLongestProjectorId, QLatin1Char('x')), QStringLiteral("lamp-mode"));
-    return topicProblem(longest, false);
+    return MqttLink::topicNameProblem(longest);
 }
 
-BridgeOptionsParse parseBridgeOptions(const QStringList &arguments)
+BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QString &defaultConfigPath)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Connects projectors on serial lines to an MQTT broker."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const OptionNames names;
-    parser.addOptions({names.broker, names.username, names.passwordFile, names.caFile, names.topicPrefix,
-                       names.clientId, names.poll, names.queueLimit, names.homeAssistantStatus,
-                       names.projector});
+    const QCommandLineOption config(QStringLiteral("config"),
+                                    QStringLiteral("The configuration file (default: %1, when it exists); "
+                                                   "options given here override it.")
+                                        .arg(defaultConfigPath),
+                                    QStringLiteral("file"));
+    const QCommandLineOption checkConfig(
+        QStringLiteral("check-config"),
+        QStringLiteral("Check the settings, print them in force (the password "
+                       "masked) and exit."));
+    std::vector<QCommandLineOption> settingOptions;
+    for (const Setting &s : kBrokerSettings) {
+        settingOptions.emplace_back(QLatin1String(s.option), QLatin1String(s.help),
+                                    QLatin1String(s.valueName));
+        if (s.defaultValue)
+            settingOptions.back().setDescription(
+                QStringLiteral("%1 Default: %2.").arg(QLatin1String(s.help), QLatin1String(s.defaultValue)));
+    }
+    const QCommandLineOption projector(
+        QStringLiteral("projector"),
+        QStringLiteral("A projector: ID=PORT, PORT being COM1, COM2, a device path "
+                       "or socket://HOST:PORT. Repeat for more."),
+        QStringLiteral("id=port"));
+    parser.addOptions({config, checkConfig});
+    for (const QCommandLineOption &option : settingOptions)
+        parser.addOption(option);
+    parser.addOption(projector);
 
     BridgeOptionsParse result;
     result.usage = parser.helpText();
@@ -297,8 +408,29 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments)
         return result;
     }
     try {
-        result.options = readOptions(parser, names, result.warnings);
+        if (!parser.positionalArguments().isEmpty())
+            throw Failure(
+                QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
+        if (parser.values(config).size() > 1)
+            throw Failure(QStringLiteral("--config given more than once"));
+        std::optional<ConfigFile> file;
+        const QString configPath = parser.isSet(config) ? parser.value(config) : defaultConfigPath;
+        if (parser.isSet(config) || QFileInfo::exists(configPath)) {
+            QStringList keys;
+            for (const Setting &s : kBrokerSettings)
+                keys << QLatin1String(s.key);
+            ConfigRead read = readConfigFile(configPath, keys);
+            if (!read.file)
+                throw Failure(read.error);
+            file = std::move(read.file);
+        }
+        const Sources sources(parser, settingOptions, std::move(file));
+        result.options = readOptions(sources, projector, result.warnings);
         result.outcome = BridgeOptionsParse::Outcome::Run;
+        if (parser.isSet(checkConfig)) {
+            result.outcome = BridgeOptionsParse::Outcome::CheckConfig;
+            result.effective = effectiveSettings(sources, result.options);
+        }
     } catch (const Failure &failure) {
         result.error = failure.message;
     }

@@ -1,6 +1,7 @@
 #pragma once
-// The bridge's command line, checked as a whole before anything is opened.
-// Reads the password and checks the CA file; touches nothing else.
+// The bridge's settings, from its configuration file and its command line
+// (which overrides the file), checked as a whole before anything is opened.
+// Reads the file, the password and checks the CA file; touches nothing else.
 
 #include "session/port_address.h"
 
@@ -29,13 +30,17 @@ struct BridgeOptions {
 };
 
 struct BridgeOptionsParse {
-    enum class Outcome { Run, ShowHelp, ShowVersion, Error };
+    enum class Outcome { Run, CheckConfig, ShowHelp, ShowVersion, Error };
     Outcome outcome = Outcome::Error;
-    BridgeOptions options; // for Run
-    QStringList warnings;  // for Run: what works but should not be so
-    QString error;         // for Error: names the option at fault
+    BridgeOptions options; // for Run and CheckConfig
+    QStringList warnings;  // for Run and CheckConfig: what works but should not be so
+    QString effective;     // for CheckConfig: the settings in force, as a file, the password masked
+    QString error;         // for Error: names the option, or the file, line and key, at fault
     QString usage;         // always: the help text
 };
+
+// Read when --config names no other and it exists.
+inline const QString kDefaultConfigPath = QStringLiteral("/etc/velno/bridge.conf");
 
 // The client id a bridge takes when none is given: the same at every
 // restart, different for another host or another topic prefix, and within
@@ -43,7 +48,8 @@ struct BridgeOptionsParse {
 QString defaultClientId(const QString &hostName, const QString &topicPrefix);
 
 // arguments[0] is the program's name, as in QCoreApplication::arguments().
-BridgeOptionsParse parseBridgeOptions(const QStringList &arguments);
+BridgeOptionsParse parseBridgeOptions(const QStringList &arguments,
+                                      const QString &defaultConfigPath = kDefaultConfigPath);
 
 // Empty when the prefix is usable in every topic the bridge publishes,
 // subscribes to or announces, as the broker library will check them;

@@ -28,6 +28,11 @@ int main(int argc, char *argv[])
     switch (parsed.outcome) {
     case BridgeOptionsParse::Outcome::ShowHelp: std::fputs(qPrintable(parsed.usage), stdout); return 0;
     case BridgeOptionsParse::Outcome::ShowVersion: std::printf("velno-bridge %s\n", VELNO_VERSION); return 0;
+    case BridgeOptionsParse::Outcome::CheckConfig:
+        for (const QString &warning : parsed.warnings)
+            logLine(QStringLiteral("warning: ") + warning);
+        std::fputs(qPrintable(parsed.effective), stdout);
+        return 0;
     case BridgeOptionsParse::Outcome::Error:
         logLine(parsed.error);
         std::fputs(qPrintable(parsed.usage), stderr);

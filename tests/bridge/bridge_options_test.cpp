@@ -20,10 +20,15 @@ protected:
         return file.fileName();
     }
 
-    static BridgeOptionsParse parse(const QString &line)
+    // Whatever this machine has in /etc, a test reads only its own files.
+    BridgeOptionsParse parse(const QStringList &arguments) const
     {
-        return parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} +
-                                  line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+        return parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} + arguments,
+                                  dir.filePath(QStringLiteral("no-default.conf")));
+    }
+    BridgeOptionsParse parse(const QString &line) const
+    {
+        return parse(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
     }
 
     QTemporaryDir dir;
@@ -33,14 +38,14 @@ TEST_F(BridgeOptionsTest, FullLineIsReadIntoTheOptions)
 {
     const QString passwordFile = writeFile(QStringLiteral("password"), "s3cret pass\r\nsecond line\n");
     const QString caFile = writeFile(QStringLiteral("ca.pem"), "-----BEGIN CERTIFICATE-----\n");
-    const BridgeOptionsParse result = parseBridgeOptions(
-        {QStringLiteral("velno-bridge"), QStringLiteral("--broker"),
-         QStringLiteral("mqtt://broker.example:8883"), QStringLiteral("--username"), QStringLiteral("panel"),
-         QStringLiteral("--password-file"), passwordFile, QStringLiteral("--cafile"), caFile,
-         QStringLiteral("--topic-prefix"), QStringLiteral("site/av"), QStringLiteral("--poll"),
-         QStringLiteral("0"), QStringLiteral("--projector"), QStringLiteral("hall=COM1"),
-         QStringLiteral("--projector"), QStringLiteral("foyer_2=socket://127.0.0.1:4001"),
-         QStringLiteral("--projector"), QStringLiteral("lab-3=/dev/ttyUSB0")});
+    const BridgeOptionsParse result = parse(
+        QStringList{QStringLiteral("--broker"), QStringLiteral("mqtt://broker.example:8883"),
+                    QStringLiteral("--username"), QStringLiteral("panel"), QStringLiteral("--password-file"),
+                    passwordFile, QStringLiteral("--cafile"), caFile, QStringLiteral("--topic-prefix"),
+                    QStringLiteral("site/av"), QStringLiteral("--poll"), QStringLiteral("0"),
+                    QStringLiteral("--projector"), QStringLiteral("hall=COM1"), QStringLiteral("--projector"),
+                    QStringLiteral("foyer_2=socket://127.0.0.1:4001"), QStringLiteral("--projector"),
+                    QStringLiteral("lab-3=/dev/ttyUSB0")});
     ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Run) << result.error.toStdString();
     const BridgeOptions &options = result.options;
     EXPECT_EQ(options.brokerHost, QStringLiteral("broker.example"));
@@ -90,14 +95,13 @@ TEST_P(BadBridgeOptions, AreRefusedNamingTheOption)
 {
     writeFile(QStringLiteral("empty"), "");
     // Two names of one device: its path, and a link to it by a path that walks about.
-    QFile::link(writeFile(QStringLiteral("tty"), ""), dir.filePath(QStringLiteral("link-to-tty")));
+    QFile::link(writeFile(QStringLiteral("tty"), "x\n"), dir.filePath(QStringLiteral("link-to-tty")));
     const QString line = QString::fromUtf8(GetParam().line)
                              .replace(QLatin1String("{dir}"), dir.path())
                              .replace(QLatin1String("{dirname}"), QFileInfo(dir.path()).fileName())
                              .replace(QLatin1String("{long}"), QString(70000, QLatin1Char('v')));
     const QStringList arguments = line.split(QLatin1Char('|'));
-    const BridgeOptionsParse result =
-        parseBridgeOptions(QStringList{QStringLiteral("velno-bridge")} + arguments);
+    const BridgeOptionsParse result = parse(arguments);
     EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
     EXPECT_TRUE(result.error.contains(QLatin1String(GetParam().mentions))) << result.error.toStdString();
     EXPECT_FALSE(result.usage.isEmpty());
@@ -128,7 +132,7 @@ const BadLine kBadLines[] = {
     {"--broker|mqtt://h|--username|u|--password-file|{dir}/missing|--projector|hall=COM1", "--password-file"},
     {"--broker|mqtt://h|--username|u|--password-file|{dir}|--projector|hall=COM1", "--password-file"},
     {"--broker|mqtt://h|--username|u|--password-file|{dir}/empty|--projector|hall=COM1", "--password-file"},
-    {"--broker|mqtt://h|--password-file|{dir}/empty|--projector|hall=COM1", "--username"},
+    {"--broker|mqtt://h|--password-file|{dir}/tty|--projector|hall=COM1", "--username"},
     {"--broker|mqtt://h|--cafile|{dir}/missing.pem|--projector|hall=COM1", "--cafile"},
     {"--broker|mqtt://h|--topic-prefix|velno/#|--projector|hall=COM1", "--topic-prefix"},
     {"--broker|mqtt://h|--topic-prefix|a/+/b|--projector|hall=COM1", "--topic-prefix"},
@@ -198,6 +202,96 @@ TEST_F(BridgeOptionsTest, BrokerErrorsNeverRepeatAPasswordFromTheUrl)
     ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
     EXPECT_TRUE(result.error.contains(QLatin1String("--username")));
     EXPECT_FALSE(result.error.contains(QLatin1String("hunter2"))) << result.error.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+struct BrokenFile {
+    const char *content;
+    const char *says; // after "FILE:"
+};
+
+void PrintTo(const BrokenFile &broken, std::ostream *out)
+{
+    *out << broken.content;
+}
+
+class BrokenConfigFile : public BridgeOptionsTest, public ::testing::WithParamInterface<BrokenFile> {};
+
+TEST_P(BrokenConfigFile, IsRefusedNamingTheLineAndTheKey)
+{
+    const QString path = writeFile(QStringLiteral("bridge.conf"), GetParam().content);
+    const BridgeOptionsParse result = parse(QStringLiteral("--config %1").arg(path));
+    EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
+    EXPECT_TRUE(result.error.startsWith(path + QLatin1Char(':'))) << result.error.toStdString();
+    EXPECT_TRUE(result.error.contains(QLatin1String(GetParam().says))) << result.error.toStdString();
+}
+
+const BrokenFile kBrokenFiles[] = {
+    {"url = mqtt://h\n", ":1: 'url' before any section"},
+    {"[broker]\nurl mqtt://h\n", ":2: expected 'key = value'"},
+    {"[broker]\nurl = mqtt://h\nurl = mqtt://g\n", ":3: [broker] url is given twice"},
+    {"[broker]\nurll = mqtt://h\n", ":2: [broker] urll: unknown key"},
+    {"[brokers]\n", ":1: [brokers]: expected [broker] or [projector ID]"},
+    {"[broker\nurl = mqtt://h\n", ":1: a section line ends with ']'"},
+    {"[projector hall]\n", ":1: [projector hall]: no port"},
+    {"[projector hall]\nport = COM1\nspeed = 9600\n", ":3: [projector hall] speed: unknown key"},
+    {"[projector hall]\nport = COM1\n[projector hall]\nport = COM2\n", ":3: [projector hall] is given twice"},
+    {"[broker]\nurl = http://h\n[projector hall]\nport = COM1\n", ":2: [broker] url: expected mqtt://"},
+    {"[broker]\nurl = mqtt://h\npoll = soon\n[projector hall]\nport = COM1\n",
+     ":3: [broker] poll: expected a whole number"},
+    {"# hall\n[broker]\nurl = mqtt://h\n\n[projector Hall]\nport = COM1\n",
+     ":5: [projector Hall]: the ID may hold"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = socket://x\n",
+     ":4: [projector hall] port: 'socket://x'"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[projector lab]\nport = COM1\n",
+     ":6: [projector lab] port: 'hall' and 'lab' both use COM1"},
+};
+INSTANTIATE_TEST_SUITE_P(Table, BrokenConfigFile, ::testing::ValuesIn(kBrokenFiles));
+
+TEST_F(BridgeOptionsTest, TheCommandLineOverridesTheFileAndCheckConfigShowsWhatIsInForce)
+{
+    const QString passwordFile = writeFile(QStringLiteral("password"), "hunter2\n");
+    const QString path = writeFile(
+        QStringLiteral("bridge.conf"),
+        QStringLiteral("# The building's bridge\n[broker]\nurl = mqtt://broker.example\nusername = velno\n"
+                       "password-file = %1\npoll = 5\ntopic-prefix = site/a\n\n"
+                       "[projector hall]\nport = COM1\n[projector lab]\nport = COM2\n")
+            .arg(passwordFile)
+            .toUtf8());
+    const BridgeOptionsParse result =
+        parse(QStringLiteral("--config %1 --poll 7 --projector hall=/dev/ttyUSB0 --check-config").arg(path));
+    ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::CheckConfig) << result.error.toStdString();
+    EXPECT_EQ(result.options.brokerHost, QStringLiteral("broker.example"));
+    EXPECT_EQ(result.options.pollSeconds, 7);
+    EXPECT_EQ(result.options.topicPrefix, QStringLiteral("site/a"));
+    ASSERT_EQ(result.options.projectors.size(), 2u);
+    EXPECT_EQ(result.options.projectors[0].port.toString(), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(result.options.projectors[1].port.toString(), QStringLiteral("COM2"));
+    EXPECT_EQ(result.options.password, QByteArray("hunter2"));
+
+    const QString &shown = result.effective;
+    EXPECT_FALSE(shown.contains(QLatin1String("hunter2"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QLatin1String("# password: ********"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QLatin1String("poll = 7    # --poll"))) << shown.toStdString();
+    EXPECT_TRUE(
+        shown.contains(QStringLiteral("topic-prefix = site/a    # %1:7: [broker] topic-prefix").arg(path)))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QLatin1String("[projector hall]\nport = /dev/ttyUSB0")))
+        << shown.toStdString();
+}
+
+TEST_F(BridgeOptionsTest, TheDefaultFileIsReadWhenItExists)
+{
+    const QString path = dir.filePath(QStringLiteral("bridge.conf"));
+    EXPECT_EQ(parseBridgeOptions({QStringLiteral("velno-bridge")}, path).outcome,
+              BridgeOptionsParse::Outcome::Error);
+    writeFile(QStringLiteral("bridge.conf"), "[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n");
+    const BridgeOptionsParse result = parseBridgeOptions({QStringLiteral("velno-bridge")}, path);
+    ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Run) << result.error.toStdString();
+    EXPECT_EQ(result.options.projectors.front().id, QStringLiteral("hall"));
 }
 
 } // namespace

@@ -89,9 +89,11 @@ protected:
 
     QStringList bridgeArguments(const QStringList &projectors, int pollSeconds) const
     {
-        QStringList arguments{QStringLiteral("--broker"),
-                              QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
-                              QStringLiteral("--poll"), QString::number(pollSeconds)};
+        // An empty configuration: whatever this machine has in /etc stays out of the test.
+        QStringList arguments{
+            QStringLiteral("--config"), QStringLiteral("/dev/null"),
+            QStringLiteral("--broker"), QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
+            QStringLiteral("--poll"),   QString::number(pollSeconds)};
         for (const QString &projector : projectors)
             arguments << QStringLiteral("--projector") << projector;
         return arguments;
