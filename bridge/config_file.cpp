@@ -47,7 +47,9 @@ struct Reader {
     bool keyLine(int line, const QString &key, const QString &value)
     {
         if (section.isEmpty())
-            return fail(line, QStringLiteral("'%1' before any section; start with [broker] or [projector ID]").arg(key));
+            return fail(
+                line,
+                QStringLiteral("'%1' before any section; start with [broker] or [projector ID]").arg(key));
         if (section == kBrokerSection) {
             const QString where = QStringLiteral("%1: [broker] %2").arg(at(line), key);
             if (!brokerKeys.contains(key))
@@ -60,10 +62,12 @@ struct Reader {
         }
         ConfigProjector &projector = file.projectors.back();
         if (key != kPortKey)
-            return fail(line, QStringLiteral("[projector %1] %2: unknown key (known: port)").arg(projector.id, key));
+            return fail(
+                line, QStringLiteral("[projector %1] %2: unknown key (known: port)").arg(projector.id, key));
         if (projector.port)
             return fail(line, QStringLiteral("[projector %1] port is given twice").arg(projector.id));
-        projector.port = ConfigValue{value, QStringLiteral("%1: [projector %2] port").arg(at(line), projector.id)};
+        projector.port =
+            ConfigValue{value, QStringLiteral("%1: [projector %2] port").arg(at(line), projector.id)};
         return true;
     }
 

@@ -181,7 +181,7 @@ TEST(BridgeBackoff, AServerThatAcceptsAndHangsUpIsTriedLessAndLessOften)
     });
     MessageCollector watch(broker, QStringLiteral("watch"), {kPrefix + "/#"});
     ASSERT_TRUE(watch.waitReady());
-    BridgeProcess bridge({QStringLiteral("--broker"),
+    BridgeProcess bridge({QStringLiteral("--config"), QStringLiteral("/dev/null"), QStringLiteral("--broker"),
                           QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
                           QStringLiteral("--projector"),
                           QStringLiteral("lab=socket://127.0.0.1:%1").arg(server.serverPort())});
