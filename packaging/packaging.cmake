@@ -112,6 +112,17 @@ if(TARGET velno-cmd)
 endif()
 
 # Desktop entry and icons.
+# The bridge as a system service, with a commented configuration file (a
+# conffile of the package). Outside the prefix: systemd and the
+# administrator look for them only there.
+if(TARGET velno-bridge)
+  install(FILES "${_velno_packaging_dir}/service/velno-bridge.service" DESTINATION /lib/systemd/system)
+  install(FILES "${_velno_packaging_dir}/service/bridge.conf" DESTINATION /etc/velno)
+  set(_velno_conffiles "${_velno_packaging_out}/conffiles")
+  file(WRITE "${_velno_conffiles}" "/etc/velno/bridge.conf\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${_velno_conffiles}")
+endif()
+
 install(FILES "${_velno_packaging_dir}/velno-control.desktop" DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES "${_velno_packaging_dir}/icons/velno-control.svg"
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

@@ -72,7 +72,7 @@ cleanup() {
   local status=$?
   if $we_installed && is_present; then
     say "removing $package after an early stop"
-    dpkg -r "$package" >/dev/null 2>&1 || dpkg --remove --force-depends "$package" >/dev/null 2>&1 || true
+    dpkg -P "$package" >/dev/null 2>&1 || dpkg --purge --force-depends "$package" >/dev/null 2>&1 || true
   fi
   rm -rf "$work"
   exit "$status"
@@ -106,6 +106,7 @@ expected+=(/usr/share/applications/velno-control.desktop
   /usr/share/metainfo/io.github.velno.control.metainfo.xml
   "/usr/share/doc/$package/copyright" "/usr/share/doc/$package/changelog.gz")
 for p in "${programs[@]}"; do expected+=("/usr/share/bash-completion/completions/$p"); done
+$has_bridge && expected+=(/lib/systemd/system/velno-bridge.service /etc/velno/bridge.conf)
 for n in "${icon_sizes[@]}"; do expected+=("/usr/share/icons/hicolor/${n}x${n}/apps/velno-control.png"); done
 absent=()
 for path in "${expected[@]}"; do
@@ -148,6 +149,11 @@ fi
 
 # 4. The installed metadata validates, with the version filled in.
 dpkg-deb -x "$deb" "$work/root"
+if $has_bridge; then
+  dpkg-deb -e "$deb" "$work/control"
+  grep -qxF /etc/velno/bridge.conf "$work/control/conffiles" 2>/dev/null ||
+    fail "/etc/velno/bridge.conf is not a conffile: an upgrade would overwrite a technician's settings"
+fi
 desktop="$work/root/usr/share/applications/velno-control.desktop"
 metainfo="$work/root/usr/share/metainfo/io.github.velno.control.metainfo.xml"
 if [ -f "$desktop" ]; then
@@ -218,6 +224,20 @@ if $has_bridge && run_installed velno-bridge --version; then
   grep -qF "$version" "$work/velno-bridge.out" ||
     fail "velno-bridge --version does not print $version: $(head -c 200 "$work/velno-bridge.out")"
 fi
+if $has_bridge; then
+  # The example configuration reads, once a broker and a projector are given.
+  run_installed velno-bridge --config /etc/velno/bridge.conf --broker mqtt://localhost \
+    --projector hall=/dev/ttyUSB0 --check-config || true
+  # The service unit as systemd will read it, the program it starts included.
+  if command -v systemd-analyze >/dev/null; then
+    # It warns of a setting it ignores and still exits 0: any word from it is a failure.
+    systemd-analyze verify /lib/systemd/system/velno-bridge.service >"$work/verify.log" 2>&1 || true
+    [ ! -s "$work/verify.log" ] ||
+      fail "systemd-analyze verify velno-bridge.service: $(tr '\n' ' ' <"$work/verify.log")"
+  else
+    fail "systemd-analyze is missing (apt-get install systemd): the service unit cannot be checked"
+  fi
+fi
 for p in "${programs[@]}"; do
   page="$(man -w "$p" 2>/dev/null || true)"
   case "$page" in
@@ -245,11 +265,11 @@ else
   fail "$framework is missing (apt-get install bash-completion): the completion cannot be checked"
 fi
 
-# 8. Remove it; the programs go with it.
-say "removing with dpkg -r"
-if ! dpkg -r "$package" >"$work/dpkg-r.log" 2>&1; then
+# 8. Remove it, configuration included; the programs go with it.
+say "purging with dpkg -P"
+if ! dpkg -P "$package" >"$work/dpkg-r.log" 2>&1; then
   cat "$work/dpkg-r.log" >&2
-  die "dpkg -r $package failed"
+  die "dpkg -P $package failed"
 fi
 we_installed=false
 is_present && fail "$package is still registered after dpkg -r ($(installed_status))"
@@ -276,5 +296,5 @@ echo "Contents:  ${#expected[@]} checked files and ${#programs[@]} man pages pre
 echo "Lintian:   no error, no warning"
 echo "Checked:   desktop entry and metainfo validate; installs; velno-control --version,"
 echo "           velno-cmd --list$($has_bridge && echo ", velno-bridge --version") and man -w run from the PATH;"
-echo "           bash completion loads for each program; dpkg -r removes the programs"
+echo "           bash completion loads for each program$($has_bridge && echo "; the service unit verifies"); dpkg -P removes the programs"
 echo "check-package.sh: all checks passed"

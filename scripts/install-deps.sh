@@ -11,7 +11,7 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils
-  clang-format-14 dpkg-dev desktop-file-utils appstream man-db lintian bash-completion
+  clang-format-14 dpkg-dev desktop-file-utils appstream man-db lintian bash-completion systemd
   python3
 )
 

@@ -181,6 +181,21 @@ TEST_F(BridgeOptionsTest, PasswordIsKeptByteForByteAndItsRisksAreWarnedOf)
     EXPECT_TRUE(withNul.error.contains(QLatin1String("NUL"))) << withNul.error.toStdString();
 }
 
+TEST_F(BridgeOptionsTest, AnEmptyPasswordLineMeansNoLoginUnlessAUserIsNamed)
+{
+    // What the service manager hands over when no password file is configured.
+    const QString empty = writeFile(QStringLiteral("credential"), "\n");
+    const BridgeOptionsParse anonymous =
+        parse(QStringLiteral("--broker mqtt://h --password-file %1 --projector hall=COM1").arg(empty));
+    ASSERT_EQ(anonymous.outcome, BridgeOptionsParse::Outcome::Run) << anonymous.error.toStdString();
+    EXPECT_TRUE(anonymous.options.password.isEmpty());
+    EXPECT_TRUE(anonymous.warnings.isEmpty());
+    const BridgeOptionsParse named = parse(
+        QStringLiteral("--broker mqtt://h --username u --password-file %1 --projector hall=COM1").arg(empty));
+    EXPECT_EQ(named.outcome, BridgeOptionsParse::Outcome::Error);
+    EXPECT_TRUE(named.error.contains(QLatin1String("no password"))) << named.error.toStdString();
+}
+
 TEST_F(BridgeOptionsTest, ClientIdIsStableShortAndDiffersPerPrefixAndHost)
 {
     const QString id = defaultClientId(QStringLiteral("av-server"), QStringLiteral("velno"));
