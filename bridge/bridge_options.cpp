@@ -3,10 +3,10 @@
 #include "bridge/config_file.h"
 #include "bridge/discovery.h"
 #include "bridge/mqtt_link.h"
+#include "bridge/password_file.h"
 
 #include <QCommandLineParser>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
@@ -172,28 +172,17 @@ void readBroker(const Value &value, BridgeOptions &options)
     options.brokerPort = quint16(port);
 }
 
-// The first line, byte for byte: a password need not be UTF-8. An empty
-// file is no password at all: a service manager hands one over when none
-// is configured.
+// An empty first line is no password at all: a service manager hands one
+// over when none is configured.
 QByteArray readPassword(const Value &value, QStringList &warnings)
 {
-    QFile file(value.text);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(value, QStringLiteral("cannot read %1: %2").arg(value.text, file.errorString()));
-    QByteArray line = file.readLine();
-    if (line.isEmpty() && file.error() != QFileDevice::NoError)
-        fail(value, QStringLiteral("cannot read %1: %2").arg(value.text, file.errorString()));
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    if (line.contains('\0'))
-        fail(value,
-             QStringLiteral("the password in %1 holds a NUL byte, which the broker library cannot send")
-                 .arg(value.text));
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    if (!line.isEmpty() && (file.permissions() & others))
+    const PasswordRead read = readPasswordFile(value.text);
+    if (!read.error.isEmpty())
+        fail(value, read.error);
+    if (!read.password.isEmpty() && read.readableByOthers)
         warnings
             << QStringLiteral("%1: %2 can be read by other users; chmod 600 it").arg(value.where, value.text);
-    return line;
+    return read.password;
 }
 
 int readBoundedNumber(const Value &value, int lowest, int highest)

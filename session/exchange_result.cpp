@@ -18,3 +18,20 @@ QJsonObject toJson(const ExchangeResult &r)
         o.insert(QStringLiteral("error"), *r.error);
     return o;
 }
+
+ExchangeResult fromJson(const QJsonObject &o)
+{
+    ExchangeResult r;
+    r.command = o.value(QStringLiteral("command")).toString();
+    r.code = o.value(QStringLiteral("code")).toString();
+    r.sent = o.value(QStringLiteral("sent")).toString();
+    r.reply = o.value(QStringLiteral("reply")).toString();
+    r.rendered = o.value(QStringLiteral("rendered")).toString();
+    if (o.value(QStringLiteral("status")).isString())
+        r.status = o.value(QStringLiteral("status")).toString();
+    r.answered = o.value(QStringLiteral("answered")).toBool();
+    r.elapsedMs = o.value(QStringLiteral("elapsed_ms")).toInteger();
+    if (o.value(QStringLiteral("error")).isString())
+        r.error = o.value(QStringLiteral("error")).toString();
+    return r;
+}

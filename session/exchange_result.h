@@ -20,3 +20,6 @@ struct ExchangeResult {
 
 // One object, as one line of JSON output; "error" only when there was one.
 QJsonObject toJson(const ExchangeResult &result);
+// The result such an object describes (a bridge's reply); fields it lacks
+// stay empty.
+ExchangeResult fromJson(const QJsonObject &object);

@@ -5,6 +5,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
+#include <QUrl>
 #include <limits>
 
 namespace {
@@ -31,12 +33,45 @@ std::optional<int> positiveNumber(const QString &text)
     return ok && n > 0 ? std::optional<int>(n) : std::nullopt;
 }
 
+// mqtt://[USER@]HOST[:PORT]/ID, or what is wrong with it.
+std::optional<BridgeTarget> readBridgeTarget(const QString &text, QString *problem)
+{
+    // The text is never repeated in a message: it might hold a password.
+    const QUrl url(text, QUrl::StrictMode);
+    static const QRegularExpression idPattern(QStringLiteral("^[a-z0-9_-]+$"));
+    const QString id = url.path().mid(1);
+    if (!url.isValid() || url.host().isEmpty())
+        *problem = tr("expected mqtt://[USER@]HOST[:PORT]/ID");
+    else if (!url.password().isEmpty())
+        *problem = tr("no password in the URL: give it in --password-file");
+    else if (url.port(1883) < 1 || url.port(1883) > 65535)
+        *problem = tr("the broker's port must be a number from 1 to 65535");
+    else if (!url.path().startsWith(QLatin1Char('/')) || !idPattern.match(id).hasMatch() || url.hasQuery() ||
+             url.hasFragment())
+        *problem = tr("expected the projector's ID after the host: mqtt://HOST/ID");
+    if (!problem->isEmpty())
+        return std::nullopt;
+    BridgeTarget target;
+    target.host = url.host();
+    target.port = quint16(url.port(1883));
+    target.username = url.userName();
+    target.projectorId = id;
+    return target;
+}
+
+bool isBridgeUrl(const QString &text)
+{
+    return text.startsWith(QLatin1String("mqtt://"), Qt::CaseInsensitive);
+}
+
 } // namespace
 
 QString cmdUsage()
 {
     return QStringLiteral(
         "Usage: velno-cmd [--port NAME] [--speed 19200|9600] [--json] [--timeout MS] COMMAND [TEXT]\n"
+        "       velno-cmd --port mqtt://[USER@]HOST[:PORT]/ID [--password-file F] [--cafile F]\n"
+        "                 [--topic-prefix P] [--json] [--timeout MS] COMMAND [TEXT]\n"
         "       velno-cmd --list\n"
         "       velno-cmd [--port NAME] [--speed 19200|9600] [--json] --watch SECONDS QUERY");
 }
@@ -51,8 +86,19 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
     const QCommandLineOption version(QStringLiteral("version"), tr("Show the version."));
     const QCommandLineOption port(
         QStringLiteral("port"),
-        tr("COM1 (default) or COM2, a device path, or socket://HOST:PORT (a serial device server)."),
+        tr("COM1 (default) or COM2, a device path, socket://HOST:PORT (a serial device "
+           "server), or mqtt://[USER@]HOST[:PORT]/ID (a projector of velno-bridge)."),
         QStringLiteral("NAME"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          tr("With mqtt://: a file whose first line is the broker password."),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption caFile(
+        QStringLiteral("cafile"),
+        tr("With mqtt://: CA certificate(s) to verify the broker with; turns TLS on."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption topicPrefix(QStringLiteral("topic-prefix"),
+                                         tr("With mqtt://: the bridge's topic prefix (default velno)."),
+                                         QStringLiteral("PREFIX"));
     const QCommandLineOption speed(QStringLiteral("speed"), tr("19200 (default) or 9600 baud."),
                                    QStringLiteral("BAUD"));
     const QCommandLineOption json(QStringLiteral("json"), tr("One JSON object per command on one line."));
@@ -63,7 +109,8 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
                                   tr("List every command with its code and caption."));
     const QCommandLineOption watch(QStringLiteral("watch"), tr("Ask QUERY every SECONDS; print each change."),
                                    QStringLiteral("SECONDS"));
-    parser.addOptions({help, version, port, speed, json, timeout, list, watch});
+    parser.addOptions(
+        {help, version, port, speed, json, timeout, list, watch, passwordFile, caFile, topicPrefix});
     parser.addPositionalArgument(QStringLiteral("COMMAND"), tr("A command name (see --list), or send."));
     parser.addPositionalArgument(QStringLiteral("TEXT"), tr("With send: the line to send, as typed."));
 
@@ -83,7 +130,25 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
         o.action = CmdOptions::Action::List;
         return o;
     }
-    if (parser.isSet(port)) {
+    if (parser.isSet(port) && isBridgeUrl(parser.value(port))) {
+        QString problem;
+        o.bridge = readBridgeTarget(parser.value(port), &problem);
+        if (!o.bridge)
+            return usageError(tr("Bad port for '--port': %1.").arg(problem));
+        o.bridge->passwordFile = parser.value(passwordFile);
+        o.bridge->caFile = parser.value(caFile);
+        if (parser.isSet(topicPrefix))
+            o.bridge->topicPrefix = parser.value(topicPrefix);
+        if (parser.isSet(speed))
+            return usageError(tr("'--speed' is for a serial port; the bridge sets its own."));
+        if (!o.bridge->passwordFile.isEmpty() && o.bridge->username.isEmpty())
+            return usageError(tr("'--password-file' needs a user name: mqtt://USER@HOST/ID."));
+    } else {
+        for (const QCommandLineOption *bridgeOnly : {&passwordFile, &caFile, &topicPrefix})
+            if (parser.isSet(*bridgeOnly))
+                return usageError(tr("'--%1' is for an mqtt:// port.").arg(bridgeOnly->names().constFirst()));
+    }
+    if (parser.isSet(port) && !o.bridge) {
         const PortAddressParse parsed = parsePortAddress(parser.value(port));
         if (!parsed.address)
             return usageError(tr("Bad port for '--port': %1.").arg(parsed.problem));
@@ -130,6 +195,9 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
                 tr("'--watch' takes at most %1 seconds, not %2.").arg(kLongestWatchSeconds).arg(*seconds));
         if (!o.command || !o.command->statusQuery)
             return usageError(tr("'--watch' asks a status query, not '%1'.").arg(name));
+        if (o.bridge)
+            return usageError(tr("'--watch' needs a serial port; the bridge publishes each status as it "
+                                 "changes (velno/ID/status/QUERY)."));
         o.action = CmdOptions::Action::Watch;
         o.watchSeconds = *seconds;
     }

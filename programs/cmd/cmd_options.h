@@ -10,10 +10,22 @@
 
 struct Command;
 
+// A projector reached through velno-bridge: mqtt://[USER@]HOST[:PORT]/ID.
+struct BridgeTarget {
+    QString host;
+    quint16 port = 1883;
+    QString username;
+    QString projectorId;
+    QString topicPrefix = QStringLiteral("velno");
+    QString caFile;       // TLS when given
+    QString passwordFile; // the password on its first line
+};
+
 struct CmdOptions {
     enum class Action { Run, Watch, List, Help, Version, UsageError };
     Action action = Action::Run;
     PortAddress port = PortAddress::numbered(1);
+    std::optional<BridgeTarget> bridge; // instead of port: through the bridge
     SerialSettings settings = port_settings::kFast;
     bool json = false;
     std::optional<int> timeoutMs;

@@ -7,16 +7,26 @@
 #include "termination_signals.h"
 #include "velno_version.h"
 
+#include "protocol/command_line.h"
 #include "session/command_exchange.h"
 #include "session/port_connection.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
+
+#ifdef VELNO_CMD_THROUGH_BRIDGE
+#include "bridge/password_file.h"
+#include "bridge_command.h"
+#endif
 #include <cstdio>
 #include <optional>
 
 namespace {
 
 enum ExitStatus { kAnswered = 0, kPortFailed = 1, kUsage = 2, kNoAnswer = 3 };
+
+// Through the bridge a command may wait behind others: a longer default wait.
+constexpr int kBridgeTimeoutMs = 10000;
 
 void print(const QString &text)
 {
@@ -27,6 +37,51 @@ void print(const QString &text)
 void complain(const QString &text)
 {
     std::fprintf(stderr, "velno-cmd: %s\n", text.toLocal8Bit().constData());
+}
+
+// Show a result and exit as on a local port: 0 answered, 3 not, 1 nothing run.
+[[maybe_unused]] int exitStatusOf(const ExchangeResult &r)
+{
+    return r.error ? kPortFailed : r.answered ? kAnswered : kNoAnswer;
+}
+
+int runThroughBridge(const CmdOptions &options)
+{
+#ifndef VELNO_CMD_THROUGH_BRIDGE
+    Q_UNUSED(options);
+    complain(QStringLiteral("this velno-cmd was built without the bridge: mqtt:// ports are not available"));
+    return kPortFailed;
+#else
+    // The broker link's own log lines are for a service's journal; a
+    // script gets one line saying what went wrong.
+    QLoggingCategory::setFilterRules(QStringLiteral("velno.bridge.mqtt=false"));
+    QByteArray password;
+    if (!options.bridge->passwordFile.isEmpty()) {
+        const PasswordRead read = readPasswordFile(options.bridge->passwordFile);
+        if (!read.error.isEmpty()) {
+            complain(QStringLiteral("--password-file: %1").arg(read.error));
+            return kUsage;
+        }
+        password = read.password;
+    }
+    const QString request = options.command ? QString::fromLatin1(options.command->name)
+                                            : QStringLiteral("send ") + firstLineOf(options.typedText);
+    BridgeCommand command(*options.bridge, password);
+    QObject::connect(&command, &BridgeCommand::finished, [&options](const ExchangeResult &r) {
+        print(options.json ? jsonLine(r) : plainLines(r));
+        if (r.error)
+            complain(*r.error);
+        QCoreApplication::exit(exitStatusOf(r));
+    });
+    QObject::connect(&command, &BridgeCommand::failed, [](const QString &why) {
+        complain(why);
+        QCoreApplication::exit(kPortFailed);
+    });
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, [] { QCoreApplication::exit(kNoAnswer); });
+    command.run(request, options.timeoutMs.value_or(kBridgeTimeoutMs));
+    return QCoreApplication::exec();
+#endif
 }
 
 } // namespace
@@ -50,6 +105,8 @@ int main(int argc, char *argv[])
     case CmdOptions::Action::Run:
     case CmdOptions::Action::Watch: break;
     }
+    if (options.bridge)
+        return runThroughBridge(options);
     const PortAddressParse where = resolvePortAddress(options.port);
     if (!where.address) {
         complain(QStringLiteral("cannot open %1: %2").arg(options.port.toString(), where.problem));

@@ -164,6 +164,58 @@ TEST_F(BridgeServiceTest, UnderNohupAHangUpLeavesItRunning)
     EXPECT_EQ(bridge->terminate(), 0);
 }
 
+struct CmdRun {
+    int status = -1;
+    QJsonObject reply;
+    QString err;
+};
+
+// velno-cmd, as a cron job runs it, through the bridge.
+CmdRun velnoCmd(const MosquittoBroker &broker, const QString &projector, const QStringList &more)
+{
+    QProcess cmd;
+    cmd.start(QStringLiteral(VELNO_CMD_EXE),
+              QStringList{QStringLiteral("--port"),
+                          QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(broker.port()).arg(projector),
+                          QStringLiteral("--json")} +
+                  more);
+    CmdRun run;
+    if (!cmd.waitForFinished(kEventMs))
+        return run;
+    run.status = cmd.exitStatus() == QProcess::NormalExit ? cmd.exitCode() : -1;
+    run.reply = QJsonDocument::fromJson(cmd.readAllStandardOutput()).object();
+    run.err = QString::fromLocal8Bit(cmd.readAllStandardError());
+    return run;
+}
+
+TEST_F(BridgeServiceTest, ScriptsReachAProjectorThroughTheBridgeAndExitAsOnTheirOwnPort)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+    const CmdRun answered = velnoCmd(broker, kHall, {QStringLiteral("status")});
+    EXPECT_EQ(answered.status, 0) << answered.err.toStdString();
+    EXPECT_EQ(answered.reply.value("status").toString(), QStringLiteral(" Stand by"));
+    EXPECT_FALSE(answered.reply.contains("id")) << "what a local port prints, no more";
+
+    sim::FaultSettings silent;
+    silent.mode = sim::Fault::Silent;
+    hall.setFault(silent);
+    const CmdRun unanswered = velnoCmd(broker, kHall, {QStringLiteral("status")});
+    EXPECT_EQ(unanswered.status, 3) << unanswered.err.toStdString();
+    EXPECT_FALSE(unanswered.reply.value("answered").toBool());
+
+    const CmdRun unknown =
+        velnoCmd(broker, QStringLiteral("nowhere"),
+                 {QStringLiteral("--timeout"), QStringLiteral("1500"), QStringLiteral("status")});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_TRUE(unknown.err.contains(QLatin1String("no reply from the bridge"))) << unknown.err.toStdString();
+
+    EXPECT_EQ(bridge->terminate(), 0);
+    const CmdRun stopped = velnoCmd(broker, kHall, {QStringLiteral("power-on")});
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_TRUE(stopped.err.contains(QLatin1String("offline"))) << stopped.err.toStdString();
+    EXPECT_FALSE(received(hall, "C00"));
+}
+
 // A device server that accepts and hangs up a moment later, as a busy one
 // or a technician's laptop holding the port can.
 TEST(BridgeBackoff, AServerThatAcceptsAndHangsUpIsTriedLessAndLessOften)

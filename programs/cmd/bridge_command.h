@@ -1,0 +1,55 @@
+#pragma once
+// One command to a projector of velno-bridge, for a script that can no
+// longer reach the projector's port itself (the bridge holds it): published
+// on the projector's command topic with an id of its own, answered by the
+// bridge's reply with that id.
+
+#include "cmd_options.h"
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+class MqttLink;
+struct ExchangeResult;
+
+class BridgeCommand : public QObject {
+    Q_OBJECT
+public:
+    // How long the bridge's and the projector's availability is awaited
+    // before the command goes out anyway (a bridge that never announced it).
+    static constexpr int kAvailabilityWaitMs = 1000;
+
+    BridgeCommand(const BridgeTarget &target, const QByteArray &password, QObject *parent = nullptr);
+    ~BridgeCommand() override;
+
+    // request: a command name, or "send TEXT". The reply is awaited timeoutMs
+    // from the moment the broker is reached.
+    void run(const QString &request, int timeoutMs);
+
+signals:
+    // The bridge's reply (with "error" when it ran nothing).
+    void finished(const ExchangeResult &result);
+    // Nothing was run: the broker could not be reached, the bridge or the
+    // projector is offline, or no reply came in time.
+    void failed(const QString &why);
+
+private:
+    void connected();
+    void arrived(const QString &topic, const QByteArray &payload);
+    void publishWhenKnown();
+    void publish();
+    void fail(const QString &why);
+
+    BridgeTarget target_;
+    std::unique_ptr<MqttLink> broker_;
+    QString request_;
+    QString id_;
+    int timeoutMs_ = 0;
+    std::optional<bool> bridgeOnline_;
+    std::optional<bool> projectorOnline_;
+    bool published_ = false;
+    bool done_ = false;
+    QTimer deadline_;
+    QTimer availabilityWait_;
+};
