@@ -19,8 +19,9 @@ PasswordRead readPasswordFile(const QString &path)
         line.chop(1);
     // The broker library takes a C string: a NUL would cut the password short.
     if (line.contains('\0')) {
-        read.error = QStringLiteral("the password in %1 holds a NUL byte, which the broker library cannot send")
-                         .arg(path);
+        read.error =
+            QStringLiteral("the password in %1 holds a NUL byte, which the broker library cannot send")
+                .arg(path);
         return read;
     }
     read.password = line;

@@ -14,8 +14,8 @@ namespace {
 // Unique for this run, within the 23 letters and digits every broker takes.
 QString freshClientId()
 {
-    return QStringLiteral("velnocmd%1").arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFULL, 12, 16,
-                                            QLatin1Char('0'));
+    return QStringLiteral("velnocmd%1")
+        .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFULL, 12, 16, QLatin1Char('0'));
 }
 
 } // namespace
@@ -34,9 +34,9 @@ BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &passw
     id_ = settings.clientId;
     connect(broker_.get(), &MqttLink::connected, this, &BridgeCommand::connected);
     connect(broker_.get(), &MqttLink::messageReceived, this, &BridgeCommand::arrived);
-    for (const QString &topic :
-         {replyTopic(target.topicPrefix, target.projectorId), availabilityTopic(target.topicPrefix, target.projectorId),
-          bridgeAvailabilityTopic(target.topicPrefix)})
+    for (const QString &topic : {replyTopic(target.topicPrefix, target.projectorId),
+                                 availabilityTopic(target.topicPrefix, target.projectorId),
+                                 bridgeAvailabilityTopic(target.topicPrefix)})
         broker_->subscribe(topic);
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] {

@@ -149,6 +149,11 @@ TEST_F(BridgeServiceTest, TwoBridgesWithTheirOwnPrefixesShareOneBrokerWithoutCol
     for (BridgeProcess *bridgeProcess : {&a, &b})
         EXPECT_TRUE(bridgeProcess->logLines().filter(QStringLiteral("lost")).isEmpty())
             << bridgeProcess->logLines().join('\n').toStdString();
+    // One dies: its will speaks for it alone.
+    ::kill(pid_t(a.pid()), SIGKILL);
+    EXPECT_TRUE(waitUntil(
+        [&] { return ha.seen(QStringLiteral("site-a/bridge/availability")).contains("offline"); }, kEventMs));
+    EXPECT_FALSE(ha.seen(QStringLiteral("site-b/bridge/availability")).contains("offline"));
 }
 
 TEST_F(BridgeServiceTest, UnderNohupAHangUpLeavesItRunning)
