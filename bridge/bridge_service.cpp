@@ -104,6 +104,9 @@ void BridgeService::publishAvailability(const ProjectorLink &projector)
 
 void BridgeService::publishState(const ProjectorLink &projector)
 {
+    // Nothing known yet: nothing worth keeping for whoever subscribes next.
+    if (projector.statuses().isEmpty())
+        return;
     publishRetained(stateTopic(options_.topicPrefix, projector.id()), compact(projector.state().toJson()));
 }
 

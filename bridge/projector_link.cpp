@@ -231,8 +231,7 @@ void ProjectorLink::finished(const ExchangeResult &result)
         emit replied(withId(toJson(result), job.id));
     if (job.command && job.command->statusQuery && result.status) {
         const bool textChanged = statuses().value(result.command) != *result.status;
-        if (state_.take(result.command, result))
-            emit stateChanged();
+        stateChanged_ |= state_.take(result.command, result);
         if (textChanged)
             emit statusChanged(result.command, *result.status);
     }
@@ -244,6 +243,12 @@ void ProjectorLink::finished(const ExchangeResult &result)
         pollAll();
     } else if (job.poll && std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; })) {
         roundEnded();
+    }
+    // The typed state goes out once a round has read everything it asks,
+    // not once per query.
+    if (stateChanged_ && std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; })) {
+        stateChanged_ = false;
+        emit stateChanged();
     }
     runNext();
 }

@@ -109,4 +109,5 @@ private:
     bool everOpened_ = false;
     bool inOutage_ = false; // a line about the trouble went out; the return gets one too
     bool stopped_ = false;
+    bool stateChanged_ = false; // not yet reported
 };
