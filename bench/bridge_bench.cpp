@@ -18,7 +18,8 @@
 //      full) and 5 on refused ports, all on loopback, beside one working
 //      projector on a pty: `status` published to the working one every 20 ms
 //      for 30 s, and, 10 ms after each, a command name the bridge refuses at
-//      once without the line (its reply measures the event loop alone).
+//      once (its reply involves no serial line: only the event loop and the
+//      broker connection).
 //
 // Each part is bounded in time as well as in count, so that a build whose
 // exchanges take seconds still ends within minutes; the count measured is
@@ -49,6 +50,8 @@ const QString kPrefix = QStringLiteral("velno");
 const QByteArray kStatus = QByteArrayLiteral("status");
 const QByteArray kRefused = QByteArrayLiteral("bench-unknown-command");
 constexpr std::size_t kQueriesPerRound = 9;
+// A command's line, then the round of queries it causes.
+constexpr std::size_t kLinesPerCommand = 1 + kQueriesPerRound;
 
 constexpr int kLatencySamples = 100, kLatencyBudgetMs = 40000, kLatencyGoalP95Ms = 50;
 constexpr int kRounds = 10, kRoundsBudgetMs = 60000, kRoundGoalMs = 300;
@@ -57,6 +60,8 @@ constexpr int kLateAnswerMs = 200;
 constexpr int kUnreachableEach = 5, kStallPeriodMs = 20, kStallSeconds = 30, kStallGoalMs = 50;
 // Bounds of single waits: generous, for a build whose round takes tens of seconds.
 constexpr int kEventMs = 30000, kRoundMs = 90000, kNeighboursUpMs = 30000;
+// After the last command of (d), how long its replies may still come.
+constexpr int kStragglersMs = 10000;
 
 QString topic(const QString &id, const QString &leaf)
 {
@@ -66,6 +71,11 @@ QString topic(const QString &id, const QString &leaf)
 QJsonObject json(const QByteArray &payload)
 {
     return QJsonDocument::fromJson(payload).object();
+}
+
+std::string statusCode()
+{
+    return findCommand(QString::fromLatin1(kStatus))->code;
 }
 
 std::vector<std::string> queryCodes()
@@ -152,7 +162,7 @@ void idleLatency(Stage &stage)
             fromLine.push_back(millisBetween(stage.lines.at(lineFrom).at, reply.at));
         }
         // The command's line and the round after it.
-        stage.lines.waitSettled(lineFrom, 1 + kQueriesPerRound, kRoundMs);
+        stage.lines.waitSettled(lineFrom, kLinesPerCommand, kRoundMs);
     }
     const double p95 = percentile(ms, 95);
     std::printf("(a) status published to its reply, idle bridge: n=%zu (%d unanswered, %d answered=false)\n"
@@ -166,18 +176,18 @@ void idleLatency(Stage &stage)
 
 void pollRounds(Stage &stage)
 {
-    // Lines from `from` on come in tens: a command (the kick, then each
-    // probe), then the nine queries of the round it caused.
+    // Lines from `from` on: a command (the kick, then each probe), then the
+    // nine queries of the round it caused, and so on.
     const std::size_t from = stage.lines.size();
     std::atomic<bool> probing{true};
     stage.lines.setHook([&](std::size_t index, const LineLog::Line &) {
-        if (index >= from && (index - from) % 10 == kQueriesPerRound && (index - from) / 10 < kRounds &&
-            probing)
+        if (index >= from && (index - from) % kLinesPerCommand == kQueriesPerRound &&
+            (index - from) / kLinesPerCommand < kRounds && probing)
             QMetaObject::invokeMethod(
                 qApp, [&stage] { stage.publish(kStatus); }, Qt::QueuedConnection);
     });
     stage.publish(kStatus);
-    runUntil([&] { return stage.lines.size() >= from + 10 * kRounds + 1; }, kRoundsBudgetMs);
+    runUntil([&] { return stage.lines.size() >= from + kLinesPerCommand * kRounds + 1; }, kRoundsBudgetMs);
     probing = false;
     // The round under way, and one more if a probe was already on its way.
     stage.lines.waitSettled(stage.lines.size() - kQueriesPerRound, kQueriesPerRound, kRoundMs);
@@ -186,7 +196,8 @@ void pollRounds(Stage &stage)
     const std::vector<std::string> codes = queryCodes();
     std::vector<double> round, queryLines;
     int outOfOrder = 0;
-    for (std::size_t first = from + 1; first + kQueriesPerRound < stage.lines.size(); first += 10) {
+    for (std::size_t first = from + 1; first + kQueriesPerRound < stage.lines.size();
+         first += kLinesPerCommand) {
         for (std::size_t q = 0; q < kQueriesPerRound; ++q)
             outOfOrder += stage.lines.at(first + q).text == codes[q] ? 0 : 1;
         const Clock::time_point start = stage.lines.at(first).at;
@@ -237,10 +248,10 @@ void commandDuringRound(Stage &stage)
         delays.push_back(millisBetween(lateAnswerDue, stage.messages.at(reply).at));
         // The command under test is the first `status` line after the round's first query.
         std::size_t commandLine = from + 2;
-        while (commandLine < stage.lines.size() && stage.lines.at(commandLine).text != "CR0")
+        while (commandLine < stage.lines.size() && stage.lines.at(commandLine).text != statusCode())
             ++commandLine;
         queriesBefore.push_back(int(commandLine - (from + 1)));
-        stage.lines.waitSettled(commandLine, 1 + kQueriesPerRound, kRoundMs);
+        stage.lines.waitSettled(commandLine, kLinesPerCommand, kRoundMs);
     }
     QStringList counts;
     bool exactlyOne = !queriesBefore.empty();
@@ -323,7 +334,7 @@ bool unreachableNeighbours(const MosquittoBroker &broker, const QString &program
     };
     runUntil(
         [&] { return replies(false).size() >= statusAt.size() && replies(true).size() >= refusedAt.size(); },
-        10000);
+        kStragglersMs);
     const auto latencies = [](const std::vector<Clock::time_point> &sent,
                               const std::vector<Clock::time_point> &answered) {
         Latencies l;
