@@ -1,8 +1,14 @@
-// velno-cmd as a script runs it: from process start to exit for "status"
-// against the simulated projector, how long until its line is on the wire,
-// and the tool's peak memory. Median of 20 runs.
+// velno-cmd as a script runs it, side by side with the smallest pyserial
+// script that does the same (open the port at 19200, write "CR0", read up to
+// the carriage return): runs alternate between the two against one simulated
+// projector, so both see the same machine. For each: process start to exit,
+// start to the line reaching the projector, peak memory; then the ratio of
+// the medians of start to exit. Goal: velno-cmd at most 0.7 times the script.
 //
-// Usage: cmd_bench [runs, default 20]
+// Usage: cmd_bench [--runs N] [VELNO_CMD]
+//   --runs N   runs of each (default 20)
+//   VELNO_CMD  the velno-cmd to measure (default: this build's), so that an
+//              older build can be measured by the same benchmark
 
 #include "bench_stats.h"
 #include "sim/pty_server.h"
@@ -11,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
@@ -24,16 +31,90 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr double kGoalRatio = 0.7;
+// Debian's interpreter, where python3-serial installs the module (a python3
+// earlier on PATH may be another one without it).
+constexpr const char *kPython = "/usr/bin/python3";
+// Open, then write and read up to the carriage return; exit 1 when none came.
+constexpr const char *kScript = "import serial, sys; s = serial.Serial(sys.argv[1], 19200, timeout=2); "
+                                "sys.exit(s.write(b'CR0\\r') and not s.read_until(b'\\r').endswith(b'\\r'))";
+
 double millisSince(Clock::time_point t0, Clock::time_point t1)
 {
     return std::chrono::duration<double, std::milli>(t1 - t0).count();
+}
+
+struct Samples {
+    std::vector<double> total, toWire, peakMb;
+    int failures = 0;
+};
+
+// Runs the program with its output discarded; the projector's line handler
+// stamps lineAtNs when the line arrives.
+bool runOnce(const std::vector<std::string> &args, std::atomic<long long> &lineAtNs, Samples &into)
+{
+    std::vector<std::string> copy = args;
+    std::vector<char *> argv;
+    for (std::string &a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    lineAtNs = 0;
+    const auto started = Clock::now();
+    pid_t pid = 0;
+    const bool spawned = posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&quiet);
+    if (!spawned)
+        return false;
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const auto ended = Clock::now();
+    into.failures += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+    into.total.push_back(millisSince(started, ended));
+    if (lineAtNs)
+        into.toWire.push_back(millisSince(started, Clock::time_point(Clock::duration(lineAtNs.load()))));
+    into.peakMb.push_back(double(usage.ru_maxrss) / 1024.0);
+    return true;
+}
+
+void printRow(const char *label, const char *unit, const std::vector<double> &a, const std::vector<double> &b)
+{
+    std::printf("  %-22s %8.1f %s (%.1f-%.1f)   %8.1f %s (%.1f-%.1f)\n", label, percentile(a, 50), unit,
+                percentile(a, 0), percentile(a, 100), percentile(b, 50), unit, percentile(b, 0),
+                percentile(b, 100));
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    const int runs = argc > 1 ? std::atoi(argv[1]) : 20;
+    int runs = 20;
+    std::string velnoCmd = VELNO_CMD_EXE;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::atoi(argv[++i]);
+        else if (argv[i][0] != '-')
+            velnoCmd = argv[i];
+        else {
+            std::fprintf(stderr, "usage: cmd_bench [--runs N] [VELNO_CMD]\n");
+            return 2;
+        }
+    }
+    if (runs < 1) {
+        std::fprintf(stderr, "cmd_bench: --runs needs a positive number\n");
+        return 2;
+    }
+    if (std::system((std::string(kPython) + " -c 'import serial' 2>/dev/null").c_str()) != 0) {
+        std::fprintf(stderr,
+                     "cmd_bench: %s cannot import serial (python3-serial; scripts/install-deps.sh "
+                     "installs it)\n",
+                     kPython);
+        return 1;
+    }
+
     sim::PtyServer projector;
     std::atomic<long long> lineAtNs{0};
     projector.setLineHandler(
@@ -42,39 +123,26 @@ int main(int argc, char **argv)
         return 1;
     const std::string port = projector.devicePath();
 
-    std::vector<double> total, toWire, peakMb;
-    int failures = 0;
+    Samples cmd, script;
     for (int i = 0; i < runs; ++i) {
-        std::vector<std::string> args{VELNO_CMD_EXE, "--port", port, "status"};
-        std::vector<char *> argvChild;
-        for (std::string &a : args)
-            argvChild.push_back(a.data());
-        argvChild.push_back(nullptr);
-        lineAtNs = 0;
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        const auto started = Clock::now();
-        pid_t pid = 0;
-        if (posix_spawn(&pid, VELNO_CMD_EXE, &quiet, nullptr, argvChild.data(), environ) != 0)
+        if (!runOnce({velnoCmd, "--port", port, "status"}, lineAtNs, cmd) ||
+            !runOnce({kPython, "-c", kScript, port}, lineAtNs, script)) {
+            std::fprintf(stderr, "cmd_bench: cannot run %s or %s\n", velnoCmd.c_str(), kPython);
             return 1;
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        const auto ended = Clock::now();
-        posix_spawn_file_actions_destroy(&quiet);
-        failures += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
-        total.push_back(millisSince(started, ended));
-        if (lineAtNs)
-            toWire.push_back(millisSince(started, Clock::time_point(Clock::duration(lineAtNs.load()))));
-        peakMb.push_back(double(usage.ru_maxrss) / 1024.0);
+        }
     }
-    std::printf("velno-cmd status, %d runs against the simulated projector (%d failed):\n", runs, failures);
-    std::printf("  start to exit        median %7.1f ms  (min %.1f, max %.1f; the reply window is 500 ms)\n",
-                percentile(total, 50), percentile(total, 0), percentile(total, 100));
-    std::printf("  start to line sent   median %7.1f ms  (min %.1f, max %.1f)\n", percentile(toWire, 50),
-                percentile(toWire, 0), percentile(toWire, 100));
-    std::printf("  peak resident memory median %7.1f MB  (max %.1f)\n", percentile(peakMb, 50),
-                percentile(peakMb, 100));
-    return failures == 0 ? 0 : 2;
+
+    const double ratio = percentile(cmd.total, 50) / percentile(script.total, 50);
+    std::printf("velno-cmd status and a pyserial script, %d alternating runs each against the simulated "
+                "projector\n",
+                runs);
+    std::printf("  velno-cmd: %s (%d failed)\n", velnoCmd.c_str(), cmd.failures);
+    std::printf("  script:    %s -c \"%s\" PORT (%d failed)\n", kPython, kScript, script.failures);
+    std::printf("  %-22s %-27s %s\n", "median (min-max)", "velno-cmd", "script");
+    printRow("start to exit", "ms", cmd.total, script.total);
+    printRow("start to line sent", "ms", cmd.toWire, script.toWire);
+    printRow("peak resident memory", "MB", cmd.peakMb, script.peakMb);
+    std::printf("  start to exit, velno-cmd / script: %.2fx (goal at most %.1fx): %s\n", ratio, kGoalRatio,
+                ratio <= kGoalRatio ? "met" : "missed");
+    return cmd.failures == 0 && script.failures == 0 ? 0 : 2;
 }

@@ -104,6 +104,8 @@ MosquittoBroker::Launch MosquittoBroker::launch()
     if (!passwordFile_.isEmpty())
         text.replace(QLatin1String("allow_anonymous true"),
                      QStringLiteral("allow_anonymous false\npassword_file %1").arg(passwordFile_));
+    if (tcpNoDelay_)
+        text += QStringLiteral("set_tcp_nodelay true\n");
     if (tls_) {
         text += QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\n")
                     .arg(tlsCaFile(), tlsFile(QStringLiteral("broker.pem")),

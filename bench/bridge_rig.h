@@ -1,0 +1,95 @@
+#pragma once
+// What bridge_bench drives and watches: the velno-bridge program as its own
+// process, every line that reaches a simulated projector, and every message
+// the bridge publishes, each stamped with the moment it arrived.
+
+#include "bridge/mqtt_link.h"
+#include "sim/pty_server.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+
+double millisBetween(Clock::time_point from, Clock::time_point to);
+
+// Runs the event loop until done() holds or timeoutMs passes; returns done().
+// Waits in the event loop, so events posted from other threads run at once.
+bool runUntil(const std::function<bool()> &done, int timeoutMs);
+
+// Every line the simulated projector receives, stamped on the projector's thread.
+class LineLog {
+public:
+    struct Line {
+        Clock::time_point at;
+        std::string text;
+    };
+    // Called on the projector's thread for each line, after it is logged.
+    using Hook = std::function<void(std::size_t index, const Line &line)>;
+
+    // Before projector.start().
+    explicit LineLog(sim::PtyServer &projector);
+    std::size_t size() const;
+    Line at(std::size_t index) const;
+    void setHook(Hook hook);
+
+    // Waits until `count` lines have arrived from index `from` on, then until
+    // the line has been quiet for half as long again as the longest gap between
+    // them (at least 50 ms): whatever the build does after a reply, the last
+    // exchange is then over.
+    bool waitSettled(std::size_t from, std::size_t count, int timeoutMs) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Line> lines_;
+    Hook hook_;
+};
+
+// Every message a link receives, stamped as it arrives.
+class MessageLog {
+public:
+    struct Message {
+        Clock::time_point at;
+        QString topic;
+        QByteArray payload;
+    };
+    explicit MessageLog(MqttLink &link);
+    std::size_t size() const { return messages_.size(); }
+    const Message &at(std::size_t index) const { return messages_[index]; }
+    // The indices of the messages on the topic, from index `from` on.
+    std::vector<std::size_t> on(const QString &topic, std::size_t from = 0) const;
+    // Waits for a message on the topic with this payload, from index `from` on.
+    bool waitFor(const QString &topic, const QByteArray &payload, std::size_t from, int timeoutMs) const;
+
+private:
+    std::vector<Message> messages_;
+};
+
+// The benchmark's own MQTT client is an instrument: its connections to the
+// broker on this port must not hold a publish back for Nagle's algorithm
+// (MqttLink leaves it on, as libmosquitto does), or the figures would include
+// its own waits for the broker's delayed ACK. Returns how many it set.
+int sendAtOnceOnConnectionsTo(quint16 brokerPort);
+
+// velno-bridge against the broker on loopback; stopped (SIGTERM, then
+// SIGKILL) when destroyed.
+class BridgeRun {
+public:
+    BridgeRun(const QString &program, quint16 brokerPort, int pollSeconds, const QStringList &projectors);
+    ~BridgeRun();
+    BridgeRun(const BridgeRun &) = delete;
+    BridgeRun &operator=(const BridgeRun &) = delete;
+    // The last lines the bridge logged, for a failure message.
+    QString logTail();
+
+private:
+    QProcess process_;
+    QString log_;
+};
