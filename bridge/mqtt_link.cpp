@@ -159,6 +159,9 @@ bool MqttLink::applySettings()
         return false;
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // A reply follows the acknowledgement of its command at once; with
+    // Nagle's algorithm it would wait for the broker's delayed ACK (~40 ms).
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     if (!settings_.username.isEmpty()) {
         const QByteArray user = settings_.username.toUtf8();
         // The library takes a C string: a NUL would cut the password short.
