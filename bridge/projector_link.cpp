@@ -24,9 +24,10 @@ QJsonObject withId(QJsonObject reply, const QJsonValue &id)
 
 ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
                              QObject *parent, const SessionTimerFactory &makeTimer)
-    : QObject(parent), id_(id), port_(port), settings_(settings), exchange_(line_, nullptr, makeTimer),
-      refusals_(QStringLiteral("%1: commands refused").arg(id), nullptr, makeTimer)
+    : QObject(parent), id_(id), port_(port), settings_(settings), exchange_(line_, this, makeTimer),
+      refusals_(QStringLiteral("%1: commands refused").arg(id), this, makeTimer)
 {
+    line_.setParent(this); // so that its timers are found among this link's own
     const SessionTimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
     pollTimer_ = make(QStringLiteral("pollTimer"), qMax(settings.pollMs, 1), this);
     retryTimer_ = make(QStringLiteral("retryTimer"), ReconnectBackoff::kFirstDelayMs, this);

@@ -1,0 +1,70 @@
+// The bridge service in this process, between a real broker and two
+// projectors the test plays on pseudo-terminals: each command reaches its
+// own projector's line and comes back on its own reply topic; what must
+// not run never reaches a line.
+
+#include "mosquitto_broker.h"
+
+#include "bridge/bridge_service.h"
+#include "bridge/discovery.h"
+#include "support/pty_peer.h"
+#include "support/wait.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+namespace {
+
+QJsonObject objectOf(const std::optional<QByteArray> &payload)
+{
+    return payload ? QJsonDocument::fromJson(*payload).object() : QJsonObject();
+}
+
+TEST(BridgeRouting, EachCommandReachesItsOwnProjectorAndNothingElseReachesALine)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
+    MessageCollector client(broker, QStringLiteral("client"), {QStringLiteral("velno/#")});
+    ASSERT_TRUE(client.waitReady());
+    // Left by a switch set to retain, before the bridge starts.
+    client.link().publish(QStringLiteral("velno/hall/command"), "power-on", true, 1);
+
+    PtyPeer hall, lab;
+    BridgeOptions options;
+    options.brokerHost = QStringLiteral("127.0.0.1");
+    options.brokerPort = broker.port();
+    options.clientId = QStringLiteral("routingtest");
+    options.pollSeconds = 0;
+    options.projectors = {{QStringLiteral("hall"), PortAddress::serialDevice(hall.devicePath())},
+                          {QStringLiteral("lab"), PortAddress::serialDevice(lab.devicePath())}};
+    BridgeService bridge(options);
+    QString error;
+    ASSERT_TRUE(bridge.start(&error)) << error.toStdString();
+    // Each opened port is asked the nine queries once; the test answers none.
+    for (PtyPeer *peer : {&hall, &lab})
+        EXPECT_EQ(peer->readLines(1), QByteArray("CR0\r"));
+
+    const QJsonObject retained = objectOf(client.take(QStringLiteral("velno/hall/reply")));
+    EXPECT_TRUE(retained.value("error").toString().contains(QLatin1String("retained")));
+
+    client.link().publish(QStringLiteral("velno/lab/command"), R"({"command": "pc2", "id": "r1"})", false, 1);
+    client.link().publish(QStringLiteral("velno/hall/command"), "send C00\rC01", false, 1);
+    client.link().publish(QStringLiteral("velno/nowhere/command"), "power-on", false, 1);
+    const QJsonObject refused = objectOf(client.take(QStringLiteral("velno/hall/reply")));
+    EXPECT_TRUE(refused.value("command").isNull());
+    EXPECT_TRUE(refused.value("error").toString().contains(QLatin1String("line break")));
+    // The lab's command waits for its running query, then goes out on its line only.
+    lab.write("00\r");
+    EXPECT_EQ(lab.readLines(1), QByteArray("C06\r"));
+    lab.write("\x06\r");
+    const QJsonObject reply = objectOf(client.take(QStringLiteral("velno/lab/reply")));
+    EXPECT_EQ(reply.value("id").toString(), QStringLiteral("r1"));
+    EXPECT_TRUE(reply.value("answered").toBool());
+    // Only the hall's own queries (their window may have closed meanwhile).
+    const QByteArray hallLine = hall.readFor(100);
+    EXPECT_FALSE(hallLine.contains("C00") || hallLine.contains("C01")) << hallLine.toStdString();
+    EXPECT_TRUE(client.seen(QStringLiteral("velno/nowhere/reply")).isEmpty());
+}
+
+} // namespace
