@@ -36,7 +36,8 @@ void checkConfigFile(const QByteArray &content)
     if (parsed.outcome == BridgeOptionsParse::Outcome::Error) {
         FUZZ_CHECK(!parsed.error.trimmed().isEmpty());
         // A mistake of the file is placed in it; only a missing setting is not.
-        FUZZ_CHECK(parsed.error.startsWith(path + QLatin1Char(':')) || parsed.error.startsWith(QLatin1String("--")));
+        FUZZ_CHECK(parsed.error.startsWith(path + QLatin1Char(':')) ||
+                   parsed.error.startsWith(QLatin1String("--")));
         return;
     }
     FUZZ_CHECK(parsed.outcome == BridgeOptionsParse::Outcome::CheckConfig);
@@ -52,12 +53,13 @@ void checkPayload(const QByteArray &payload)
         FUZZ_CHECK(!verdict.refusal.isEmpty());
         return;
     }
-    const QString line = verdict.request->name == QLatin1String("send") ? verdict.request->text
-                                                                        : verdict.request->name;
+    const QString line =
+        verdict.request->name == QLatin1String("send") ? verdict.request->text : verdict.request->name;
     FUZZ_CHECK(!line.isEmpty());
     FUZZ_CHECK(payload.size() <= kLongestCommandPayload);
     for (const QChar c : line)
-        FUZZ_CHECK(c.unicode() >= 0x20 && c.unicode() <= 0xff && !(c.unicode() >= 0x7f && c.unicode() <= 0x9f));
+        FUZZ_CHECK(c.unicode() >= 0x20 && c.unicode() <= 0xff &&
+                   !(c.unicode() >= 0x7f && c.unicode() <= 0x9f));
     FUZZ_CHECK(verdict.id.isUndefined() || verdict.id.isString() || verdict.id.isDouble());
 }
 

@@ -123,18 +123,22 @@ MosquittoBroker::Launch MosquittoBroker::launch()
         process_.reset();
         return Launch::Failed;
     }
-    // Up means: this broker says it listens, and the port answers.
+    // Up means: this broker, in this launch, says it listens (so it holds the
+    // port: another test's broker may have taken it while ours was stopped),
+    // and the port answers.
     const QString listening = QStringLiteral("listen socket on port %1").arg(port_);
+    const qsizetype launchLog = log_.size();
     QDeadlineTimer deadline(kStartTimeoutMs);
     while (!deadline.hasExpired()) {
         process_->waitForReadyRead(50);
         collectOutput();
+        const QStringView said = QStringView(log_).mid(launchLog);
         if (process_->state() != QProcess::Running) {
-            const bool taken = log_.contains(QLatin1String("Address already in use"));
+            const bool taken = said.contains(QLatin1String("Address already in use"));
             process_.reset();
             return taken ? Launch::PortTaken : Launch::Failed;
         }
-        if (log_.contains(listening) && acceptsConnections(port_))
+        if (said.contains(listening) && acceptsConnections(port_))
             return Launch::Up;
     }
     log_ += QStringLiteral("broker not up within %1 ms\n").arg(kStartTimeoutMs);

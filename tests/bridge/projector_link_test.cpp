@@ -24,11 +24,13 @@ class ProjectorLinkTest : public ::testing::Test {
 protected:
     std::unique_ptr<ProjectorLink> make(const QString &device, const ProjectorLink::Settings &s)
     {
-        auto link = std::make_unique<ProjectorLink>(QStringLiteral("hall"), PortAddress::serialDevice(device), s,
-                                                    nullptr, manualTimers());
-        QObject::connect(link.get(), &ProjectorLink::replied, [this](const QJsonObject &r) { replies.push_back(r); });
+        auto link = std::make_unique<ProjectorLink>(QStringLiteral("hall"), PortAddress::serialDevice(device),
+                                                    s, nullptr, manualTimers());
+        QObject::connect(link.get(), &ProjectorLink::replied,
+                         [this](const QJsonObject &r) { replies.push_back(r); });
         QObject::connect(link.get(), &ProjectorLink::log, [this](const QString &l) { log << l; });
-        QObject::connect(link.get(), &ProjectorLink::availabilityChanged, [this](bool on) { availability << on; });
+        QObject::connect(link.get(), &ProjectorLink::availabilityChanged,
+                         [this](bool on) { availability << on; });
         return link;
     }
 

@@ -20,7 +20,8 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(line.open(PortAddress::serialDevice(peer.devicePath()), port_settings::kFast));
-        QObject::connect(&watch, &CommandWatch::changed, [this](const ExchangeResult &r) { changes.push_back(r); });
+        QObject::connect(&watch, &CommandWatch::changed,
+                         [this](const ExchangeResult &r) { changes.push_back(r); });
     }
     ManualTimer &period() { return manualTimer(watch, "watchPeriod"); }
 

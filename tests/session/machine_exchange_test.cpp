@@ -51,12 +51,12 @@ TEST_F(MachineExchangeTest, EachCommandHasItsOwnWindowNeverOneLeftBehind)
         int windowMs;
     };
     const Case cases[] = {
-        {"pc1-rgb", std::nullopt, 5000},      // input terminals
-        {"status", std::nullopt, 500},        // not the 5 s the one before had
+        {"pc1-rgb", std::nullopt, 5000},       // input terminals
+        {"status", std::nullopt, 500},         // not the 5 s the one before had
         {"picture-stand", std::nullopt, 2000}, // picture modes
-        {"mute", std::nullopt, 2000},         // typed-only queries
-        {"vol-up", std::nullopt, 500},        // a held button's 200 ms is for a repeating display
-        {"status", 1234, 1234},               // --timeout
+        {"mute", std::nullopt, 2000},          // typed-only queries
+        {"vol-up", std::nullopt, 500},         // a held button's 200 ms is for a repeating display
+        {"status", 1234, 1234},                // --timeout
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.command);
@@ -91,13 +91,15 @@ TEST_F(MachineExchangeTest, ALateReplyIsDiscardedWhileTheNextCommandWaitsForQuie
     const ExchangeResult unanswered = next();
     EXPECT_FALSE(unanswered.answered);
     EXPECT_EQ(unanswered.rendered, QStringLiteral(" X X X X"));
-    EXPECT_EQ(timer("quietGap").interval(), 500 + CommandExchange::kQuietGapMs) << "the window again, and the gap";
+    EXPECT_EQ(timer("quietGap").interval(), 500 + CommandExchange::kQuietGapMs)
+        << "the window again, and the gap";
 
     start("input");
     EXPECT_EQ(peer.readFor(50), QByteArray()) << "nothing goes out before the line is quiet";
     peer.write("80\r"); // the answer to CR0, late
     EXPECT_TRUE(waitUntil([&] { return exchange.strayBytes() == 3; }));
-    EXPECT_EQ(timer("quietGap").interval(), CommandExchange::kQuietGapMs) << "quiet counts from the late bytes";
+    EXPECT_EQ(timer("quietGap").interval(), CommandExchange::kQuietGapMs)
+        << "quiet counts from the late bytes";
     timer("quietGap").fire();
     EXPECT_EQ(peer.readLines(1), QByteArray("CR1\r"));
     peer.write("1\r");
