@@ -92,6 +92,7 @@ void ProjectorLink::opened()
         emit log(QStringLiteral("%1: %2 open").arg(id_, portName()));
     everOpened_ = true;
     answering_ = false; // until it answers
+    unansweredInARow_ = 0;
     if (settings_.pollMs == 0)
         returned(QStringLiteral("%1 open again").arg(portName()));
     updateAvailability();
@@ -201,7 +202,6 @@ void ProjectorLink::pollAll()
     if ((running_ && running_->poll) ||
         std::any_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }))
         return;
-    roundAnswered_ = false;
     for (const Command &c : commandTable())
         if (c.statusQuery)
             queue_.push_back({&c, QString(), true, {}});
@@ -228,6 +228,8 @@ void ProjectorLink::finished(const ExchangeResult &result)
     running_.reset();
     if (result.answered)
         heardFrom();
+    else if (!result.error)
+        notHeardFrom();
     if (!job.poll)
         emit replied(withId(toJson(result), job.id));
     if (job.command && job.command->statusQuery && result.status) {
@@ -242,8 +244,6 @@ void ProjectorLink::finished(const ExchangeResult &result)
         queue_.erase(std::remove_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }),
                      queue_.end());
         pollAll();
-    } else if (job.poll && std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; })) {
-        roundEnded();
     }
     // The typed state goes out once a round has read everything it asks,
     // not once per query.
@@ -259,19 +259,29 @@ void ProjectorLink::finished(const ExchangeResult &result)
 void ProjectorLink::heardFrom()
 {
     backoff_.answered();
-    roundAnswered_ = true;
+    unansweredInARow_ = 0;
     answering_ = true;
     returned(QStringLiteral("answering again"));
     updateAvailability();
 }
 
-void ProjectorLink::roundEnded()
+// As many exchanges in a row without an answer as a round of queries has:
+// whether they were the round's queries, or commands that keep arriving
+// and start the round anew each time.
+void ProjectorLink::notHeardFrom()
 {
-    if (roundAnswered_ || settings_.pollMs == 0)
+    if (++unansweredInARow_ < queriesPerRound() || settings_.pollMs == 0)
         return;
     answering_ = false;
-    outage(QStringLiteral("no answer to a whole round of queries"));
+    outage(QStringLiteral("no answer to a whole round's worth of exchanges"));
     updateAvailability();
+}
+
+int ProjectorLink::queriesPerRound()
+{
+    static const int count = int(std::count_if(commandTable().begin(), commandTable().end(),
+                                               [](const Command &c) { return c.statusQuery; }));
+    return count;
 }
 
 void ProjectorLink::updateAvailability()

@@ -6,9 +6,10 @@
 // from the last. Every exchange ends as soon as its reply is complete.
 //
 // Online means the port is open and the projector answered within the last
-// poll round (or to the last command): a projector switched off at the wall
-// behind a device server goes offline after one unanswered round and comes
-// back at its next answer. Without polling, the open port alone decides.
+// round's worth of exchanges (the nine queries, or commands in their stead):
+// a projector switched off at the wall behind a device server goes offline
+// once that many go unanswered in a row, and comes back at its next answer.
+// Without polling, the open port alone decides.
 
 #include "bridge/log_throttle.h"
 #include "bridge/payload_check.h"
@@ -86,7 +87,8 @@ private:
     void runNext();
     void finished(const ExchangeResult &result);
     void heardFrom();
-    void roundEnded();
+    void notHeardFrom();
+    static int queriesPerRound();
     void updateAvailability();
     qsizetype commandsWaiting() const;
 
@@ -103,8 +105,8 @@ private:
     QElapsedTimer clock_;
     LogThrottle refusals_;
     ProjectorState state_;
-    bool answering_ = false;     // answered within the last round or command
-    bool roundAnswered_ = false; // something was answered since the round began
+    bool answering_ = false;   // answered within the last round's worth of exchanges
+    int unansweredInARow_ = 0; // exchanges since the last answer
     bool publishedOnline_ = false;
     bool everOpened_ = false;
     bool inOutage_ = false; // a line about the trouble went out; the return gets one too

@@ -112,4 +112,21 @@ TEST_F(ProjectorLinkTest, OnlineWhileItAnswersOfflineAfterAWholeSilentRoundBackA
     EXPECT_EQ(log.filter(QStringLiteral("answering again")).size(), 1);
 }
 
+TEST_F(ProjectorLinkTest, CommandsThatKeepComingDoNotKeepASilentProjectorOnline)
+{
+    auto link = make(peer.devicePath(), settings(5000));
+    link->start();
+    EXPECT_EQ(peer.readLines(1), QByteArray("CR0\r"));
+    peer.write("00\r");
+    ASSERT_TRUE(waitUntil([&] { return availability == QList<bool>{true}; }));
+    // Silent now; every command starts the round anew, so no round ever ends.
+    for (int exchange = 0; exchange < 9 && availability.size() == 1; ++exchange) {
+        link->command({QStringLiteral("display-clear"), {}});
+        ASSERT_TRUE(waitUntil([&] { return peer.readAvailable().contains('\r'); }));
+        manualTimer(*link, "replyWindow").fire();
+        manualTimer(*link, "quietGap").fire();
+    }
+    EXPECT_EQ(availability, (QList<bool>{true, false}));
+}
+
 } // namespace
