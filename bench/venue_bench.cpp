@@ -18,9 +18,9 @@
 #include "bridge/bridge_options.h"
 #include "bridge_rig.h"
 #include "broker_counters.h"
-#include "protocol/monitor_timing.h"
 #include "mosquitto_broker.h"
 #include "process_gauge.h"
+#include "protocol/monitor_timing.h"
 #include "session/command_exchange.h"
 #include "venue_fleet.h"
 #include "venue_traffic.h"
@@ -122,11 +122,10 @@ Fates tally(const VenueTraffic &traffic, const VenueFleet &fleet)
         if (!expected.count(sent.command))
             expected[sent.command] = VenueTraffic::expectedReply(*sent.command);
         // Answered, it must be with this command's own reply, on its projector's topic.
-        const bool ownReply = reply.projectorId == fleet.id(sent.projector) &&
-                              reply.body.value(QStringLiteral("command")).toString() ==
-                                  QLatin1String(sent.command->name) &&
-                              (!answered || reply.body.value(QStringLiteral("reply")).toString() ==
-                                                expected[sent.command]);
+        const bool ownReply =
+            reply.projectorId == fleet.id(sent.projector) &&
+            reply.body.value(QStringLiteral("command")).toString() == QLatin1String(sent.command->name) &&
+            (!answered || reply.body.value(QStringLiteral("reply")).toString() == expected[sent.command]);
         fates.misanswered += ownReply ? 0 : 1;
     }
     return fates;
@@ -152,9 +151,9 @@ void printFates(const Fates &fates, const VenueFleet &fleet)
         for (const auto &[why, n] : t.refused)
             refused += n;
         const QString name = QStringLiteral("%1 (%2)").arg(kindName(kind)).arg(fleet.count(kind));
-        std::printf("  %-18s %8zu %9zu %11zu %8zu %8.1f %8.1f %8.1f\n", qPrintable(name), t.commands, t.answered,
-                    t.unanswered, refused, percentile(t.firstReplyMs, 50), percentile(t.firstReplyMs, 99),
-                    percentile(t.firstReplyMs, 100));
+        std::printf("  %-18s %8zu %9zu %11zu %8zu %8.1f %8.1f %8.1f\n", qPrintable(name), t.commands,
+                    t.answered, t.unanswered, refused, percentile(t.firstReplyMs, 50),
+                    percentile(t.firstReplyMs, 99), percentile(t.firstReplyMs, 100));
         for (const auto &[why, n] : t.refused)
             std::printf("      refused %zu: \"%s\"\n", n, qPrintable(why));
     }
@@ -245,18 +244,20 @@ int main(int argc, char **argv)
         return 3;
     }
 
-    std::printf("venue_bench: %zu projectors, one velno-bridge (%s, --config with poll = %d), a command every "
-                "%d ms for %d s, seed %u\n",
-                fleet.size(), qPrintable(options->program), kPollSeconds, kCommandPeriodMs, options->seconds,
-                options->seed);
+    std::printf(
+        "venue_bench: %zu projectors, one velno-bridge (%s, --config with poll = %d), a command every "
+        "%d ms for %d s, seed %u\n",
+        fleet.size(), qPrintable(options->program), kPollSeconds, kCommandPeriodMs, options->seconds,
+        options->seed);
     std::printf("started %s, nproc %d, load average %s\n",
-                qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)), QThread::idealThreadCount(),
-                qPrintable(loadAverages()));
+                qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
+                QThread::idealThreadCount(), qPrintable(loadAverages()));
     std::fflush(stdout);
 
     BridgeRun bridge(options->program, {QStringLiteral("--config"), configPath});
     if (!waitOnline(watch, fleet)) {
-        std::fprintf(stderr, "venue_bench: the bridge and its answering projectors not online within %d s\n%s\n",
+        std::fprintf(stderr,
+                     "venue_bench: the bridge and its answering projectors not online within %d s\n%s\n",
                      kBringUpMs / 1000, qPrintable(bridge.logTail()));
         return 3;
     }
@@ -284,7 +285,8 @@ int main(int argc, char **argv)
     const double drainSeconds = millisBetween(drainStart, Clock::now()) / 1000.0;
 
     if (gauges.size() < 2) {
-        std::fprintf(stderr, "venue_bench: the bridge ended during the run\n%s\n", qPrintable(bridge.logTail()));
+        std::fprintf(stderr, "venue_bench: the bridge ended during the run\n%s\n",
+                     qPrintable(bridge.logTail()));
         return 1;
     }
     const Fates fates = tally(traffic, fleet);
@@ -306,15 +308,17 @@ int main(int argc, char **argv)
     const double warmMb = warm != gauges.end() ? warm->bridge.residentMb : last.bridge.residentMb;
     const double growth = (last.bridge.residentMb - warmMb) / warmMb;
     const double bridgeCpu = cpuShare(first.bridge, last.bridge, seconds);
-    std::printf("\nvelno-bridge, pid %lld: resident memory (VmRSS, every %d ms, %zu samples) at the first command "
-                "%.1f MB, after %d s %.1f MB, peak %.1f MB, at the last command %.1f MB (%+.1f %%)\n"
-                "  CPU (utime + stime) %.1f %% of one core over the %.0f s of commands; this benchmark's own "
-                "process (the projectors and the client) %.1f %%\n",
-                bridge.processId(), kGaugePeriodMs, gauges.size(), first.bridge.residentMb, warmUpSeconds, warmMb,
-                peak, last.bridge.residentMb, 100 * growth, 100 * bridgeCpu, seconds,
-                100 * cpuShare(first.self, last.self, seconds));
+    std::printf(
+        "\nvelno-bridge, pid %lld: resident memory (VmRSS, every %d ms, %zu samples) at the first command "
+        "%.1f MB, after %d s %.1f MB, peak %.1f MB, at the last command %.1f MB (%+.1f %%)\n"
+        "  CPU (utime + stime) %.1f %% of one core over the %.0f s of commands; this benchmark's own "
+        "process (the projectors and the client) %.1f %%\n",
+        bridge.processId(), kGaugePeriodMs, gauges.size(), first.bridge.residentMb, warmUpSeconds, warmMb,
+        peak, last.bridge.residentMb, 100 * growth, 100 * bridgeCpu, seconds,
+        100 * cpuShare(first.self, last.self, seconds));
 
-    std::printf("broker, from its $SYS counters between the first and the last sample during the commands:\n");
+    std::printf(
+        "broker, from its $SYS counters between the first and the last sample during the commands:\n");
     for (const QString *counter : {&BrokerCounters::kPublishReceived, &BrokerCounters::kPublishSent,
                                    &BrokerCounters::kAllReceived, &BrokerCounters::kAllSent}) {
         const std::optional<double> rate = counters.rate(*counter, begin, end);
@@ -334,8 +338,10 @@ int main(int argc, char **argv)
                 "  under %.0f %% of one core: %.1f %%: %s\n"
                 "  every command answered exactly once, with its own reply: %s\n",
                 kP99GoalMs, p99, verdict(latencyMet), 100 * kRssGrowthGoal, warmUpSeconds, 100 * growth,
-                verdict(memoryMet), 100 * kCpuGoalShare, 100 * bridgeCpu, verdict(cpuMet), verdict(exactlyOnce));
-    std::printf("finished %s, load average %s\n", qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
+                verdict(memoryMet), 100 * kCpuGoalShare, 100 * bridgeCpu, verdict(cpuMet),
+                verdict(exactlyOnce));
+    std::printf("finished %s, load average %s\n",
+                qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
                 qPrintable(loadAverages()));
     const bool met = latencyMet && memoryMet && cpuMet && exactlyOnce;
     if (!met)

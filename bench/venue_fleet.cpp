@@ -13,7 +13,7 @@ namespace {
 constexpr int kWindowMs = monitor_timing::kNormal.replyWindowMs;
 constexpr int kQuietAfterEmptyWindowMs = kWindowMs + CommandExchange::kQuietGapMs;
 
-struct KindSpec {
+struct KindSetup {
     ProjectorKind kind;
     const char *idStem; // in the projector's ID
     int count;
@@ -44,9 +44,9 @@ sim::FaultSettings splitInPieces()
     return settings;
 }
 
-const std::vector<KindSpec> &specs()
+const std::vector<KindSetup> &kindSetups()
 {
-    static const std::vector<KindSpec> all{
+    static const std::vector<KindSetup> all{
         {ProjectorKind::Prompt, "ok", 38, fault(sim::Fault::None)},
         {ProjectorKind::Split, "split", 4, splitInPieces()},
         // Half the window: every command answered, each one slowly.
@@ -60,9 +60,10 @@ const std::vector<KindSpec> &specs()
     return all;
 }
 
-const KindSpec &spec(ProjectorKind kind)
+const KindSetup &setupOf(ProjectorKind kind)
 {
-    return *std::find_if(specs().begin(), specs().end(), [kind](const KindSpec &s) { return s.kind == kind; });
+    return *std::find_if(kindSetups().begin(), kindSetups().end(),
+                         [kind](const KindSetup &s) { return s.kind == kind; });
 }
 
 std::vector<std::string> queryCodes()
@@ -80,7 +81,7 @@ const std::vector<ProjectorKind> &projectorKinds()
 {
     static const std::vector<ProjectorKind> kinds = [] {
         std::vector<ProjectorKind> all;
-        for (const KindSpec &s : specs())
+        for (const KindSetup &s : kindSetups())
             all.push_back(s.kind);
         return all;
     }();
@@ -89,7 +90,7 @@ const std::vector<ProjectorKind> &projectorKinds()
 
 QString kindName(ProjectorKind kind)
 {
-    const sim::FaultSettings &f = spec(kind).fault;
+    const sim::FaultSettings &f = setupOf(kind).fault;
     switch (f.mode) {
     case sim::Fault::Late: return QStringLiteral("late %1 ms").arg(f.lateDelayMs);
     case sim::Fault::Split: return QStringLiteral("split %1 B/%2 ms").arg(f.pieceSize).arg(f.pieceGapMs);
@@ -105,9 +106,10 @@ bool answersPromptly(ProjectorKind kind)
 
 VenueFleet::VenueFleet()
 {
-    for (const KindSpec &s : specs()) {
+    for (const KindSetup &s : kindSetups()) {
         for (int n = 1; n <= s.count; ++n) {
-            Projector p{s.kind, QStringLiteral("%1-%2").arg(QLatin1String(s.idStem)).arg(n, 2, 10, QLatin1Char('0')),
+            Projector p{s.kind,
+                        QStringLiteral("%1-%2").arg(QLatin1String(s.idStem)).arg(n, 2, 10, QLatin1Char('0')),
                         std::make_unique<sim::PtyServer>(), nullptr};
             p.lines = std::make_unique<LineLog>(*p.server);
             p.server->setFault(s.fault);
@@ -132,8 +134,8 @@ bool VenueFleet::listen(std::string *error)
 
 std::size_t VenueFleet::count(ProjectorKind kind) const
 {
-    return std::size_t(
-        std::count_if(projectors_.begin(), projectors_.end(), [kind](const Projector &p) { return p.kind == kind; }));
+    return std::size_t(std::count_if(projectors_.begin(), projectors_.end(),
+                                     [kind](const Projector &p) { return p.kind == kind; }));
 }
 
 QStringList VenueFleet::ids() const
@@ -146,7 +148,8 @@ QStringList VenueFleet::ids() const
 
 QString VenueFleet::configFile(quint16 brokerPort, int pollSeconds) const
 {
-    QString text = QStringLiteral("[broker]\nurl = mqtt://127.0.0.1:%1\npoll = %2\n").arg(brokerPort).arg(pollSeconds);
+    QString text =
+        QStringLiteral("[broker]\nurl = mqtt://127.0.0.1:%1\npoll = %2\n").arg(brokerPort).arg(pollSeconds);
     for (const Projector &p : projectors_)
         text += QStringLiteral("\n[projector %1]\nport = %2\n")
                     .arg(p.id, QString::fromStdString(p.server->devicePath()));

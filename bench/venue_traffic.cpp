@@ -8,8 +8,8 @@ namespace {
 
 // Status queries (two with the slower queries' 2 s window) and commands
 // that change nothing a query reports, so every reply is known beforehand.
-constexpr const char *kMix[] = {"status",        "lamp-time", "temp",       "input",         "mute",
-                                "info",          "display-clear", "menu-off", "freeze-off", "sound-mute-off"};
+constexpr const char *kMix[] = {"status", "lamp-time",     "temp",     "input",      "mute",
+                                "info",   "display-clear", "menu-off", "freeze-off", "sound-mute-off"};
 
 const QString kIdStem = QStringLiteral("venue-");
 
