@@ -132,13 +132,27 @@ int sendAtOnceOnConnectionsTo(quint16 brokerPort)
     return set;
 }
 
-BridgeRun::BridgeRun(const QString &program, quint16 brokerPort, int pollSeconds,
-                     const QStringList &projectors)
+namespace {
+
+QStringList bridgeArguments(quint16 brokerPort, int pollSeconds, const QStringList &projectors)
 {
     QStringList arguments{QStringLiteral("--broker"), QStringLiteral("mqtt://127.0.0.1:%1").arg(brokerPort),
                           QStringLiteral("--poll"), QString::number(pollSeconds)};
     for (const QString &projector : projectors)
         arguments << QStringLiteral("--projector") << projector;
+    return arguments;
+}
+
+} // namespace
+
+BridgeRun::BridgeRun(const QString &program, quint16 brokerPort, int pollSeconds,
+                     const QStringList &projectors)
+    : BridgeRun(program, bridgeArguments(brokerPort, pollSeconds, projectors))
+{
+}
+
+BridgeRun::BridgeRun(const QString &program, const QStringList &arguments)
+{
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.start(program, arguments);
 }

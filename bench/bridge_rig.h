@@ -83,11 +83,14 @@ int sendAtOnceOnConnectionsTo(quint16 brokerPort);
 class BridgeRun {
 public:
     BridgeRun(const QString &program, quint16 brokerPort, int pollSeconds, const QStringList &projectors);
+    BridgeRun(const QString &program, const QStringList &arguments);
     ~BridgeRun();
     BridgeRun(const BridgeRun &) = delete;
     BridgeRun &operator=(const BridgeRun &) = delete;
     // The last lines the bridge logged, for a failure message.
     QString logTail();
+    // 0 when it is not running.
+    qint64 processId() const { return process_.processId(); }
 
 private:
     QProcess process_;
