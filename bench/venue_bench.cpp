@@ -46,7 +46,7 @@ constexpr int kBringUpMs = 60000;
 // A projector that answers nothing holds each queued command for its window
 // and as long again, plus the quiet gap: with a full queue behind a running
 // poll, the slowest drains in this long.
-const int kDrainMs = (BridgeOptions{}.queueLimit + 1) *
+const int kDrainMs = (bridge_defaults::kQueueLimit + 1) *
                      (2 * monitor_timing::kShort.replyWindowMs + CommandExchange::kQuietGapMs);
 
 const char *verdict(bool met)
@@ -236,7 +236,7 @@ int main(int argc, char **argv)
     config.close();
 
     MessageCollector watch(broker, QStringLiteral("venuebench"), {QStringLiteral("velno/+/availability")});
-    const QString prefix = BridgeOptions{}.topicPrefix;
+    const QString prefix = bridge_defaults::kTopicPrefix;
     VenueTraffic traffic(watch.link(), prefix, fleet.ids(), options->seed);
     BrokerCounters counters(watch.link());
     if (!watch.waitReady() || sendAtOnceOnConnectionsTo(broker.port()) < 1) {

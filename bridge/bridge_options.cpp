@@ -27,24 +27,27 @@ struct Setting {
     const char *option;
     const char *help;
     const char *valueName;
-    const char *defaultValue; // nullptr: none
+    QString defaultValue; // empty: none
 };
 
 const Setting kBrokerSettings[] = {
-    {"url", "broker", "The broker, mqtt://HOST[:PORT] (port 1883 if none).", "url", nullptr},
-    {"username", "username", "User name for the broker.", "name", nullptr},
-    {"password-file", "password-file", "File whose first line is the broker password.", "file", nullptr},
-    {"cafile", "cafile", "CA certificate(s) to verify the broker with; turns TLS on.", "file", nullptr},
-    {"client-id", "client-id",
-     "The bridge's client id at the broker (default: made from the host name and the topic prefix).", "id",
-     nullptr},
-    {"topic-prefix", "topic-prefix", "First part of every topic.", "prefix", "velno"},
-    {"poll", "poll", "Seconds between status polls (0: none).", "seconds", "30"},
+    {"url", "broker", "The broker, mqtt://HOST[:PORT] (port 1883 if none).", "url", {}},
+    {"username", "username", "User name for the broker.", "name", {}},
+    {"password-file", "password-file", "File whose first line is the broker password.", "file", {}},
+    {"cafile", "cafile", "CA certificate(s) to verify the broker with; turns TLS on.", "file", {}},
+    {"client-id",
+     "client-id",
+     "The bridge's client id at the broker (default: made from the host name and the topic prefix).",
+     "id",
+     {}},
+    {"topic-prefix", "topic-prefix", "First part of every topic.", "prefix", bridge_defaults::kTopicPrefix},
+    {"poll", "poll", "Seconds between status polls (0: none).", "seconds",
+     QString::number(bridge_defaults::kPollSeconds)},
     {"queue-limit", "queue-limit", "Commands that may wait per projector; more are refused as busy.", "count",
-     "32"},
+     QString::number(bridge_defaults::kQueueLimit)},
     {"ha-status-topic", "ha-status-topic",
      "Where Home Assistant announces its start; discovery and state are published again then.", "topic",
-     "homeassistant/status"},
+     bridge_defaults::kHomeAssistantStatusTopic},
 };
 
 class Failure {
@@ -87,8 +90,8 @@ public:
             if (found != file_->broker.end())
                 return Value{found->second.text, found->second.where};
         }
-        if (setting.defaultValue)
-            return Value{QLatin1String(setting.defaultValue), dashed};
+        if (!setting.defaultValue.isEmpty())
+            return Value{setting.defaultValue, dashed};
         return std::nullopt;
     }
 
@@ -311,7 +314,7 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
                 line(s.key, options.clientId, QStringLiteral("made from the host name and the topic prefix"));
             continue;
         }
-        const bool isDefault = s.defaultValue && value->text == QLatin1String(s.defaultValue) &&
+        const bool isDefault = !s.defaultValue.isEmpty() && value->text == s.defaultValue &&
                                value->where.startsWith(QLatin1String("--")) &&
                                !value->where.contains(QLatin1Char(' '));
         line(s.key, value->text, isDefault ? QStringLiteral("default") : value->where);
@@ -368,9 +371,9 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QStrin
     for (const Setting &s : kBrokerSettings) {
         settingOptions.emplace_back(QLatin1String(s.option), QLatin1String(s.help),
                                     QLatin1String(s.valueName));
-        if (s.defaultValue)
+        if (!s.defaultValue.isEmpty())
             settingOptions.back().setDescription(
-                QStringLiteral("%1 Default: %2.").arg(QLatin1String(s.help), QLatin1String(s.defaultValue)));
+                QStringLiteral("%1 Default: %2.").arg(QLatin1String(s.help), s.defaultValue));
     }
     const QCommandLineOption projector(
         QStringLiteral("projector"),

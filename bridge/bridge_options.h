@@ -15,17 +15,25 @@ struct ProjectorEndpoint {
     PortAddress port;
 };
 
+// The settings' defaults, written once.
+namespace bridge_defaults {
+inline const QString kTopicPrefix = QStringLiteral("velno");
+constexpr int kPollSeconds = 30;
+constexpr int kQueueLimit = 32;
+inline const QString kHomeAssistantStatusTopic = QStringLiteral("homeassistant/status");
+} // namespace bridge_defaults
+
 struct BridgeOptions {
     QString brokerHost;
     quint16 brokerPort = 1883;
     QString username;
     QByteArray password; // the first line of --password-file, byte for byte; never print it
     QString caFile;
-    QString topicPrefix = QStringLiteral("velno");
-    QString clientId;     // the broker's name for this bridge: stable across restarts
-    int pollSeconds = 30; // 0: no polling
-    int queueLimit = 32;  // commands waiting per projector
-    QString homeAssistantStatusTopic = QStringLiteral("homeassistant/status");
+    QString topicPrefix = bridge_defaults::kTopicPrefix;
+    QString clientId; // the broker's name for this bridge: stable across restarts
+    int pollSeconds = bridge_defaults::kPollSeconds; // 0: no polling
+    int queueLimit = bridge_defaults::kQueueLimit;   // commands waiting per projector
+    QString homeAssistantStatusTopic = bridge_defaults::kHomeAssistantStatusTopic;
     std::vector<ProjectorEndpoint> projectors;
 };
 

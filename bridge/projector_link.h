@@ -30,8 +30,8 @@ class ProjectorLink : public QObject {
     Q_OBJECT
 public:
     struct Settings {
-        int pollMs = 30000;  // 0: the status is asked only after commands
-        int queueLimit = 32; // commands waiting or running; more are refused as busy
+        int pollMs = 0;     // 0: the status is asked only after commands
+        int queueLimit = 0; // commands waiting or running; more are refused as busy
     };
 
     ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,

@@ -35,7 +35,10 @@ TEST(BridgeRouting, EachCommandReachesItsOwnProjectorAndNothingElseReachesALine)
     options.brokerHost = QStringLiteral("127.0.0.1");
     options.brokerPort = broker.port();
     options.clientId = QStringLiteral("routingtest");
+    options.topicPrefix = QStringLiteral("velno");
+    options.homeAssistantStatusTopic = QStringLiteral("homeassistant/status");
     options.pollSeconds = 0;
+    options.queueLimit = 32;
     options.projectors = {{QStringLiteral("hall"), PortAddress::serialDevice(hall.devicePath())},
                           {QStringLiteral("lab"), PortAddress::serialDevice(lab.devicePath())}};
     BridgeService bridge(options);
