@@ -6,36 +6,25 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <cstdio>
 
-namespace {
-
-void warn(const QString &line)
-{
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(line));
-    std::fflush(stderr);
-}
-
-} // namespace
-
-int runControlPanel(QApplication &app, const PanelPorts &ports)
+int runControlPanel(QApplication &app, const PanelLog &log, const PanelPorts &ports)
 {
     ProjectorSession session;
     if (ports.com1)
         session.setPortDevice(1, *ports.com1);
     if (ports.com2)
         session.setPortDevice(2, *ports.com2);
-    // What the window cannot show goes to stderr, where a log or the script
-    // that started the program keeps it.
-    QObject::connect(&session, &ProjectorSession::error, &session, warn);
-    QObject::connect(&session, &ProjectorSession::portLost, &session, [&session](const QString &description) {
-        warn(QObject::tr("device %1 lost (%2); port closed").arg(session.deviceName(), description));
+    // What the window cannot show goes to the log, where the script that
+    // started the program keeps it.
+    QObject::connect(&session, &ProjectorSession::error, &session, log);
+    QObject::connect(&session, &ProjectorSession::portLost, &session, [&](const QString &description) {
+        log(QObject::tr("device %1 lost (%2); port closed").arg(session.deviceName(), description));
     });
     ControlPanelWindow form(session);
-    const auto reportStartUpFailure = [](const SerialError &error) {
+    const auto reportStartUpFailure = [&log](const SerialError &error) {
         const QString message =
             QObject::tr("Run-time error %1:\n\n%2").arg(error.number).arg(error.description);
-        warn(QString(message).replace(QLatin1String("\n\n"), QLatin1String(" ")));
+        log(QString(message).replace(QLatin1String("\n\n"), QLatin1String(" ")));
         QMessageBox box(QMessageBox::Critical, applicationTitle(), message, QMessageBox::Ok);
         box.setObjectName(QStringLiteral("StartUpError"));
         box.exec();

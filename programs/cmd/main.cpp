@@ -4,8 +4,8 @@
 #include "cmd_options.h"
 #include "cmd_output.h"
 #include "command_watch.h"
+#include "program_messages.h"
 #include "termination_signals.h"
-#include "velno_version.h"
 
 #include "protocol/command_line.h"
 #include "session/command_exchange.h"
@@ -23,20 +23,16 @@
 
 namespace {
 
-enum ExitStatus { kAnswered = 0, kPortFailed = 1, kUsage = 2, kNoAnswer = 3 };
+enum ExitStatus { kAnswered = 0, kPortFailed = 1, kUsage = kUsageErrorStatus, kNoAnswer = 3 };
 
 // Through the bridge a command may wait behind others: a longer default wait.
 constexpr int kBridgeTimeoutMs = 10000;
 
+// A result or the command listing: UTF-8, as JSON must be.
 void print(const QString &text)
 {
     std::fputs(text.toUtf8().constData(), stdout);
     std::fflush(stdout);
-}
-
-void complain(const QString &text)
-{
-    std::fprintf(stderr, "velno-cmd: %s\n", text.toLocal8Bit().constData());
 }
 
 // Show a result and exit as on a local port: 0 answered, 3 not, 1 nothing run.
@@ -49,7 +45,7 @@ int runThroughBridge(const CmdOptions &options)
 {
 #ifndef VELNO_CMD_THROUGH_BRIDGE
     Q_UNUSED(options);
-    complain(QStringLiteral("this velno-cmd was built without the bridge: mqtt:// ports are not available"));
+    logLine(QStringLiteral("this velno-cmd was built without the bridge: mqtt:// ports are not available"));
     return kPortFailed;
 #else
     // The broker link's own log lines are for a service's journal; a
@@ -59,7 +55,7 @@ int runThroughBridge(const CmdOptions &options)
     if (!options.bridge->passwordFile.isEmpty()) {
         const PasswordRead read = readPasswordFile(options.bridge->passwordFile);
         if (!read.error.isEmpty()) {
-            complain(QStringLiteral("--password-file: %1").arg(read.error));
+            logLine(QStringLiteral("--password-file: %1").arg(read.error));
             return kUsage;
         }
         password = read.password;
@@ -70,11 +66,11 @@ int runThroughBridge(const CmdOptions &options)
     QObject::connect(&command, &BridgeCommand::finished, [&options](const ExchangeResult &r) {
         print(options.json ? jsonLine(r) : plainLines(r));
         if (r.error)
-            complain(*r.error);
+            logLine(*r.error);
         QCoreApplication::exit(exitStatusOf(r));
     });
     QObject::connect(&command, &BridgeCommand::failed, [](const QString &why) {
-        complain(why);
+        logLine(why);
         QCoreApplication::exit(kPortFailed);
     });
     TerminationSignals termination;
@@ -88,20 +84,14 @@ int runThroughBridge(const CmdOptions &options)
 
 int main(int argc, char *argv[])
 {
+    identifyProgram(QStringLiteral("velno-cmd"));
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velno-cmd"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VELNO_VERSION));
     const CmdOptions options = parseCmdOptions(QCoreApplication::arguments());
     switch (options.action) {
-    case CmdOptions::Action::Help: print(options.text); return kAnswered;
-    case CmdOptions::Action::Version:
-        print(QStringLiteral("velno-cmd " VELNO_VERSION "\n"));
-        return kAnswered;
+    case CmdOptions::Action::Help: printText(options.text); return kAnswered;
+    case CmdOptions::Action::Version: printVersion(); return kAnswered;
     case CmdOptions::Action::List: print(commandListing()); return kAnswered;
-    case CmdOptions::Action::UsageError:
-        complain(options.text);
-        std::fprintf(stderr, "%s\n", qPrintable(cmdUsage()));
-        return kUsage;
+    case CmdOptions::Action::UsageError: return reportUsageError(options.text, cmdUsage());
     case CmdOptions::Action::Run:
     case CmdOptions::Action::Watch: break;
     }
@@ -109,7 +99,7 @@ int main(int argc, char *argv[])
         return runThroughBridge(options);
     const PortAddressParse where = resolvePortAddress(options.port);
     if (!where.address) {
-        complain(QStringLiteral("cannot open %1: %2").arg(options.port.toString(), where.problem));
+        logLine(QStringLiteral("cannot open %1: %2").arg(options.port.toString(), where.problem));
         return kPortFailed;
     }
     const QString portName = where.address->toString();
@@ -120,7 +110,7 @@ int main(int argc, char *argv[])
     bool failureShown = false;
     const auto fail = [&](const QString &why) {
         if (!failureShown)
-            complain(why);
+            logLine(why);
         failureShown = true;
         QCoreApplication::exit(kPortFailed);
     };

@@ -1,32 +1,26 @@
 #include "control_options.h"
 #include "port_listing.h"
+#include "program_messages.h"
 #include "termination_signals.h"
-#include "velno_version.h"
 #include "window/start_up.h"
 
 #include <QApplication>
 #include <QStringList>
-#include <cstdio>
 
 namespace {
-
-const QString kProgram = QStringLiteral("velno-control");
 
 // Everything but running the panel needs no display.
 int answerWithoutWindow(const ControlOptions &options)
 {
     using A = ControlOptions::Action;
     switch (options.action) {
-    case A::Help: std::fputs(qPrintable(options.text), stdout); return 0;
-    case A::Version: std::printf("%s %s\n", qPrintable(kProgram), VELNO_VERSION); return 0;
-    case A::ListPorts: std::fputs(qPrintable(serialPortListing()), stdout); return 0;
-    case A::UsageError:
-        std::fprintf(stderr, "%s: %s\n%s\n", qPrintable(kProgram), qPrintable(options.text),
-                     qPrintable(options.usage));
-        return 2;
+    case A::Help: printText(options.text); return 0;
+    case A::Version: printVersion(); return 0;
+    case A::ListPorts: printText(serialPortListing()); return 0;
+    case A::UsageError: return reportUsageError(options.text, options.usage);
     case A::Run: break;
     }
-    return 2;
+    return kUsageErrorStatus;
 }
 
 // The arguments as the program received them, read before any application
@@ -43,8 +37,7 @@ QStringList argumentsOf(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setApplicationName(kProgram);
-    QCoreApplication::setApplicationVersion(QStringLiteral(VELNO_VERSION));
+    identifyProgram(QStringLiteral("velno-control"));
     // The arguments decide which one application the program builds: only
     // the panel needs a display.
     const ControlOptions options = parseControlOptions(argumentsOf(argc, argv));
@@ -58,5 +51,5 @@ int main(int argc, char *argv[])
     // stops, the port is closed on the way out, and the status is 0.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &app, [] { QCoreApplication::exit(0); });
-    return runControlPanel(app, {options.com1, options.com2});
+    return runControlPanel(app, logLine, {options.com1, options.com2});
 }

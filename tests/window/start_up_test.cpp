@@ -94,14 +94,17 @@ TEST(StartUpFailure, MissingPortIsReportedAndTheProgramEndsWithoutAWindow)
 {
     qputenv("VELNO_COM1", "/dev/velno-no-such-port");
     auto seen = answerNextMessageBox();
-    const int status = runControlPanel(*qApp);
+    QStringList logged;
+    const int status = runControlPanel(*qApp, [&logged](const QString &line) { logged << line; });
     qunsetenv("VELNO_COM1");
     EXPECT_NE(status, 0);
     ASSERT_TRUE(seen->seen);
-    // The error's number and the system's words for it.
-    EXPECT_EQ(seen->text, QStringLiteral("Run-time error %1:\n\n%2 (/dev/velno-no-such-port)")
-                              .arg(ENOENT)
-                              .arg(QString::fromLocal8Bit(std::strerror(ENOENT))));
+    // The error's number and the system's words for it, in the box and, on
+    // one line, in the log.
+    const QString words =
+        QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(" (/dev/velno-no-such-port)");
+    EXPECT_EQ(seen->text, QStringLiteral("Run-time error %1:\n\n%2").arg(ENOENT).arg(words));
+    EXPECT_EQ(logged, QStringList{QStringLiteral("Run-time error %1: %2").arg(ENOENT).arg(words)});
     EXPECT_EQ(seen->icon, QMessageBox::Critical);
     EXPECT_EQ(seen->title, applicationTitle());
     for (QWidget *w : QApplication::topLevelWidgets())

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "program_messages.h"
+
+#include "velno_version.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+void write(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+QString named(const QString &line)
+{
+    return QCoreApplication::applicationName() + QStringLiteral(": ") + line + QLatin1Char('\n');
+}
+
+} // namespace
+
+void identifyProgram(const QString &name)
+{
+    QCoreApplication::setApplicationName(name);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELNO_VERSION));
+}
+
+void printText(const QString &text)
+{
+    write(stdout, text);
+}
+
+void printVersion()
+{
+    write(stdout, QCoreApplication::applicationName() + QStringLiteral(" " VELNO_VERSION "\n"));
+}
+
+int reportUsageError(const QString &problem, const QString &usage)
+{
+    QString text = named(problem) + usage;
+    // A usage line, or a whole help text that ends its own last line.
+    if (!text.endsWith(QLatin1Char('\n')))
+        text += QLatin1Char('\n');
+    write(stderr, text);
+    return kUsageErrorStatus;
+}
+
+void logLine(const QString &line)
+{
+    write(stderr, named(line));
+}
