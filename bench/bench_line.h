@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The far end of the program's line for benchmarks: a pseudo-terminal's raw
 // master, or a TCP port on loopback standing in for a serial device server.

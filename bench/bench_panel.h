@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The panel as a benchmark drives it: off screen unless a display is asked
 // for, started with its COM1 on the benchmark's pseudo-terminal, shown, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-bridge as it runs in a building, timed from outside: the real
 // program as its own process between a real mosquitto on loopback and
 // simulated projectors, every line stamped as it reaches the projector and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What bridge_bench drives and watches: the velno-bridge program as its own
 // process, every line that reaches a simulated projector, and every message

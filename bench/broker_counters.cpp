@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "broker_counters.h"
 
 const QString BrokerCounters::kPublishReceived = QStringLiteral("$SYS/broker/publish/messages/received");

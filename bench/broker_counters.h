@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // mosquitto's own counts of the messages it has received and sent, from the
 // $SYS topics it publishes every sys_interval (10 s unless configured).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-cmd as a script runs it, side by side with the smallest pyserial
 // script that does the same (open the port at 19200, write "CR0", read up to
 // the carriage return): runs alternate between the two against one simulated

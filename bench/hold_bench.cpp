@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Holds each kind of press-and-hold button through the real window and
 // timestamps every line on the far end of a pseudo-terminal: is the repeat
 // period what was asked for, and does every tick put exactly one line on

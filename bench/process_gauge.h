@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A process watched from outside through /proc, as `top` would: its
 // resident memory and the CPU time it has used so far.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel left running against a projector that streams without pause,
 // with "Brightness" "+" held (a line every 50 ms) and "DISPLAY CLEAR"
 // clicked every second: does memory level off, does every line reach the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the real program against the simulated projector, watched
 // from outside: the time from launch until its window is mapped on a private
 // X server, and its resident memory once it is up. Also offscreen, where

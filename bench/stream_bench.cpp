@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A device streams without pause at 19200 baud (1920 characters a second,
 // one per write) while the operator clicks "DISPLAY CLEAR" four times a
 // second. Prints the CPU the window's thread used and how long each click

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A building's worth of projectors on one velno-bridge, for minutes on end:
 // one mosquitto, 50 simulated projectors on loopback TCP ports (most
 // answering as they should; some late, some in pieces, a few silent), the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The projectors of a building, simulated on loopback: each on a TCP port of
 // its own, as behind a serial device server; most answer as they should,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A building's automation as the bridge sees it: a command to a random
 // projector at a steady rate, each as JSON with an id of its own, and every

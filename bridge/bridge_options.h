@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bridge's settings, from its configuration file and its command line
 // (which overrides the file), checked as a whole before anything is opened.

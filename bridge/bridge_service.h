@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // velno-bridge's work: every projector's link joined to one broker
 // connection. Commands arrive on each projector's command topic (fresh ones

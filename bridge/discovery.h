@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every topic the bridge uses, and the Home Assistant discovery messages that
 // point at them. Topics are built here and nowhere else.

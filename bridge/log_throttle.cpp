@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/log_throttle.h"
 
 #include "session/precise_timer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // At most one line a minute for a kind of event that can come in floods
 // (refused commands): the first goes out at once, the ones after it within

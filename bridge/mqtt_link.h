@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One connection to an MQTT broker, driven by the Qt event loop of the thread
 // that owns it: no thread of the library's own, so every signal arrives on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A broker password kept in a file of its own: its first line, byte for
 // byte (a password need not be UTF-8).

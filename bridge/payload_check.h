@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Decides whether a payload from a projector's command topic may reach the
 // serial line. Anyone allowed to publish on the broker can write there, so

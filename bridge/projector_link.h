@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One projector of the bridge: its port held open (and reopened with
 // backoff when lost), the commands that arrive for it run one at a time in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_state.h"
 
 #include "bridge/status_query_names.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One projector's state as typed values read from its replies, for
 // automations that graph and compare: the power state as a word, the input,

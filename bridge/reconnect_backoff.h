@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // When to try a projector's port again: 1 s after a failure, the delay
 // doubling up to 60 s. It starts over only once the link has proved itself

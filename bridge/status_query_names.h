@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status queries the bridge reads values from, by their command names
 // (the last level of their status topics).

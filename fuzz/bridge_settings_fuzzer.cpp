@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-bridge's settings: any configuration file gives either settings a
 // start can use, or an error that names the file and the line; and any
 // command payload is either one clean line for the projector, or refused

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-cmd's command line: any arguments give an answer, a usage error
 // always says what is wrong, and a run it accepts has something to send on
 // a port it can open.

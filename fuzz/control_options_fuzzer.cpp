@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-control's command line: any arguments give an answer, and a usage
 // error always says what is wrong.
 //

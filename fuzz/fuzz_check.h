@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every fuzz target shares: a check that stops the run with a readable
 // reason (libFuzzer then saves the input), the input's text forms, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port names: every name either gives an address that writes back to a
 // name reading as the same address, or a reason for a usage error; a device
 // name from the environment is taken as it stands, whatever it holds.

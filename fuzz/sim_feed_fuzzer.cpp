@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated projector reading command lines: any bytes in any chunks,
 // under any fault settings the command line can give. Lines never hold a
 // carriage return and never pass the length cap, what a call hands out is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's command line: any arguments give an answer, a usage error
 // says what is wrong, and the settings of an accepted one run the simulated
 // projector without overflowing its clock arithmetic.

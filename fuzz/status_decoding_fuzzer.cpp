@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Status decoding on any reply to any last command: it never throws, a
 // decoded text is one the query can show, and decoding the received text or
 // its rendering gives the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitor's rendering of traffic: the incremental renderer of the
 // receive buffer, fed a growing, cut and replaced source, always shows what
 // rendering the whole source shows, and each character has its own piece.

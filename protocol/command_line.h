@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One command line on the wire: the code, then one carriage return. (The
 // prefix that could stand before the code is empty for the whole run, so it

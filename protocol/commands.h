@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every command the panel can send: a stable name (what scripts and the
 // window's layout use), the code that goes on the wire, how it times the

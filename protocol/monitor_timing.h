@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two monitor intervals a sender chooses: the reply window and the
 // clear delay. They stay in force for every later send until a sender

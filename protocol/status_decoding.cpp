@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/status_decoding.h"
 
 #include "protocol/command_line.h"

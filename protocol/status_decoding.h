@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Turns the reply to a status query into plain words. Pure: no window, no
 // port. The replies are read the way the monitor shows them (their traffic

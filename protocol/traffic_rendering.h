@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The printable form of traffic shown in the monitor: a leading space, then
 // each character followed by a space; control characters spelled out.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds everything into ./build (or $VELNO_BUILD_DIR).
 # Installs nothing: scripts/install-deps.sh does (the run and test scripts
 # call it). VELNO_WERROR=ON makes warnings in our code errors.

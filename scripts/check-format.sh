@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that every C++ file in the repository is formatted as .clang-format
 # says, with Debian 12's clang-format 14: another version formats some
 # constructs differently, so it is refused rather than trusted.
@@ -16,7 +17,7 @@ case "${1:-}" in
 "") ;;
 --fix) fix=true ;;
 -h | --help)
-  sed -n '2,8s/^# \{0,1\}//p' "$0"
+  sed -n '3,9s/^# \{0,1\}//p' "$0"
   exit 0
   ;;
 *)

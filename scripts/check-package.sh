@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package in a configured build directory and checks it the
 # way an operator meets it: what it holds, that lintian finds no error and no
 # warning in it, that its desktop entry and metainfo validate, that it

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets under fuzz/ with clang-14 (ASan and UBSan on
 # everything of ours) and runs each one for a while, starting from a copy of
 # its seed corpus in fuzz/corpus/<target>/.

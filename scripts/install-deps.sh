@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building, running, testing and packaging the panel needs on
 # Debian 12. Packages already present are left alone; nothing runs when all
 # are there.

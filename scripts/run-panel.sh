@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything, starts the simulated projector on a pseudo-terminal and
 # runs the panel with COM1 pointing at it. Closing the panel stops the
 # simulator; so does interrupting this script, which also closes the panel.

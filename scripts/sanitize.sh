@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything with AddressSanitizer (leaks included) and
 # UndefinedBehaviorSanitizer, and runs every test under them, headless.
 #

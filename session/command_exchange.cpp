@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/command_exchange.h"
 
 #include "protocol/command_line.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One command to a projector as a machine needs it: sent, and done as soon
 // as its reply line is complete (a carriage return has arrived), or when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What one command to a projector came to, as a script or a building's
 // automation reads it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a projector is reached, as every program names it: the panel's
 // numbered ports COM1 and COM2, a serial device, or a serial device server

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One line to a projector: a serial device, or a TCP connection to a serial
 // device server in raw mode. Nothing here waits: a device opens at once; a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real clock behind a session timer. A precise one keeps its period to
 // well under a millisecond where the system has a clock for it (Linux): Qt

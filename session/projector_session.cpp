@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/projector_session.h"
 
 #include "protocol/command_line.h"

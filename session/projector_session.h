@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The panel's projector on one port: sending commands and typed lines, the
 // reply window and the monitor clear delay (fixed windows that stay in force

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/serial_settings.h"
 
 QString formatSerialSettings(const SerialSettings &s)

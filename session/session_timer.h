@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the session asks of a timer: an interval in milliseconds and an
 // enabled flag. Enabling a running timer restarts its countdown, and so does

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in projector on a pseudo-terminal, for demos and manual tests:
 // prints the device to open as the serial port, then answers until
 // interrupted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulator's command line, read without side effects: main prints and
 // exits, so the reading can be tested and fuzzed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A projector of the family as its serial line sees it: it splits the bytes
 // it receives into command lines, answers each one and keeps the state that

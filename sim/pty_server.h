@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Serves the projector model on a pseudo-terminal: a client opens
 // devicePath() as its serial port and talks to the model as to a projector

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pseudo-terminal pair in raw mode: whatever is written on one side
 // arrives unchanged on the other, echoing nothing, from the moment it opens.

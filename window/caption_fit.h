@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a command button's caption is set in the space its face leaves: on one
 // line when it fits; otherwise wrapped at word boundaries when every line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Binds every button that sends a command, once, when the window is built:
 // a click sends a one-shot command, a press and release of any mouse button

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A command button that shows its own background colour and reports the
 // press and release of any mouse button (a plain push button only knows the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/control_panel_window.h"
 
 #include "session/projector_session.h"

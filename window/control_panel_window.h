@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one window and the place it is put together: it builds its controls
 // from the layout table once, hands each part of the panel the session and

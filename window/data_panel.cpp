@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/data_panel.h"
 
 #include "window/layout_table.h"

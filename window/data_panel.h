@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The hidden data panel: Ctrl+K unlocks it and shows the data-panel button,
 // the logo's double-click then opens the whole window, and the button

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's own look at each key press before the control with the focus
 // gets it, for the hidden Ctrl+K chord. The key is never consumed: the

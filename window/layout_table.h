@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's fixed design: every control, where it stands and how it looks.
 // Positions are in twips (15 twips to one logical pixel), relative to the

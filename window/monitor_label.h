@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One line of the traffic monitor: a white box with a single-line border.
 // Its text can be long (a streaming device fills it); only the part that

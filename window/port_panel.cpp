@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/port_panel.h"
 
 #include "session/precise_timer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The port panel: "COM" shows it, the options choose port and speed, and
 // its hide delay (Timer3) hides it again after five seconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The traffic monitor's three lines (sent, received, status) show what the
 // session reports.

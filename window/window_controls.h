@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controls of a built window that its code drives, typed, as the
 // builder finds them once. Each part of the window is handed only its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's outer height, which decides how much of its fixed layout is
 // in view, and the heights the panel sets, in twips.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders velno-control.svg to the PNG sizes desktops look up in the hicolor
 # theme. Rerun after changing the drawing and commit the results.
 # Needs rsvg-convert (Debian: librsvg2-bin).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-bridge: every projector of a building on an MQTT broker.
 
 #include "bridge/bridge_options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One command to a projector of velno-bridge, for a script that can no
 // longer reach the projector's port itself (the bridge holds it): published

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cmd_options.h"
 
 #include "protocol/command_line.h"

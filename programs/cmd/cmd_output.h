@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How velno-cmd prints: the monitor's three lines, or one JSON object a line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Asks one status query again and again, and reports each time its answer
 // differs from the one before. A question is never asked while the one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-cmd: one command to a projector per run, for scripts, schedulers
 // and home-automation systems.
 

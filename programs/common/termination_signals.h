@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGINT, SIGTERM and SIGHUP delivered as a Qt signal on the event loop's
 // thread, so a program ends through its own orderly path (ports closed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // velno-bridge as its own process between a real broker and simulated
 // projectors, watched from the broker as an automation system would watch it.

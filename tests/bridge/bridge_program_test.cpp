@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-bridge as it runs in a building: the real program between a real
 // broker and simulated projectors, watched from the broker as an automation
 // system would watch it.

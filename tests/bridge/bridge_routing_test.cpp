@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bridge service in this process, between a real broker and two
 // projectors the test plays on pseudo-terminals: each command reaches its
 // own projector's line and comes back on its own reply topic; what must

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-bridge left running in a building: what it does with retained and
 // flooded commands, a device server that accepts and hangs up, a projector
 // switched off behind an open socket, a second bridge on the same broker,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A real mosquitto broker on a free loopback port, for the length of a test,
 // and a client that collects what it is sent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One projector of the bridge on the manual clock, the test playing the
 // projector on a pseudo-terminal: the bounded queue, the backoff of a port
 // that cannot be opened, and availability that follows the answers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts a projector link is made of, on their own: the reconnection
 // backoff, the throttled log, and the typed state read from replies.
 

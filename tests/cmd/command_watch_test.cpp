@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-cmd --watch on the manual clock, the test playing the projector on
 // a pseudo-terminal: a question never goes out while the one before it
 // waits, and only changes are reported.

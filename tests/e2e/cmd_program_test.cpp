@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velno-cmd as scripts meet it: its own process against the simulated
 // projector, on a pseudo-terminal or a TCP port, read by its output and exit
 // status.

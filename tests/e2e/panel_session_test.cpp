@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A short session at the panel against the simulated projector: the buttons
 // an operator uses first, each answer decoded as it comes back.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program, started as its own process against a pseudo-terminal,
 // watched from the far end of the line and, where windows matter, driven
 // with xdotool on a private X server.

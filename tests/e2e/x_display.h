@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private X server for tests that run the program with real windows, and
 // the xdotool calls through which the test acts as the operator on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command table's own form: what scripts type and what goes on the wire.
 
 #include "protocol/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/command_line.h"
 #include "protocol/status_decoding.h"
 #include "support/printers.h"

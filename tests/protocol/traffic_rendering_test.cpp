@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/traffic_rendering.h"
 #include "support/test_names.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange machines use, against the simulated projector on a
 // pseudo-terminal: done at the reply's carriage return, a late reply kept
 // from the command after it, split replies gathered, failures in the result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a command leaves in the timers: plain commands send under the reply
 // window (Timer2) and clear delay (Timer4) in force, the image modes and the
 // typed queries assign the short pair first, the input terminals and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange of lines and the monitor's timeline, as the session reports
 // them: every send arms the reply window (Timer2) and the clear delay
 // (Timer4), received text accumulates until the reply window closes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Press-and-hold commands at the session: the press sends at once and starts
 // the repeat (Timer1), every tick sends again, the release stops it and puts
 // the monitor back to its normal timing. The arrows repeat at whatever

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The machines' exchange on the manual clock, the test playing the
 // projector on a pseudo-terminal: every window is the command's own, a
 // reply ends it at its carriage return, and after an unanswered window the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port names as every program reads them: one parser, so a name one
 // program takes no other refuses.
 

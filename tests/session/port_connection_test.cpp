@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line under every program: a serial device opened at once, a device
 // server connected without ever blocking the event loop, bytes handed out
 // as they arrive, and every way a line fails told in the system's words.

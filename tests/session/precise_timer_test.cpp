@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/precise_timer.h"
 #include "support/wait.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A projector session on its own, as a command-line tool or a bridge would
 // run it: a core application, a pseudo-terminal for the cable, the test
 // ticking the clock. What it reports is what any monitor would show.

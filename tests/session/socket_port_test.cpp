@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A projector behind a serial device server: the session on a socket://
 // port carries the same exchange as on a device, and a server that goes away
 // is a lost port.

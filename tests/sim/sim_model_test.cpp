@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/status_decoding.h"
 #include "sim/projector_model.h"
 #include "support/test_names.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A session timer that only ticks when the test says so: it records what the
 // session asks of it, and fire() delivers one tick as the real clock would,

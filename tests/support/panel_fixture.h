@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A started control panel whose COM1 is a pseudo-terminal held by the test.
 // The session runs on manual timers unless a test asks for the real clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A projector session whose COM1 is a pseudo-terminal held by the test, on
 // manual timers the test ticks by hand.

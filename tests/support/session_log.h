@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a session reported, in order, one line per signal: "sent| C 1 E CR ",
 // "received| 0 0 CR ", "status| Power ON", "no reply", "monitor cleared",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A TCP port on loopback whose listener never accepts and whose backlog is
 // full, so a connection to it neither completes nor is refused: a device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Readable names for parameterised cases, so a failure names its case:
 // "CR0_80_StandBy", not a byte dump or an index.

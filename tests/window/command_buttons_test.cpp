@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every button that sends a command, through the window: the caption it
 // shows and the one line a click, or a press, puts on the wire. What the
 // session then does with the command (timing, repeat) is tested there.

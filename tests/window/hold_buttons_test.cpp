@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The press-and-hold buttons and the mouse: any mouse button holds, the
 // pressed button keeps the mouse until its release, the keyboard cannot
 // hold. Which command each button holds is in command_buttons_test; what a

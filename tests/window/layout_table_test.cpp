@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The layout table's own consistency: what the built window cannot show
 // (unique names, containers first, the groups and the outline of the
 // design). Where the controls stand on screen is window_layout_test's.

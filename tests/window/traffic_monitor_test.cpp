@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The traffic monitor's three lines (Label11 sent, Label12 received, Label22
 // status) as the operator and a screen reader see them.
 

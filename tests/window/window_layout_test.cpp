@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window against its design: where every control stands, what
 // each height uncovers, focus order, the state the window starts in, and
 // colours, fonts and captions as they come out on screen.
