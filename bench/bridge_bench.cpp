@@ -79,20 +79,6 @@ std::string statusCode()
     return findCommand(QString::fromLatin1(kStatus))->code;
 }
 
-std::vector<std::string> queryCodes()
-{
-    std::vector<std::string> codes;
-    for (const Command &c : commandTable())
-        if (c.statusQuery)
-            codes.push_back(c.code);
-    return codes;
-}
-
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
-
 // The working projector and the subscriber that watches the bridge.
 struct Stage {
     // Each run of the bridge gets a projector ID of its own, so that nothing

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge_rig.h"
 
+#include "protocol/commands.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QTimer>
@@ -8,6 +10,20 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+
+std::vector<std::string> queryCodes()
+{
+    std::vector<std::string> codes;
+    for (const Command &c : commandTable())
+        if (c.statusQuery)
+            codes.push_back(c.code);
+    return codes;
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
 
 double millisBetween(Clock::time_point from, Clock::time_point to)
 {

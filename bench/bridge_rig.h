@@ -21,6 +21,12 @@ using Clock = std::chrono::steady_clock;
 
 double millisBetween(Clock::time_point from, Clock::time_point to);
 
+// The codes of the nine status queries, as a poll round sends them.
+std::vector<std::string> queryCodes();
+
+// How a goal came out, as the benchmarks print it.
+const char *verdict(bool met);
+
 // Runs the event loop until done() holds or timeoutMs passes; returns done().
 // Waits in the event loop, so events posted from other threads run at once.
 bool runUntil(const std::function<bool()> &done, int timeoutMs);

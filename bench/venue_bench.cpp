@@ -50,11 +50,6 @@ constexpr int kBringUpMs = 60000;
 const int kDrainMs = (bridge_defaults::kQueueLimit + 1) *
                      (2 * monitor_timing::kShort.replyWindowMs + CommandExchange::kQuietGapMs);
 
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
-
 struct Options {
     int seconds = kDefaultSeconds;
     unsigned seed = 1;

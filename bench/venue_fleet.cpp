@@ -67,15 +67,6 @@ const KindSetup &setupOf(ProjectorKind kind)
                          [kind](const KindSetup &s) { return s.kind == kind; });
 }
 
-std::vector<std::string> queryCodes()
-{
-    std::vector<std::string> codes;
-    for (const Command &c : commandTable())
-        if (c.statusQuery)
-            codes.push_back(c.code);
-    return codes;
-}
-
 } // namespace
 
 const std::vector<ProjectorKind> &projectorKinds()
