@@ -387,7 +387,12 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QStrin
     parser.addOption(projector);
 
     BridgeOptionsParse result;
-    result.usage = parser.helpText();
+    result.help = parser.helpText();
+    // Short, so that an error stays in view in the last lines of a journal
+    // (systemctl status) instead of scrolling away behind the whole help.
+    result.usage = QStringLiteral("Usage: velno-bridge [--config FILE] [OPTION...] [--projector ID=PORT...]\n"
+                                  "       velno-bridge --check-config [--config FILE] [OPTION...]\n"
+                                  "       velno-bridge --help | --version\n");
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
         return result;

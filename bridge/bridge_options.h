@@ -45,7 +45,8 @@ struct BridgeOptionsParse {
     QStringList warnings;  // for Run and CheckConfig: what works but should not be so
     QString effective;     // for CheckConfig: the settings in force, as a file, the password masked
     QString error;         // for Error: names the option, or the file, line and key, at fault
-    QString usage;         // always: the help text
+    QString help;          // always: the help text, for --help
+    QString usage;         // always: how to call the program, a few lines to follow an error
 };
 
 // Read when --config names no other and it exists.

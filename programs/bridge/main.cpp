@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const BridgeOptionsParse parsed = parseBridgeOptions(QCoreApplication::arguments());
     switch (parsed.outcome) {
-    case BridgeOptionsParse::Outcome::ShowHelp: printText(parsed.usage); return 0;
+    case BridgeOptionsParse::Outcome::ShowHelp: printText(parsed.help); return 0;
     case BridgeOptionsParse::Outcome::ShowVersion: printVersion(); return 0;
     case BridgeOptionsParse::Outcome::CheckConfig:
         for (const QString &warning : parsed.warnings)

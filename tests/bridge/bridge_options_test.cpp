@@ -77,7 +77,7 @@ TEST_F(BridgeOptionsTest, HelpIsNotAnError)
 {
     const BridgeOptionsParse result = parse(QStringLiteral("--help"));
     EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::ShowHelp);
-    EXPECT_TRUE(result.usage.contains(QLatin1String("--projector")));
+    EXPECT_TRUE(result.help.contains(QLatin1String("--projector")));
 }
 
 struct BadLine {
