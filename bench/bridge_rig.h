@@ -4,7 +4,7 @@
 // process, every line that reaches a simulated projector, and every message
 // the bridge publishes, each stamped with the moment it arrived.
 
-#include "bridge/mqtt_link.h"
+#include "mqtt/mqtt_link.h"
 #include "sim/pty_server.h"
 
 #include <QByteArray>

@@ -232,7 +232,7 @@ int main(int argc, char **argv)
     config.close();
 
     MessageCollector watch(broker, QStringLiteral("venuebench"), {QStringLiteral("velno/+/availability")});
-    const QString prefix = bridge_defaults::kTopicPrefix;
+    const QString prefix = mqtt_defaults::kTopicPrefix;
     VenueTraffic traffic(watch.link(), prefix, fleet.ids(), options->seed);
     BrokerCounters counters(watch.link());
     if (!watch.waitReady() || sendAtOnceOnConnectionsTo(broker.port()) < 1) {

@@ -2,15 +2,13 @@
 #include "bridge/bridge_options.h"
 
 #include "bridge/config_file.h"
-#include "bridge/discovery.h"
-#include "bridge/mqtt_link.h"
-#include "bridge/password_file.h"
+#include "mqtt/mqtt_topics.h"
+#include "mqtt/mqtt_url.h"
+#include "mqtt/password_file.h"
 
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QUrl>
 
 #include <optional>
 
@@ -18,8 +16,6 @@ namespace {
 
 constexpr int kLongestPollSeconds = 24 * 60 * 60;
 constexpr int kLargestQueueLimit = 1000;
-// Projector IDs go into topics and Home Assistant's object ids.
-constexpr int kLongestProjectorId = 64;
 
 // A setting of the [broker] section: its key in the file, the option that
 // overrides it, and what the help says.
@@ -41,7 +37,7 @@ const Setting kBrokerSettings[] = {
      "The bridge's client id at the broker (default: made from the host name and the topic prefix).",
      "id",
      {}},
-    {"topic-prefix", "topic-prefix", "First part of every topic.", "prefix", bridge_defaults::kTopicPrefix},
+    {"topic-prefix", "topic-prefix", "First part of every topic.", "prefix", mqtt_defaults::kTopicPrefix},
     {"poll", "poll", "Seconds between status polls (0: none).", "seconds",
      QString::number(bridge_defaults::kPollSeconds)},
     {"queue-limit", "queue-limit", "Commands that may wait per projector; more are refused as busy.", "count",
@@ -152,28 +148,11 @@ const Setting &setting(const char *key)
 
 void readBroker(const Value &value, BridgeOptions &options)
 {
-    // The text is never repeated in a message: it might hold a password.
-    const QUrl url(value.text, QUrl::StrictMode);
-    const auto wrong = [&](const QString &why) {
-        fail(value, QStringLiteral("expected mqtt://HOST[:PORT], %1").arg(why));
-    };
-    if (value.text.isEmpty())
-        wrong(QStringLiteral("got nothing"));
-    if (!url.isValid())
-        wrong(QStringLiteral("got something that is not a URL"));
-    if (url.scheme() != QLatin1String("mqtt"))
-        wrong(QStringLiteral("got the scheme '%1'").arg(url.scheme()));
-    if (!url.userInfo().isEmpty())
-        wrong(QStringLiteral("got a user name in it; use --username and --password-file"));
-    if (url.host().isEmpty())
-        wrong(QStringLiteral("got no host"));
-    if (!(url.path().isEmpty() || url.path() == QLatin1String("/")) || url.hasQuery() || url.hasFragment())
-        wrong(QStringLiteral("got a path, query or fragment after the port"));
-    const int port = url.port(1883);
-    if (port < 1 || port > 65535)
-        wrong(QStringLiteral("got port %1").arg(port));
-    options.brokerHost = url.host();
-    options.brokerPort = quint16(port);
+    const MqttUrlParse parsed = parseBrokerUrl(value.text);
+    if (!parsed.url)
+        fail(value, parsed.problem);
+    options.brokerHost = parsed.url->host;
+    options.brokerPort = parsed.url->port;
 }
 
 // An empty first line is no password at all: a service manager hands one
@@ -203,13 +182,8 @@ int readBoundedNumber(const Value &value, int lowest, int highest)
 
 ProjectorEndpoint readProjector(const Value &id, const Value &port)
 {
-    static const QRegularExpression idPattern(QStringLiteral("^[a-z0-9_-]+$"));
-    if (!idPattern.match(id.text).hasMatch())
-        fail(id, QStringLiteral("the ID may hold only lower-case letters, digits, '-' and '_'"));
-    if (id.text.size() > kLongestProjectorId)
-        fail(id, QStringLiteral("the ID may be at most %1 characters long").arg(kLongestProjectorId));
-    if (id.text == reservedProjectorId())
-        fail(id, QStringLiteral("the ID '%1' is taken by the bridge's own topics").arg(id.text));
+    if (const QString problem = projectorIdProblem(id.text); !problem.isEmpty())
+        fail(id, problem);
     const PortAddressParse parsed = parsePortAddress(port.text);
     if (!parsed.address)
         fail(port, QStringLiteral("%1 (PORT is COM1, COM2, a device path or socket://HOST:PORT)")
@@ -248,14 +222,14 @@ void checkTopics(const Sources &sources, const BridgeOptions &options)
     if (!prefixProblem.isEmpty())
         fail(*sources.get(setting("topic-prefix")),
              QStringLiteral("'%1': %2").arg(options.topicPrefix, prefixProblem));
-    const QString statusProblem = MqttLink::topicFilterProblem(options.homeAssistantStatusTopic);
+    const QString statusProblem = topicFilterProblem(options.homeAssistantStatusTopic);
     if (!statusProblem.isEmpty())
         fail(*sources.get(setting("ha-status-topic")),
              QStringLiteral("'%1': %2").arg(options.homeAssistantStatusTopic, statusProblem));
-    const QString clientIdProblem = MqttLink::clientIdProblem(options.clientId);
-    if (!clientIdProblem.isEmpty()) {
+    const QString idProblem = clientIdProblem(options.clientId);
+    if (!idProblem.isEmpty()) {
         const std::optional<Value> given = sources.get(setting("client-id"));
-        fail(given ? *given : Value{options.clientId, QStringLiteral("--client-id")}, clientIdProblem);
+        fail(given ? *given : Value{options.clientId, QStringLiteral("--client-id")}, idProblem);
     }
 }
 
@@ -335,21 +309,6 @@ QString defaultClientId(const QString &hostName, const QString &topicPrefix)
     const QByteArray digest = QCryptographicHash::hash((hostName + QLatin1Char('\n') + topicPrefix).toUtf8(),
                                                        QCryptographicHash::Sha1);
     return QStringLiteral("velnobridge") + QString::fromLatin1(digest.toHex().left(12));
-}
-
-QString topicPrefixProblem(const QString &prefix)
-{
-    if (prefix.isEmpty())
-        return QStringLiteral("it is empty");
-    if (prefix.split(QLatin1Char('/')).contains(QString()))
-        return QStringLiteral("it has an empty level (a leading, trailing or doubled '/')");
-    if (prefix.startsWith(QLatin1Char('$')))
-        return QStringLiteral("topics starting with '$' belong to the broker");
-    // The longest topic made from it: a projector's status topic with the
-    // longest ID and query name.
-    const QString longest =
-        statusTopic(prefix, QString(kLongestProjectorId, QLatin1Char('x')), QStringLiteral("lamp-mode"));
-    return MqttLink::topicNameProblem(longest);
 }
 
 BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QString &defaultConfigPath)

@@ -4,6 +4,7 @@
 // (which overrides the file), checked as a whole before anything is opened.
 // Reads the file, the password and checks the CA file; touches nothing else.
 
+#include "mqtt/mqtt_topics.h"
 #include "session/port_address.h"
 
 #include <QString>
@@ -16,9 +17,9 @@ struct ProjectorEndpoint {
     PortAddress port;
 };
 
-// The settings' defaults, written once.
+// The settings' defaults, written once (the broker's port and the topic
+// prefix are what every client of the bridge assumes: mqtt_defaults).
 namespace bridge_defaults {
-inline const QString kTopicPrefix = QStringLiteral("velno");
 constexpr int kPollSeconds = 30;
 constexpr int kQueueLimit = 32;
 inline const QString kHomeAssistantStatusTopic = QStringLiteral("homeassistant/status");
@@ -26,11 +27,11 @@ inline const QString kHomeAssistantStatusTopic = QStringLiteral("homeassistant/s
 
 struct BridgeOptions {
     QString brokerHost;
-    quint16 brokerPort = 1883;
+    quint16 brokerPort = mqtt_defaults::kPort;
     QString username;
     QByteArray password; // the first line of --password-file, byte for byte; never print it
     QString caFile;
-    QString topicPrefix = bridge_defaults::kTopicPrefix;
+    QString topicPrefix = mqtt_defaults::kTopicPrefix;
     QString clientId; // the broker's name for this bridge: stable across restarts
     int pollSeconds = bridge_defaults::kPollSeconds; // 0: no polling
     int queueLimit = bridge_defaults::kQueueLimit;   // commands waiting per projector
@@ -60,8 +61,3 @@ QString defaultClientId(const QString &hostName, const QString &topicPrefix);
 // arguments[0] is the program's name, as in QCoreApplication::arguments().
 BridgeOptionsParse parseBridgeOptions(const QStringList &arguments,
                                       const QString &defaultConfigPath = kDefaultConfigPath);
-
-// Empty when the prefix is usable in every topic the bridge publishes,
-// subscribes to or announces, as the broker library will check them;
-// otherwise what is wrong with it.
-QString topicPrefixProblem(const QString &prefix);

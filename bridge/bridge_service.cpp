@@ -2,17 +2,16 @@
 #include "bridge/bridge_service.h"
 
 #include "bridge/discovery.h"
-#include "bridge/mqtt_link.h"
-#include "bridge/payload_check.h"
+#include "bridge/log_throttle.h"
 #include "bridge/projector_link.h"
-#include "protocol/commands.h"
+#include "mqtt/command_payload.h"
+#include "mqtt/mqtt_link.h"
+#include "mqtt/mqtt_topics.h"
+#include "session/precise_timer.h"
 
 #include <QJsonDocument>
-#include <QTimer>
 
 namespace {
-
-constexpr int kStaleWillCheckMs = 1000;
 
 QByteArray compact(const QJsonObject &object)
 {
@@ -21,8 +20,9 @@ QByteArray compact(const QJsonObject &object)
 
 } // namespace
 
-BridgeService::BridgeService(const BridgeOptions &options, QObject *parent)
-    : QObject(parent), options_(options)
+BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
+                             const SessionTimerFactory &makeTimer)
+    : QObject(parent), options_(options), makeTimer_(makeTimer)
 {
     MqttLinkSettings settings;
     settings.host = options.brokerHost;
@@ -33,27 +33,71 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent)
     settings.caFile = options.caFile;
     settings.hasWill = true;
     settings.will = {bridgeAvailabilityTopic(options.topicPrefix), kOffline, true};
-    broker_ = std::make_unique<MqttLink>(settings, this);
-    // The link logs the broker's losses and returns itself, one line each.
-    connect(broker_.get(), &MqttLink::connected, this, &BridgeService::publishEverything);
-    connect(broker_.get(), &MqttLink::messageReceived, this, &BridgeService::messageArrived);
+    broker_ = std::make_unique<MqttLink>(settings, this, makeTimer);
+    connect(broker_.get(), &MqttLink::connected, this, [this] {
+        emit log(QStringLiteral("connected to %1 (MQTT %2)")
+                     .arg(broker_->brokerName(),
+                          broker_->protocolVersion() == 5 ? QStringLiteral("5") : QStringLiteral("3.1.1")));
+        brokerOutage_ = false;
+        publishEverything();
+    });
+    connect(
+        broker_.get(), &MqttLink::errorOccurred, this,
+        [this](MqttLink::Error error, const QString &description) { brokerFailed(int(error), description); });
+
+    const SessionTimerFactory make = makeTimer ? makeTimer : makeCoarseTimer;
+    republishGap_ = make(QStringLiteral("republishGap"), kRepublishGapMs, this);
+    connect(republishGap_, &SessionTimer::tick, this, [this] {
+        republishGap_->setEnabled(false);
+        if (republishPending_)
+            publishEverything();
+    });
+    staleWillCheck_ = make(QStringLiteral("staleWillCheck"), kStaleWillCheckMs, this);
+    connect(staleWillCheck_, &SessionTimer::tick, this, [this] {
+        staleWillCheck_->setEnabled(false);
+        if (!stopping_ && broker_->isConnected())
+            publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
+    });
+    publishFailures_ = new LogThrottle(QStringLiteral("messages not published"), this, makeTimer);
+    connect(publishFailures_, &LogThrottle::log, this, &BridgeService::log);
+
     for (const ProjectorEndpoint &endpoint : options.projectors)
         addProjector(endpoint);
-    broker_->subscribe(options_.homeAssistantStatusTopic);
+    connect(broker_->subscribe(options_.homeAssistantStatusTopic), &MqttSubscription::messageReceived, this,
+            [this](const MqttMessage &message) {
+                if (message.payload == kOnline)
+                    homeAssistantStarted();
+            });
     // A stale will (a connection of ours the broker has not yet given up on)
     // must not leave the bridge marked offline while it runs.
-    broker_->subscribe(bridgeAvailabilityTopic(options_.topicPrefix));
+    connect(broker_->subscribe(bridgeAvailabilityTopic(options_.topicPrefix)),
+            &MqttSubscription::messageReceived, this, [this](const MqttMessage &message) {
+                // The retained copy is what the last run left, delivered as
+                // this one subscribes; only a will published while this one
+                // runs is news. A broker that shuts down sends the will of
+                // every client too, this one's included: put right only if
+                // the connection is still there a moment later, without a
+                // log line, and once however many arrive.
+                if (message.payload == kOffline && !message.retained && !stopping_ &&
+                    !staleWillCheck_->enabled())
+                    staleWillCheck_->setEnabled(true);
+            });
 }
 
 BridgeService::~BridgeService() = default;
+
+ProjectorLink *BridgeService::projector(const QString &id) const
+{
+    const auto found = projectors_.find(id);
+    return found == projectors_.end() ? nullptr : found->second.link;
+}
 
 void BridgeService::addProjector(const ProjectorEndpoint &endpoint)
 {
     ProjectorLink::Settings settings;
     settings.pollMs = options_.pollSeconds * 1000;
     settings.queueLimit = options_.queueLimit;
-    auto *projector = new ProjectorLink(endpoint.id, endpoint.port, settings, this);
-    projectors_.push_back(projector);
+    auto *projector = new ProjectorLink(endpoint.id, endpoint.port, settings, this, makeTimer_);
     connect(projector, &ProjectorLink::log, this, &BridgeService::log);
     connect(projector, &ProjectorLink::availabilityChanged, this,
             [this, projector] { publishAvailability(*projector); });
@@ -65,13 +109,16 @@ void BridgeService::addProjector(const ProjectorEndpoint &endpoint)
                 publishRetained(statusTopic(options_.topicPrefix, projector->id(), query), text.toUtf8());
             });
     connect(projector, &ProjectorLink::stateChanged, this, [this, projector] { publishState(*projector); });
-    broker_->subscribe(commandTopic(options_.topicPrefix, endpoint.id));
+    MqttSubscription *commands = broker_->subscribe(commandTopic(options_.topicPrefix, endpoint.id));
+    connect(commands, &MqttSubscription::messageReceived, projector,
+            [this, projector](const MqttMessage &m) { commandArrived(*projector, m.payload, m.retained); });
+    projectors_[endpoint.id] = {projector, commands};
 }
 
 bool BridgeService::start(QString *error)
 {
-    for (ProjectorLink *projector : projectors_)
-        projector->start();
+    for (const auto &[id, projector] : projectors_)
+        projector.link->start();
     if (!broker_->start()) {
         if (error)
             *error = broker_->lastError();
@@ -84,12 +131,45 @@ void BridgeService::stop()
 {
     stopping_ = true;
     std::vector<MqttMessage> last{{bridgeAvailabilityTopic(options_.topicPrefix), kOffline, true}};
-    for (ProjectorLink *projector : projectors_) {
-        last.push_back({availabilityTopic(options_.topicPrefix, projector->id()), kOffline, true});
-        projector->stop();
+    for (const auto &[id, projector] : projectors_) {
+        last.push_back({availabilityTopic(options_.topicPrefix, id), kOffline, true});
+        projector.link->stop(QStringLiteral("bridge stopping"));
     }
-    if (broker_->isConnected() && !broker_->shutdown(last))
+    if (!broker_->isConnected()) {
+        emit log(QStringLiteral("not connected to %1 at the end; its will says offline")
+                     .arg(broker_->brokerName()));
+        return;
+    }
+    if (broker_->shutdown(last))
+        emit log(QStringLiteral("disconnected from %1").arg(broker_->brokerName()));
+    else
         emit log(QStringLiteral("broker did not acknowledge the last messages; its will says offline"));
+}
+
+// One line when the broker goes away, one when it is back (connected);
+// the attempts between are not news.
+void BridgeService::brokerFailed(int error, const QString &description)
+{
+    const auto kind = MqttLink::Error(error);
+    const int retrySeconds = broker_->retryDelayMs() / 1000;
+    switch (kind) {
+    case MqttLink::Error::ConnectionLost:
+        emit log(QStringLiteral("connection to %1 lost: %2; reconnecting in %3 s")
+                     .arg(broker_->brokerName(), description)
+                     .arg(retrySeconds));
+        brokerOutage_ = true;
+        return;
+    case MqttLink::Error::CannotConnect:
+    case MqttLink::Error::Refused:
+        if (!brokerOutage_)
+            emit log(QStringLiteral("cannot connect to %1: %2; retrying in %3 s")
+                         .arg(broker_->brokerName(), description)
+                         .arg(retrySeconds));
+        brokerOutage_ = true;
+        return;
+    case MqttLink::Error::SubscriptionRefused: emit log(description); return;
+    case MqttLink::Error::PublishFailed: publishFailures_->report(description); return;
+    }
 }
 
 void BridgeService::publishRetained(const QString &topic, const QByteArray &payload)
@@ -111,66 +191,47 @@ void BridgeService::publishState(const ProjectorLink &projector)
     publishRetained(stateTopic(options_.topicPrefix, projector.id()), compact(projector.state().toJson()));
 }
 
+void BridgeService::publishProjector(const ProjectorLink &projector)
+{
+    for (const DiscoveryMessage &m : discoveryMessages(options_.topicPrefix, projector.id()))
+        publishRetained(m.topic, m.payload);
+    publishAvailability(projector);
+    const QMap<QString, QString> &statuses = projector.statuses();
+    for (auto it = statuses.begin(); it != statuses.end(); ++it)
+        publishRetained(statusTopic(options_.topicPrefix, projector.id(), it.key()), it.value().toUtf8());
+    publishState(projector);
+}
+
+// Anyone allowed to publish can say it: however many arrive, one republish
+// at a time, and at most one every few seconds.
+void BridgeService::homeAssistantStarted()
+{
+    if (republishGap_->enabled())
+        republishPending_ = true;
+    else
+        publishEverything();
+}
+
 // After a (re)connection, and when Home Assistant has started: a broker may
 // have lost what it kept (a restart without persistence), and Home
 // Assistant may have forgotten the entities.
 void BridgeService::publishEverything()
 {
+    republishPending_ = false;
+    republishGap_->setEnabled(true);
     publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
-    for (ProjectorLink *projector : projectors_) {
-        for (const DiscoveryMessage &m : discoveryMessages(options_.topicPrefix, projector->id()))
-            publishRetained(m.topic, m.payload);
-        publishAvailability(*projector);
-        const QMap<QString, QString> &statuses = projector->statuses();
-        for (auto it = statuses.begin(); it != statuses.end(); ++it)
-            publishRetained(statusTopic(options_.topicPrefix, projector->id(), it.key()),
-                            it.value().toUtf8());
-        publishState(*projector);
-    }
-}
-
-void BridgeService::messageArrived(const QString &topic, const QByteArray &payload, bool retained)
-{
-    if (topic == options_.homeAssistantStatusTopic) {
-        if (payload == kOnline)
-            publishEverything();
-        return;
-    }
-    if (topic == bridgeAvailabilityTopic(options_.topicPrefix)) {
-        // The retained copy is what the last run left, delivered as this one
-        // subscribes; only a will published while this one runs is news.
-        // A broker that shuts down sends the will of every client too, this
-        // one's included: put right only if the connection is still there a
-        // moment later, and without a log line.
-        if (payload == kOffline && !retained && !stopping_)
-            QTimer::singleShot(kStaleWillCheckMs, this, [this, topic] {
-                if (!stopping_ && broker_->isConnected())
-                    publishRetained(topic, kOnline);
-            });
-        return;
-    }
-    for (ProjectorLink *projector : projectors_) {
-        if (topic == commandTopic(options_.topicPrefix, projector->id())) {
-            commandArrived(*projector, payload, retained);
-            return;
-        }
-    }
+    for (const auto &[id, projector] : projectors_)
+        publishProjector(*projector.link);
 }
 
 void BridgeService::commandArrived(ProjectorLink &projector, const QByteArray &payload, bool retained)
 {
-    const PayloadVerdict verdict =
-        checkCommandPayload(payload, [](const QString &name) { return findCommand(name) != nullptr; });
-    const std::optional<QString> request =
-        verdict.request ? std::optional<QString>(verdict.request->name == QLatin1String("send")
-                                                     ? QStringLiteral("send ") + verdict.request->text
-                                                     : verdict.request->name)
-                        : std::nullopt;
+    const PayloadVerdict verdict = checkCommandPayload(payload);
     // Kept by the broker from before, it would run again at every restart
     // and reconnection: a power-on at night after a reboot.
     if (retained) {
         projector.refuse(
-            request, verdict.id,
+            verdict.request, verdict.id,
             QStringLiteral("retained command not run: publish commands without the retain flag"));
         return;
     }

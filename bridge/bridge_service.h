@@ -8,42 +8,68 @@
 // again whenever it announces that it has started.
 
 #include "bridge/bridge_options.h"
+#include "session/session_timer.h"
 
 #include <QObject>
+#include <map>
 #include <memory>
-#include <vector>
 
 class MqttLink;
+class MqttSubscription;
 class ProjectorLink;
+class LogThrottle;
 
 class BridgeService : public QObject {
     Q_OBJECT
 public:
-    explicit BridgeService(const BridgeOptions &options, QObject *parent = nullptr);
+    // Home Assistant's announcements, however many arrive, bring everything
+    // again at most this often.
+    static constexpr int kRepublishGapMs = 5000;
+    // A will of ours that the broker published while we run is put right
+    // this long after it arrived, if the connection is still there.
+    static constexpr int kStaleWillCheckMs = 1000;
+
+    explicit BridgeService(const BridgeOptions &options, QObject *parent = nullptr,
+                           const SessionTimerFactory &makeTimer = {});
     ~BridgeService() override;
 
     // Opens the projectors and connects to the broker (both retried in the
     // background when they fail). False only for settings the broker
     // library refuses.
     bool start(QString *error);
-    // Publishes "offline" for the bridge and every projector, disconnects
-    // cleanly and closes the ports.
+    // Publishes "offline" for the bridge and every projector, answers the
+    // commands still waiting, disconnects cleanly and closes the ports.
     void stop();
+
+    ProjectorLink *projector(const QString &id) const;
 
 signals:
     void log(const QString &line);
 
 private:
+    struct Projector {
+        ProjectorLink *link = nullptr;
+        MqttSubscription *commands = nullptr;
+    };
+
     void addProjector(const ProjectorEndpoint &endpoint);
+    void brokerFailed(int error, const QString &description);
+    void homeAssistantStarted();
     void publishEverything();
-    void messageArrived(const QString &topic, const QByteArray &payload, bool retained);
     void commandArrived(ProjectorLink &projector, const QByteArray &payload, bool retained);
+    void publishProjector(const ProjectorLink &projector);
     void publishAvailability(const ProjectorLink &projector);
     void publishState(const ProjectorLink &projector);
     void publishRetained(const QString &topic, const QByteArray &payload);
 
     BridgeOptions options_;
+    SessionTimerFactory makeTimer_;
     std::unique_ptr<MqttLink> broker_;
-    std::vector<ProjectorLink *> projectors_;
+    std::map<QString, Projector> projectors_; // by ID
+    SessionTimer *republishGap_;
+    SessionTimer *staleWillCheck_;
+    LogThrottle *publishFailures_;
+    bool republishPending_ = false;
+    bool brokerOutage_ = false; // its first line went out
     bool stopping_ = false;
 };

@@ -2,7 +2,7 @@
 #include "bridge/discovery.h"
 
 #include "bridge/projector_state.h"
-#include "protocol/status_decoding.h"
+#include "mqtt/mqtt_topics.h"
 #include "velno_version.h"
 
 #include <QCryptographicHash>
@@ -11,11 +11,6 @@
 #include <QJsonObject>
 
 namespace {
-
-QString projectorTopic(const QString &prefix, const QString &projectorId, const QString &leaf)
-{
-    return prefix + QLatin1Char('/') + projectorId + QLatin1Char('/') + leaf;
-}
 
 const QString kManufacturer = QStringLiteral("VELNO");
 const QString kModel = QStringLiteral("KT70 / PV70 / PV75");
@@ -127,41 +122,6 @@ QString jsonList(const QStringList &words)
 }
 
 } // namespace
-
-QString commandTopic(const QString &prefix, const QString &projectorId)
-{
-    return projectorTopic(prefix, projectorId, QStringLiteral("command"));
-}
-
-QString replyTopic(const QString &prefix, const QString &projectorId)
-{
-    return projectorTopic(prefix, projectorId, QStringLiteral("reply"));
-}
-
-QString statusTopic(const QString &prefix, const QString &projectorId, const QString &query)
-{
-    return projectorTopic(prefix, projectorId, QLatin1String("status/") + query);
-}
-
-QString availabilityTopic(const QString &prefix, const QString &projectorId)
-{
-    return projectorTopic(prefix, projectorId, QStringLiteral("availability"));
-}
-
-QString stateTopic(const QString &prefix, const QString &projectorId)
-{
-    return projectorTopic(prefix, projectorId, QStringLiteral("state"));
-}
-
-QString reservedProjectorId()
-{
-    return QStringLiteral("bridge");
-}
-
-QString bridgeAvailabilityTopic(const QString &prefix)
-{
-    return availabilityTopic(prefix, reservedProjectorId());
-}
 
 std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QString &projectorId)
 {

@@ -1,27 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_link.h"
 
+#include "mqtt/command_reply.h"
 #include "protocol/commands.h"
 #include "session/precise_timer.h"
 
 #include <algorithm>
-
-namespace {
-
-QString requestText(const CommandRequest &request)
-{
-    return request.name == QLatin1String("send") ? QStringLiteral("send ") + request.text : request.name;
-}
-
-// The request's own id, text or a number, when it came with one.
-QJsonObject withId(QJsonObject reply, const QJsonValue &id)
-{
-    if (id.isString() || id.isDouble())
-        reply.insert(QStringLiteral("id"), id);
-    return reply;
-}
-
-} // namespace
+#include <utility>
 
 ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
                              QObject *parent, const SessionTimerFactory &makeTimer)
@@ -29,10 +14,11 @@ ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const S
       refusals_(QStringLiteral("%1: commands refused").arg(id), this, makeTimer)
 {
     line_.setParent(this); // so that its timers are found among this link's own
-    const SessionTimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
-    pollTimer_ = make(QStringLiteral("pollTimer"), qMax(settings.pollMs, 1), this);
-    retryTimer_ = make(QStringLiteral("retryTimer"), ReconnectBackoff::kFirstDelayMs, this);
-    clock_.start();
+    const SessionTimerFactory makeCoarse = makeTimer ? makeTimer : makeCoarseTimer;
+    pollTimer_ = makeCoarse(QStringLiteral("pollTimer"), qMax(settings.pollMs, 1), this);
+    retryTimer_ = makeCoarse(QStringLiteral("retryTimer"), ReconnectBackoff::kFirstDelayMs, this);
+    backoff_ = new ReconnectBackoff(this, makeCoarse);
+    connect(backoff_, &ReconnectBackoff::proven, this, &ProjectorLink::returnedIfProven);
     connect(pollTimer_, &SessionTimer::tick, this, &ProjectorLink::pollAll);
     connect(retryTimer_, &SessionTimer::tick, this, [this] {
         retryTimer_->setEnabled(false);
@@ -56,13 +42,19 @@ void ProjectorLink::start()
     tryOpen();
 }
 
-void ProjectorLink::stop()
+void ProjectorLink::stop(const QString &reason)
 {
     stopped_ = true;
     pollTimer_->setEnabled(false);
     retryTimer_->setEnabled(false);
-    queue_.clear();
+    std::deque<Job> waiting;
+    waiting.swap(queue_);
+    if (running_)
+        waiting.push_front(*std::exchange(running_, std::nullopt));
     line_.close();
+    for (const Job &job : waiting)
+        if (!job.poll)
+            refuse(job.request, job.id, reason);
 }
 
 // ---- The port ----
@@ -82,20 +74,18 @@ void ProjectorLink::tryOpen()
 
 void ProjectorLink::openFailed(const SerialError &error)
 {
-    outage(QStringLiteral("cannot open %1: %2").arg(portName(), error.description));
+    outage(QStringLiteral("cannot open %1: %2").arg(portName(), error.description), true);
     retryLater();
 }
 
 void ProjectorLink::opened()
 {
-    backoff_.opened(clock_.elapsed());
+    backoff_->opened();
     if (!everOpened_)
         emit log(QStringLiteral("%1: %2 open").arg(id_, portName()));
     everOpened_ = true;
     answering_ = false; // until it answers
     unansweredInARow_ = 0;
-    if (settings_.pollMs == 0)
-        returned(QStringLiteral("%1 open again").arg(portName()));
     updateAvailability();
     if (settings_.pollMs > 0)
         pollTimer_->setEnabled(true);
@@ -104,7 +94,7 @@ void ProjectorLink::opened()
 
 void ProjectorLink::lost(const QString &description)
 {
-    outage(QStringLiteral("%1 lost: %2").arg(portName(), description));
+    outage(QStringLiteral("%1 lost: %2").arg(portName(), description), true);
     pollTimer_->setEnabled(false);
     answering_ = false;
     updateAvailability();
@@ -115,8 +105,7 @@ void ProjectorLink::lost(const QString &description)
     stranded.swap(queue_);
     for (const Job &job : stranded)
         if (!job.poll)
-            refuse(job.command ? QString::fromLatin1(job.command->name) : QStringLiteral("send ") + job.text,
-                   job.id, QStringLiteral("projector offline"));
+            refuse(job.request, job.id, QStringLiteral("projector offline"));
     retryLater();
 }
 
@@ -124,24 +113,26 @@ void ProjectorLink::retryLater()
 {
     if (stopped_)
         return;
-    retryTimer_->setInterval(backoff_.nextDelayMs(clock_.elapsed()));
+    retryTimer_->setInterval(backoff_->nextDelayMs());
     retryTimer_->setEnabled(true);
 }
 
-void ProjectorLink::outage(const QString &line)
+void ProjectorLink::outage(const QString &line, bool lineTrouble)
 {
+    lineTrouble_ = lineTrouble_ || lineTrouble;
     if (inOutage_)
         return;
     inOutage_ = true;
     emit log(QStringLiteral("%1: %2; retrying").arg(id_, line));
 }
 
-void ProjectorLink::returned(const QString &line)
+void ProjectorLink::returnedIfProven()
 {
-    if (!inOutage_)
+    if (!inOutage_ || !isOnline() || (lineTrouble_ && !backoff_->isProven()))
         return;
     inOutage_ = false;
-    emit log(QStringLiteral("%1: %2").arg(id_, line));
+    lineTrouble_ = false;
+    emit log(QStringLiteral("%1: %2 back, answering again").arg(id_, portName()));
 }
 
 // ---- Commands and polls ----
@@ -156,43 +147,28 @@ qsizetype ProjectorLink::commandsWaiting() const
 void ProjectorLink::command(const CommandRequest &request, const QJsonValue &id)
 {
     if (!line_.isOpen()) {
-        refuse(requestText(request), id, QStringLiteral("projector offline"));
+        refuse(request, id, QStringLiteral("projector offline"));
         return;
-    }
-    Job job;
-    job.id = id;
-    if (request.name == QLatin1String("send")) {
-        job.text = request.text;
-    } else {
-        job.command = findCommand(request.name);
-        if (!job.command) {
-            refuse(request.name, id, QStringLiteral("unknown command"));
-            return;
-        }
     }
     if (commandsWaiting() >= settings_.queueLimit) {
-        refuse(requestText(request), id, QStringLiteral("busy"));
+        refuse(request, id, QStringLiteral("busy"));
         return;
     }
+    const Job job{request, false, id};
     // Commands go ahead of the polls still waiting, in their own order.
     const auto firstPoll = std::find_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
     queue_.insert(firstPoll, job);
     runNext();
 }
 
-void ProjectorLink::refuse(const std::optional<QString> &request, const QJsonValue &id, const QString &why)
+void ProjectorLink::refuse(const std::optional<CommandRequest> &request, const QJsonValue &id,
+                           const QString &why)
 {
     // What was refused is named only when it was fit to be named.
-    refusals_.report(request ? QStringLiteral("%1: refused \"%2\": %3").arg(id_, request->left(80), why)
-                             : QStringLiteral("%1: refused a command: %2").arg(id_, why));
-    ExchangeResult nothing;
-    if (request)
-        nothing.command = request->startsWith(QLatin1String("send ")) ? QStringLiteral("send") : *request;
-    QJsonObject reply = toJson(nothing);
-    if (!request)
-        reply.insert(QStringLiteral("command"), QJsonValue(QJsonValue::Null));
-    reply.insert(QStringLiteral("error"), why);
-    emit replied(withId(reply, id));
+    refusals_.report(request
+                         ? QStringLiteral("%1: refused \"%2\": %3").arg(id_, request->spelled().left(80), why)
+                         : QStringLiteral("%1: refused a command: %2").arg(id_, why));
+    emit replied(refusalReply(request, id, why));
 }
 
 void ProjectorLink::pollAll()
@@ -205,7 +181,7 @@ void ProjectorLink::pollAll()
         return;
     for (const Command &c : commandTable())
         if (c.statusQuery)
-            queue_.push_back({&c, QString(), true, {}});
+            queue_.push_back({CommandRequest::named(c), true, {}});
     runNext();
 }
 
@@ -215,10 +191,10 @@ void ProjectorLink::runNext()
         return;
     running_ = queue_.front();
     queue_.pop_front();
-    if (running_->command)
-        exchange_.start(*running_->command);
+    if (const Command *command = running_->request.command)
+        exchange_.start(*command);
     else
-        exchange_.startTyped(running_->text);
+        exchange_.startTyped(running_->request.typedLine);
 }
 
 void ProjectorLink::finished(const ExchangeResult &result)
@@ -232,10 +208,11 @@ void ProjectorLink::finished(const ExchangeResult &result)
     else if (!result.error)
         notHeardFrom();
     if (!job.poll)
-        emit replied(withId(toJson(result), job.id));
-    if (job.command && job.command->statusQuery && result.status) {
+        emit replied(commandReply(result, job.id));
+    const StatusQuery *query = job.request.command ? job.request.command->statusQuery : nullptr;
+    if (query && result.status) {
         const bool textChanged = statuses().value(result.command) != *result.status;
-        stateChanged_ |= state_.take(result.command, result);
+        stateChanged_ |= state_.take(*query, result);
         if (textChanged)
             emit statusChanged(result.command, *result.status);
     }
@@ -259,11 +236,10 @@ void ProjectorLink::finished(const ExchangeResult &result)
 
 void ProjectorLink::heardFrom()
 {
-    backoff_.answered();
     unansweredInARow_ = 0;
     answering_ = true;
-    returned(QStringLiteral("answering again"));
     updateAvailability();
+    returnedIfProven();
 }
 
 // As many exchanges in a row without an answer as a round of queries has:
@@ -274,15 +250,13 @@ void ProjectorLink::notHeardFrom()
     if (++unansweredInARow_ < queriesPerRound() || settings_.pollMs == 0)
         return;
     answering_ = false;
-    outage(QStringLiteral("no answer to a whole round's worth of exchanges"));
+    outage(QStringLiteral("no answer to a whole round's worth of exchanges"), false);
     updateAvailability();
 }
 
 int ProjectorLink::queriesPerRound()
 {
-    static const int count = int(std::count_if(commandTable().begin(), commandTable().end(),
-                                               [](const Command &c) { return c.statusQuery; }));
-    return count;
+    return int(statusQueries().size());
 }
 
 void ProjectorLink::updateAvailability()

@@ -13,14 +13,13 @@
 // Without polling, the open port alone decides.
 
 #include "bridge/log_throttle.h"
-#include "bridge/payload_check.h"
 #include "bridge/projector_state.h"
-#include "bridge/reconnect_backoff.h"
+#include "protocol/command_request.h"
 #include "session/command_exchange.h"
 #include "session/port_address.h"
 #include "session/port_connection.h"
+#include "session/reconnect_backoff.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -44,16 +43,17 @@ public:
 
     // Opens the port; a failure is retried with backoff.
     void start();
-    // The end: the port closes and nothing more is asked.
-    void stop();
-    // A request that passed the payload checks; id, when defined, comes back
-    // in its reply. With the port closed, or the queue full, it is answered
-    // at once with an error reply.
+    // The end: the port closes and nothing more is asked; the commands still
+    // waiting, and the one running, are answered with the reason.
+    void stop(const QString &reason = QStringLiteral("bridge stopping"));
+    // A request checked where it arrived; id, when defined, comes back in its
+    // reply. With the port closed, or the queue full, it is answered at once
+    // with an error reply.
     void command(const CommandRequest &request, const QJsonValue &id = {});
     // Answers a request that is not run, with the fields of every reply and
-    // the reason; logged at most once a minute. No request: the payload was
+    // the reason; logged at most once a minute. No request: what arrived was
     // not fit to name one.
-    void refuse(const std::optional<QString> &request, const QJsonValue &id, const QString &why);
+    void refuse(const std::optional<CommandRequest> &request, const QJsonValue &id, const QString &why);
 
     // The last decoded answer of each status query, by query name.
     const QMap<QString, QString> &statuses() const { return state_.texts(); }
@@ -70,8 +70,7 @@ signals:
 
 private:
     struct Job {
-        const Command *command = nullptr; // null: typed text
-        QString text;
+        CommandRequest request;
         bool poll = false;
         QJsonValue id;
     };
@@ -82,8 +81,11 @@ private:
     void lost(const QString &description);
     void retryLater();
     // The first line of an outage; the ones after it are not news.
-    void outage(const QString &line);
-    void returned(const QString &line);
+    // lineTrouble: the port failed, rather than the projector falling silent.
+    void outage(const QString &line, bool lineTrouble);
+    // The end of an outage, once the link has proved itself: a line that
+    // comes back and goes again at once is still the same outage.
+    void returnedIfProven();
     void pollAll();
     void runNext();
     void finished(const ExchangeResult &result);
@@ -102,15 +104,15 @@ private:
     std::optional<Job> running_;
     SessionTimer *pollTimer_;
     SessionTimer *retryTimer_;
-    ReconnectBackoff backoff_;
-    QElapsedTimer clock_;
+    ReconnectBackoff *backoff_;
     LogThrottle refusals_;
     ProjectorState state_;
     bool answering_ = false;   // answered within the last round's worth of exchanges
     int unansweredInARow_ = 0; // exchanges since the last answer
     bool publishedOnline_ = false;
     bool everOpened_ = false;
-    bool inOutage_ = false; // a line about the trouble went out; the return gets one too
+    bool inOutage_ = false;    // a line about the trouble went out; the return gets one too
+    bool lineTrouble_ = false; // the port failed during it: back once the port has stayed up
     bool stopped_ = false;
     bool stateChanged_ = false; // not yet reported
 };

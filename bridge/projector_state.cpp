@@ -1,60 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_state.h"
 
-#include "bridge/status_query_names.h"
 #include "session/exchange_result.h"
 
 #include <QJsonArray>
-#include <QStringList>
 
 namespace {
-
-// The reply as the projector sent it, without its carriage return and blanks.
-QString replyText(const ExchangeResult &result)
-{
-    QString text = result.reply;
-    if (text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    return text.trimmed();
-}
-
-std::optional<qint64> wholeNumber(const QString &text)
-{
-    bool ok = false;
-    const qint64 n = text.toLongLong(&ok);
-    return ok ? std::optional<qint64>(n) : std::nullopt;
-}
-
-// "  35.5,  40.0,  41.5": three readings in degrees Celsius.
-std::optional<std::array<double, 3>> temperatures(const QString &text)
-{
-    const QStringList fields = text.split(QLatin1Char(','));
-    if (fields.size() != 3)
-        return std::nullopt;
-    std::array<double, 3> values{};
-    for (int i = 0; i < 3; ++i) {
-        bool ok = false;
-        values[std::size_t(i)] = fields[i].trimmed().toDouble(&ok);
-        if (!ok)
-            return std::nullopt;
-    }
-    return values;
-}
-
-// The decoder's "650 hPa".
-std::optional<qint64> hectopascals(const QString &decoded)
-{
-    const QString unit = QStringLiteral(" hPa");
-    return decoded.endsWith(unit) ? wholeNumber(decoded.chopped(unit.size())) : std::nullopt;
-}
-
-template <class T> bool assign(std::optional<T> &field, const std::optional<T> &value)
-{
-    if (field == value)
-        return false;
-    field = value;
-    return true;
-}
 
 QJsonValue orNull(const std::optional<qint64> &n)
 {
@@ -113,29 +64,25 @@ QString inputName(SelectedInput input)
     return QStringLiteral("input-4");
 }
 
-bool ProjectorState::take(const QString &query, const ExchangeResult &result)
+ProjectorState::ProjectorState() : values_(statusQueries().size()) {}
+
+bool ProjectorState::take(const StatusQuery &query, const ExchangeResult &result)
 {
     if (!result.answered || !result.status)
         return false;
-    const QString &decoded = *result.status;
-    bool changed = !texts_.contains(query) || texts_.value(query) != decoded;
-    texts_.insert(query, decoded);
-    if (query == StatusTopicName::kOperatingState)
-        changed |= assign(operating_, operatingStateOf(decoded));
-    else if (query == StatusTopicName::kInput)
-        changed |= assign(input_, selectedInputOf(decoded));
-    else if (query == StatusTopicName::kLampTime)
-        changed |= assign(lampHours_, wholeNumber(replyText(result)));
-    else if (query == StatusTopicName::kTemperatures)
-        changed |= assign(temperatures_, temperatures(replyText(result)));
-    else if (query == StatusTopicName::kPressure)
-        changed |= assign(pressure_, hectopascals(decoded));
+    const QString name = QString::fromLatin1(query.name);
+    bool changed = !texts_.contains(name) || texts_.value(name) != *result.status;
+    texts_.insert(name, *result.status);
+    std::optional<StatusValue> &slot = values_[std::size_t(&query - statusQueries().data())];
+    changed |= !(slot == result.value);
+    slot = result.value;
     return changed;
 }
 
 PowerState ProjectorState::power() const
 {
-    return operating_ ? powerStateOf(*operating_) : PowerState::Unknown;
+    const std::optional<OperatingState> operating = value<OperatingState>();
+    return operating ? powerStateOf(*operating) : PowerState::Unknown;
 }
 
 QJsonObject ProjectorState::toJson() const
@@ -144,14 +91,19 @@ QJsonObject ProjectorState::toJson() const
     for (auto it = texts_.begin(); it != texts_.end(); ++it)
         texts.insert(it.key(), it.value());
     QJsonValue temperaturesValue(QJsonValue::Null);
-    if (temperatures_)
-        temperaturesValue = QJsonArray{(*temperatures_)[0], (*temperatures_)[1], (*temperatures_)[2]};
+    if (const auto t = value<Temperatures>())
+        temperaturesValue = QJsonArray{t->celsius[0], t->celsius[1], t->celsius[2]};
+    const auto input = value<SelectedInput>();
+    const auto lampHours = value<LampHours>();
+    const auto pressure = value<AirPressure>();
     return {
         {QStringLiteral("power"), powerWord(power())},
-        {QStringLiteral("input"), input_ ? QJsonValue(inputName(*input_)) : QJsonValue(QJsonValue::Null)},
-        {QStringLiteral("lamp_hours"), orNull(lampHours_)},
+        {QStringLiteral("input"), input ? QJsonValue(inputName(*input)) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("lamp_hours"),
+         orNull(lampHours ? std::optional<qint64>(lampHours->hours) : std::nullopt)},
         {QStringLiteral("temperatures_c"), temperaturesValue},
-        {QStringLiteral("pressure_hpa"), orNull(pressure_)},
+        {QStringLiteral("pressure_hpa"),
+         orNull(pressure ? std::optional<qint64>(pressure->hectopascals) : std::nullopt)},
         {QStringLiteral("texts"), texts},
     };
 }

@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// One projector's state as typed values read from its replies, for
-// automations that graph and compare: the power state as a word, the input,
-// the lamp hours, the three temperatures and the pressure as numbers, next
-// to the decoded texts the status topics carry. The panel's own decoding
-// is left as it is; only the bridge reads numbers out of the replies.
+// One projector's state as the status queries last reported it: the values
+// for automations that graph and compare (the power state as a word, the
+// input, the lamp hours, the three temperatures and the pressure as
+// numbers) and the decoded texts the status topics carry.
 
 #include "protocol/status_decoding.h"
 
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
-#include <array>
 #include <optional>
+#include <vector>
 
 struct ExchangeResult;
 
@@ -28,10 +27,21 @@ QString inputName(SelectedInput input);
 
 class ProjectorState {
 public:
-    // Takes in the answer of a status query (by its command name); true
-    // when anything of the state changed.
-    bool take(const QString &query, const ExchangeResult &result);
+    ProjectorState();
 
+    // Takes in the answer to a status query; true when anything of the
+    // state changed.
+    bool take(const StatusQuery &query, const ExchangeResult &result);
+
+    // What the last answer of a kind reported; nothing before one did, or
+    // when it named nothing.
+    template <class Value> std::optional<Value> value() const
+    {
+        for (const std::optional<StatusValue> &v : values_)
+            if (v && std::holds_alternative<Value>(*v))
+                return std::get<Value>(*v);
+        return std::nullopt;
+    }
     PowerState power() const;
     // The decoded text of each query answered so far, by query name.
     const QMap<QString, QString> &texts() const { return texts_; }
@@ -40,10 +50,6 @@ public:
     QJsonObject toJson() const;
 
 private:
-    std::optional<OperatingState> operating_;
-    std::optional<SelectedInput> input_;
-    std::optional<qint64> lampHours_;
-    std::optional<std::array<double, 3>> temperatures_;
-    std::optional<qint64> pressure_;
+    std::vector<std::optional<StatusValue>> values_; // by the query's place in the table
     QMap<QString, QString> texts_;
 };

@@ -10,7 +10,7 @@
 #include "fuzz_check.h"
 
 #include "bridge/bridge_options.h"
-#include "bridge/payload_check.h"
+#include "mqtt/command_payload.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,6 +2,7 @@
 #include "protocol/commands.h"
 
 #include "protocol/command_line.h"
+#include "protocol/status_decoding.h"
 
 namespace {
 
@@ -12,11 +13,10 @@ constexpr HoldTiming kSelect{500, {200, 245}};
 constexpr MonitorTiming kArrowMenuTiming{150, 190};
 constexpr MonitorTiming kArrowFastTiming{5, 5};
 
-Command query(const char *name, const char *code, const char *description,
-              CommandTiming timing = CommandTiming::Plain)
+Command query(const StatusQuery &status)
 {
-    Command c{name, code, timing, description};
-    c.statusQuery = true;
+    Command c{status.name, status.code, status.timing, status.description};
+    c.statusQuery = &status;
     return c;
 }
 
@@ -30,7 +30,7 @@ std::vector<Command> makeTable()
 {
     using T = CommandTiming;
     // clang-format off
-    return {
+    std::vector<Command> table{
         {"power-on", "C00", T::Plain, "power on"},
         {"power-off", "C01", T::Plain, "power off"},
         {"pc1", "C05", T::Plain, "select input PC 1"},
@@ -73,16 +73,12 @@ std::vector<Command> makeTable()
         {"picture-image2", "C15", T::Short, "picture mode IMAGE2"},
         {"picture-image3", "C16", T::Short, "picture mode IMAGE3"},
         {"picture-image4", "C17", T::Short, "picture mode IMAGE4"},
-        query("status", "CR0", "query: operating state"),
-        query("lamp-time", "CR3", "query: lamp hours"),
-        query("temp", "CR6", "query: temperatures"),
-        query("input", "CR1", "query: input"),
-        query("setting", "CR4", "query: image reversal"),
-        // No button sends these four: the panel's free-text box does.
-        query("mute", "CRA", "query: mute and signal", T::Short),
-        query("info", "CR9", "query: model information", T::Short),
-        query("pressure", "CR PRESSURE", "query: air pressure", T::Short),
-        query("lamp-mode", "CR7", "query: lamp mode", T::Short),
+    };
+    // clang-format on
+    for (const StatusQuery &status : statusQueries())
+        table.push_back(query(status));
+    // clang-format off
+    table.insert(table.end(), {
         {"pc1-rgb", "C50", T::Long, "PC 1 terminal: RGB"},
         {"pc1-dvi-digital", "C52", T::Long, "PC 1 terminal: DVI (PC digital)"},
         {"pc1-dvi-hdcp", "C53", T::Long, "PC 1 terminal: DVI (AV HDCP)"},
@@ -100,8 +96,9 @@ std::vector<Command> makeTable()
         {"logo-off", "CF LOGO OFF", T::Plain, "logo off"},
         {"logo-default", "CF LOGO DEFAULT", T::Plain, "default logo"},
         {"logo-user", "CF LOGO USER", T::Plain, "user logo"},
-    };
+    });
     // clang-format on
+    return table;
 }
 
 } // namespace

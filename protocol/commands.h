@@ -6,6 +6,7 @@
 // command-line tool and the bridge all read it. Where the window shows a
 // command, and with what caption, is the window's own business.
 
+#include "protocol/command_timing.h"
 #include "protocol/monitor_timing.h"
 
 #include <QString>
@@ -13,13 +14,7 @@
 #include <optional>
 #include <vector>
 
-enum class CommandTiming {
-    Plain,       // sends under the intervals in force
-    Short,       // image modes and typed queries: the short reply window first
-    Long,        // input terminals and signals: the long reply window first
-    ArrowArming, // after the send, the direction pad repeats every 200 ms
-    Hold,        // repeats while held
-};
+struct StatusQuery;
 
 // What a press of a held command assigns, in milliseconds.
 struct HoldTiming {
@@ -37,8 +32,8 @@ struct Command {
     std::optional<HoldTiming> hold = std::nullopt;
     // The digital-zoom pair: their release switches the arrows to fast mode.
     bool releaseArmsFastArrows = false;
-    // A status query whose reply is decoded into words.
-    bool statusQuery = false;
+    // A status query: how its reply is read, into words and a value.
+    const StatusQuery *statusQuery = nullptr;
 };
 
 // Every command, grouped by what they do.

@@ -4,6 +4,7 @@
 #include "protocol/command_line.h"
 #include "protocol/traffic_rendering.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -15,15 +16,10 @@ namespace {
 
 // ---- State tables: the leading characters of the rendering name a state ----
 
-struct TextRow {
+// One row of a table: the key, what it reports, and the words shown for it.
+template <class Value> struct StateRow {
     const char *key;
-    const char *text;
-};
-
-// A row of a table whose states other parts of the system bind to.
-template <class State> struct StateRow {
-    const char *key;
-    State state;
+    Value value;
     const char *text;
 };
 
@@ -52,96 +48,88 @@ constexpr StateRow<SelectedInput> kInputs[] = {
     {" 4", SelectedInput::InputMode4, " Input mode 4"},
 };
 
-constexpr TextRow kImageReversals[] = {
-    {" 1 1", " Normally"},
-    {" 1 0", " Top/Bottom reversal"},
-    {" 0 1", " Left/Right reversal"},
-    {" 0 0", " Top/Bottom , Left/Right reversal"},
+constexpr StateRow<ImageReversal> kImageReversals[] = {
+    {" 1 1", ImageReversal::None, " Normally"},
+    {" 1 0", ImageReversal::TopBottom, " Top/Bottom reversal"},
+    {" 0 1", ImageReversal::LeftRight, " Left/Right reversal"},
+    {" 0 0", ImageReversal::TopBottomAndLeftRight, " Top/Bottom , Left/Right reversal"},
 };
 
-constexpr TextRow kMuteAndSignal[] = {
-    {" 0 0", " Video & Audio mute OFF"},
-    {" 0 1", " Video mute ON"},
-    {" 0 2", " Audio mute ON"},
-    {" 0 3", " Video & Audio mute ON"},
-    {" 8 0", " No signal"},
-    {" F F", " Stand by"},
+constexpr StateRow<MuteAndSignal> kMuteAndSignal[] = {
+    {" 0 0", MuteAndSignal::NoMute, " Video & Audio mute OFF"},
+    {" 0 1", MuteAndSignal::VideoMute, " Video mute ON"},
+    {" 0 2", MuteAndSignal::AudioMute, " Audio mute ON"},
+    {" 0 3", MuteAndSignal::VideoAndAudioMute, " Video & Audio mute ON"},
+    {" 8 0", MuteAndSignal::NoSignal, " No signal"},
+    {" F F", MuteAndSignal::StandBy, " Stand by"},
 };
 
-constexpr TextRow kLampModes[] = {
-    {" 0 0", " All OFF : 2 Lamp mode"},
-    {" 0 1", " No1 ON  : 2 Lamp mode"},
-    {" 0 2", " No2 ON  : 2 Lamp mode"},
-    {" 0 3", " No1,2 ON  : 2 Lamp mode"},
-    {" 1 0", " All OFF : 1 Lamp mode(No1 USE)"},
-    {" 1 1", " No1 ON  : 1 Lamp mode(No1 USE)"},
-    {" 2 0", " All OFF : 1 Lamp mode(No2 USE)"},
-    {" 2 2", " No2 ON  : 1 Lamp mode(No2 USE)"},
+// Lamps in use, the one used when only one is, and whether lamps 1 and 2 are lit.
+constexpr StateRow<LampMode> kLampModes[] = {
+    {" 0 0", {2, 0, false, false}, " All OFF : 2 Lamp mode"},
+    {" 0 1", {2, 0, true, false}, " No1 ON  : 2 Lamp mode"},
+    {" 0 2", {2, 0, false, true}, " No2 ON  : 2 Lamp mode"},
+    {" 0 3", {2, 0, true, true}, " No1,2 ON  : 2 Lamp mode"},
+    {" 1 0", {1, 1, false, false}, " All OFF : 1 Lamp mode(No1 USE)"},
+    {" 1 1", {1, 1, true, false}, " No1 ON  : 1 Lamp mode(No1 USE)"},
+    {" 2 0", {1, 2, false, false}, " All OFF : 1 Lamp mode(No2 USE)"},
+    {" 2 2", {1, 2, false, true}, " No2 ON  : 1 Lamp mode(No2 USE)"},
 };
 // clang-format on
 
 // The key is the rendering's first keyLength characters.
-template <int keyLength, class Row, std::size_t N>
-std::optional<QString> decodeWithTable(const Row (&rows)[N], const QString &rendering)
+template <int keyLength, class Value, std::size_t N>
+const StateRow<Value> *rowFor(const StateRow<Value> (&rows)[N], const QString &rendering)
 {
     const QString key = rendering.left(keyLength);
-    for (const Row &row : rows) {
+    for (const StateRow<Value> &row : rows)
         if (key == QLatin1String(row.key))
+            return &row;
+    return nullptr;
+}
+
+template <int keyLength, const auto &rows> std::optional<QString> tableWords(const QString &rendering)
+{
+    const auto *row = rowFor<keyLength>(rows, rendering);
+    return row ? std::optional<QString>(QString::fromLatin1(row->text)) : std::nullopt;
+}
+
+template <int keyLength, const auto &rows>
+std::optional<StatusValue> tableValue(const QString &, const QString &rendering)
+{
+    const auto *row = rowFor<keyLength>(rows, rendering);
+    return row ? std::optional<StatusValue>(row->value) : std::nullopt;
+}
+
+template <class Value, std::size_t N> QString textOf(const StateRow<Value> (&rows)[N], Value value)
+{
+    for (const StateRow<Value> &row : rows)
+        if (row.value == value)
             return QString::fromLatin1(row.text);
-    }
     return {};
 }
 
-template <class State, std::size_t N> QString textOf(const StateRow<State> (&rows)[N], State state)
+// ---- Readings: words built from the rendering, values from the reply ----
+
+// The reply as the projector sent it, without its carriage return and blanks.
+QString replyText(const QString &reply)
 {
-    for (const StateRow<State> &row : rows)
-        if (row.state == state)
-            return QString::fromLatin1(row.text);
-    return {};
+    return (reply.endsWith(QLatin1Char('\r')) ? reply.chopped(1) : reply).trimmed();
 }
 
-template <class State, std::size_t N>
-std::optional<State> stateOf(const StateRow<State> (&rows)[N], QStringView text)
-{
-    for (const StateRow<State> &row : rows)
-        if (text == QLatin1String(row.text))
-            return row.state;
-    return {};
-}
-
-std::optional<QString> operatingState(const QString &rendering)
-{
-    return decodeWithTable<4>(kOperatingStates, rendering);
-}
-
-std::optional<QString> selectedInput(const QString &rendering)
-{
-    return decodeWithTable<2>(kInputs, rendering);
-}
-
-std::optional<QString> imageReversal(const QString &rendering)
-{
-    return decodeWithTable<4>(kImageReversals, rendering);
-}
-
-std::optional<QString> muteAndSignal(const QString &rendering)
-{
-    return decodeWithTable<4>(kMuteAndSignal, rendering);
-}
-
-std::optional<QString> lampMode(const QString &rendering)
-{
-    return decodeWithTable<4>(kLampModes, rendering);
-}
-
-// ---- Readings: text built from the rendering ----
-
-std::optional<QString> lampHours(const QString &rendering)
+std::optional<QString> lampHoursWords(const QString &rendering)
 {
     return rendering.left(38) + QLatin1String(" Hour Use");
 }
 
-std::optional<QString> temperatures(const QString &rendering)
+std::optional<StatusValue> lampHoursValue(const QString &reply, const QString &)
+{
+    bool ok = false;
+    const qint64 hours = replyText(reply).toLongLong(&ok);
+    return ok ? std::optional<StatusValue>(LampHours{hours}) : std::nullopt;
+}
+
+std::optional<QString> temperaturesWords(const QString &rendering)
 {
     QString text = QLatin1String("  S1=") + rendering.mid(0, 10);
     text += QLatin1String(" C  ,   S2= ") + rendering.mid(14, 8);
@@ -150,12 +138,34 @@ std::optional<QString> temperatures(const QString &rendering)
     return text;
 }
 
-std::optional<QString> copied(const QString &rendering)
+// "  35.5,  40.0,  41.5": three readings in degrees Celsius.
+std::optional<StatusValue> temperaturesValue(const QString &reply, const QString &)
+{
+    const QStringList fields = replyText(reply).split(QLatin1Char(','));
+    if (fields.size() != 3)
+        return std::nullopt;
+    Temperatures values;
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        values.celsius[std::size_t(i)] = fields[i].trimmed().toDouble(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    return values;
+}
+
+std::optional<QString> copiedWords(const QString &rendering)
 {
     return rendering;
 }
 
-std::optional<QString> pressure(const QString &rendering)
+std::optional<StatusValue> modelInfoValue(const QString &reply, const QString &)
+{
+    const QString text = replyText(reply);
+    return text.isEmpty() ? std::nullopt : std::optional<StatusValue>(ModelInfo{text});
+}
+
+std::optional<qint32> hectopascals(const QString &rendering)
 {
     // Wide arithmetic: in 16 bits a reading past +-6553 overflowed and ended the program.
     // Halves round to even: the default rounding mode, which nothing changes.
@@ -165,28 +175,49 @@ std::optional<QString> pressure(const QString &rendering)
     // so a reading equal to it overflowed the product.)
     constexpr double kLargestReading = 1e15;
     if (!(std::abs(reading) <= kLargestReading))
-        return {}; // not finite, or far beyond any pressure the label can hold
+        return std::nullopt; // not finite, or far beyond any pressure the label can hold
     const qint64 scaled = 5 * qint64(reading);
-    const double hectopascals = std::nearbyint((double(scaled) / 1024 - 0.204) / 0.00459 + 150);
-    if (hectopascals < std::numeric_limits<qint32>::min() ||
-        hectopascals > std::numeric_limits<qint32>::max())
-        return {};
-    return QString::number(qint32(hectopascals)) + QLatin1String(" hPa");
+    const double result = std::nearbyint((double(scaled) / 1024 - 0.204) / 0.00459 + 150);
+    if (result < std::numeric_limits<qint32>::min() || result > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(result);
 }
 
-// ---- The nine queries, in the order they are tested ----
+std::optional<QString> pressureWords(const QString &rendering)
+{
+    const std::optional<qint32> figure = hectopascals(rendering);
+    return figure ? std::optional<QString>(QString::number(*figure) + QLatin1String(" hPa")) : std::nullopt;
+}
 
-struct StatusQuery {
-    const char *code;
-    // A state from a table, or a reading built from the rendering.
-    std::optional<QString> (*decode)(const QString &rendering);
-};
+std::optional<StatusValue> pressureValue(const QString &, const QString &rendering)
+{
+    const std::optional<qint32> figure = hectopascals(rendering);
+    return figure ? std::optional<StatusValue>(AirPressure{*figure}) : std::nullopt;
+}
 
-const StatusQuery kStatusQueries[] = {
-    {"CR0", operatingState}, {"CR1", selectedInput},    {"CR4", imageReversal},
-    {"CR3", lampHours},      {"CR6", temperatures},     {"CRA", muteAndSignal},
-    {"CR9", copied},         {"CR PRESSURE", pressure}, {"CR7", lampMode},
-};
+// ---- The nine queries ----
+
+std::vector<StatusQuery> makeQueries()
+{
+    using T = CommandTiming;
+    // clang-format off
+    return {
+        {"status", "CR0", "query: operating state", T::Plain,
+         tableWords<4, kOperatingStates>, tableValue<4, kOperatingStates>},
+        {"lamp-time", "CR3", "query: lamp hours", T::Plain, lampHoursWords, lampHoursValue},
+        {"temp", "CR6", "query: temperatures", T::Plain, temperaturesWords, temperaturesValue},
+        {"input", "CR1", "query: input", T::Plain, tableWords<2, kInputs>, tableValue<2, kInputs>},
+        {"setting", "CR4", "query: image reversal", T::Plain,
+         tableWords<4, kImageReversals>, tableValue<4, kImageReversals>},
+        // No button sends these four: the panel's free-text box does.
+        {"mute", "CRA", "query: mute and signal", T::Short,
+         tableWords<4, kMuteAndSignal>, tableValue<4, kMuteAndSignal>},
+        {"info", "CR9", "query: model information", T::Short, copiedWords, modelInfoValue},
+        {"pressure", "CR PRESSURE", "query: air pressure", T::Short, pressureWords, pressureValue},
+        {"lamp-mode", "CR7", "query: lamp mode", T::Short, tableWords<4, kLampModes>, tableValue<4, kLampModes>},
+    };
+    // clang-format on
+}
 
 // ---- Numeric reading ----
 
@@ -214,35 +245,52 @@ bool isSign(QChar c)
 // Beyond this a decimal exponent gives infinity or zero whatever the digits.
 constexpr long long kExponentCap = 1000000;
 
-const StatusQuery *queryFor(const QString &lastCommand)
+} // namespace
+
+const std::vector<StatusQuery> &statusQueries()
+{
+    static const std::vector<StatusQuery> queries = makeQueries();
+    return queries;
+}
+
+const StatusQuery *statusQueryForLine(QStringView line)
 {
     // The query lines all differ, so the first match is the only one.
-    for (const StatusQuery &query : kStatusQueries)
-        if (lastCommand == commandLine(QLatin1String(query.code)))
+    for (const StatusQuery &query : statusQueries())
+        if (line == commandLine(QLatin1String(query.code)))
             return &query;
     return nullptr;
 }
 
-} // namespace
+const StatusQuery *findStatusQuery(QStringView name)
+{
+    for (const StatusQuery &query : statusQueries())
+        if (name == QLatin1String(query.name))
+            return &query;
+    return nullptr;
+}
+
+StatusReading readStatusReply(const StatusQuery &query, const QString &reply)
+{
+    const QString rendering = trafficRendering(reply);
+    return {query.words(rendering), query.value(reply, rendering)};
+}
 
 bool isStatusQueryLine(const QString &line)
 {
-    return queryFor(line) != nullptr;
+    return statusQueryForLine(line) != nullptr;
 }
 
 std::optional<QString> decodeStatusRendering(const QString &lastCommand, const QString &rendering)
 {
-    const StatusQuery *query = queryFor(lastCommand);
-    if (!query)
-        return std::nullopt;
-    return query->decode(rendering);
+    const StatusQuery *query = statusQueryForLine(lastCommand);
+    return query ? query->words(rendering) : std::nullopt;
 }
 
 std::optional<QString> decodeStatusReply(const QString &lastCommand, const QString &received)
 {
-    if (!isStatusQueryLine(lastCommand))
-        return std::nullopt;
-    return decodeStatusRendering(lastCommand, trafficRendering(received));
+    const StatusQuery *query = statusQueryForLine(lastCommand);
+    return query ? query->words(trafficRendering(received)) : std::nullopt;
 }
 
 QString operatingStateText(OperatingState state)
@@ -250,19 +298,9 @@ QString operatingStateText(OperatingState state)
     return textOf(kOperatingStates, state);
 }
 
-std::optional<OperatingState> operatingStateOf(QStringView text)
-{
-    return stateOf(kOperatingStates, text);
-}
-
 QString selectedInputText(SelectedInput input)
 {
     return textOf(kInputs, input);
-}
-
-std::optional<SelectedInput> selectedInputOf(QStringView text)
-{
-    return stateOf(kInputs, text);
 }
 
 double numericReading(QStringView text)

@@ -1,40 +1,49 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Turns the reply to a status query into plain words. Pure: no window, no
-// port. The replies are read the way the monitor shows them (their traffic
-// rendering), which is where the key of each state comes from.
+// The nine status queries, in one table: each one's code and name, how it
+// times the monitor, the words the panel shows for a reply and the value a
+// machine reads from it. Pure: no window, no port. The words are read from
+// the reply the way the monitor shows it (its traffic rendering), which is
+// where the key of each state comes from.
+
+#include "protocol/command_timing.h"
+#include "protocol/status_values.h"
 
 #include <QString>
 #include <QStringView>
 #include <optional>
+#include <vector>
 
-// What the operating-state query ("CR0") reports.
-enum class OperatingState {
-    PowerOn,
-    StandBy,
-    CountDown,
-    CoolingDown,
-    PowerFail,
-    TemperatureWarning,
-    NoKeyInput,
-    LampOffByPowerManagement,
-    TemperatureWarningCoolingDown,
-    CoolingDownPowerManagement,
-    TemperatureWarningRecovered,
-    CoolingDownAllLampsFailed,
-    CoolingDownStandByAllLampsFailed,
+struct StatusQuery {
+    const char *name;        // "status", as commands and topics name it
+    const char *code;        // "CR0"
+    const char *description; // as `velno-cmd --list` says it
+    CommandTiming timing;
+    // The words for a reply's rendering; nothing when the status line is to
+    // stay as it is (a reply that names no state).
+    std::optional<QString> (*words)(const QString &rendering);
+    // The value a reply (as received, up to its carriage return) reports;
+    // nothing when it names none.
+    std::optional<StatusValue> (*value)(const QString &reply, const QString &rendering);
 };
 
-// The input the input query ("CR1") reports.
-enum class SelectedInput { Computer1, Computer2, Video, InputMode4 };
+// The nine, in the order a poll round asks them.
+const std::vector<StatusQuery> &statusQueries();
+// The query this line (code and carriage return) asks, or the one of this
+// name; null for none.
+const StatusQuery *statusQueryForLine(QStringView line);
+const StatusQuery *findStatusQuery(QStringView name);
 
-// The decoded text of a state, exactly as the status line shows it, and the
-// state a decoded text names (nothing for any other text). Whatever binds to
-// the decoder's words (an automation's templates) takes them from here.
+struct StatusReading {
+    std::optional<QString> words;
+    std::optional<StatusValue> value;
+};
+// A whole reply to the query, read both ways.
+StatusReading readStatusReply(const StatusQuery &query, const QString &reply);
+
+// The words for a state, exactly as the status line shows them.
 QString operatingStateText(OperatingState state);
-std::optional<OperatingState> operatingStateOf(QStringView text);
 QString selectedInputText(SelectedInput input);
-std::optional<SelectedInput> selectedInputOf(QStringView text);
 
 // Whether line (code and carriage return) is one of the nine status queries.
 bool isStatusQueryLine(const QString &line);

@@ -2,13 +2,13 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the include lines of every C++ file in the repository:
 #  - no folder includes a higher layer or a sibling: protocol <- session <-
-#    window, bridge <- programs/common <- programs/{control,cmd,bridge};
+#    mqtt, window <- bridge <- programs/common <- programs/{control,cmd,bridge};
 #    sim includes none of them and none includes sim (tests, bench and fuzz
 #    may include anything);
 #  - no include cycle, between files (of one folder or of several) or
 #    between folders;
 #  - no include by an absolute path or through "..", and files under
-#    protocol/, session/, window/, bridge/ and sim/ name every header by its
+#    protocol/, session/, mqtt/, window/, bridge/ and sim/ name every header by its
 #    folder ("session/port_address.h"), so that what a file may see is
 #    decided by its target's include directories (cmake/public_headers.cmake),
 #    not by the folder it lies in.
@@ -35,12 +35,13 @@ esac
 declare -A layer=(
   [protocol]=0
   [session]=1
-  [window]=2 [bridge]=2
-  [programs/common]=3
-  [programs/control]=4 [programs/cmd]=4 [programs/bridge]=4
+  [mqtt]=2 [window]=2
+  [bridge]=3
+  [programs/common]=4
+  [programs/control]=5 [programs/cmd]=5 [programs/bridge]=5
 )
 # Folders of libraries whose headers are included by folder.
-readonly by_folder='^(protocol|session|window|bridge|sim)$'
+readonly by_folder='^(protocol|session|mqtt|window|bridge|sim)$'
 
 files=()
 while IFS= read -r -d '' file; do

@@ -47,11 +47,12 @@ void CommandExchange::start(const Command &command, std::optional<int> replyWind
 void CommandExchange::startTyped(const QString &text, std::optional<int> replyWindowMs)
 {
     const QString line = commandLine(firstLineOf(text));
-    begin(QStringLiteral("send"), line, isStatusQueryLine(line),
+    begin(QStringLiteral("send"), line, statusQueryForLine(line),
           replyWindowMs.value_or(typedReplyWindowMs()));
 }
 
-void CommandExchange::begin(const QString &name, const QString &line, bool statusQuery, int windowMs)
+void CommandExchange::begin(const QString &name, const QString &line, const StatusQuery *statusQuery,
+                            int windowMs)
 {
     if (isRunning())
         return;
@@ -165,7 +166,10 @@ void CommandExchange::finish()
     result_.answered = !reply_.isEmpty();
     result_.reply = QString::fromLatin1(reply_);
     result_.rendered = result_.answered ? trafficRendering(result_.reply) : kNoReplyRendering;
-    if (result_.answered && statusQuery_)
-        result_.status = decodeStatusReply(result_.sent, result_.reply);
+    if (result_.answered && statusQuery_) {
+        StatusReading reading = readStatusReply(*statusQuery_, result_.reply);
+        result_.status = std::move(reading.words);
+        result_.value = std::move(reading.value);
+    }
     emit finished(result_);
 }

@@ -64,7 +64,7 @@ signals:
 private:
     enum class Phase { Idle, WaitingForQuiet, AwaitingReply };
 
-    void begin(const QString &name, const QString &line, bool statusQuery, int windowMs);
+    void begin(const QString &name, const QString &line, const StatusQuery *statusQuery, int windowMs);
     void send();
     void arrived(const QByteArray &bytes);
     void discard(qsizetype count);
@@ -82,7 +82,7 @@ private:
     Phase phase_ = Phase::Idle;
     ExchangeResult result_;
     QByteArray reply_;
-    bool statusQuery_ = false;
+    const StatusQuery *statusQuery_ = nullptr; // how the reply is read, when it is a query's
     QElapsedTimer sinceSend_;
     qint64 strayBytes_ = 0;
 };

@@ -3,6 +3,8 @@
 // What one command to a projector came to, as a script or a building's
 // automation reads it.
 
+#include "protocol/status_values.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <optional>
@@ -14,6 +16,7 @@ struct ExchangeResult {
     QString reply;                 // what arrived for it, one character per byte, up to its carriage return
     QString rendered;              // the reply as the monitor shows it (" X X X X" when nothing came)
     std::optional<QString> status; // the decoded words, for a status query that was answered
+    std::optional<StatusValue> value; // what such an answer reports, when it names anything
     bool answered = false;
     qint64 elapsedMs = 0;         // from the send to the reply's end, or to the window's end
     std::optional<QString> error; // the line failed: the write was refused, or the port went away

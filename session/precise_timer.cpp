@@ -95,3 +95,8 @@ SessionTimer *makePreciseTimer(const QString &name, int intervalMs, QObject *par
 {
     return new PreciseTimer(name, intervalMs, parent);
 }
+
+SessionTimer *makeCoarseTimer(const QString &name, int intervalMs, QObject *parent)
+{
+    return new PreciseTimer(name, intervalMs, parent, Qt::CoarseTimer);
+}

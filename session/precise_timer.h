@@ -39,3 +39,6 @@ private:
 
 // The real clock for a session's or an exchange's timers.
 SessionTimer *makePreciseTimer(const QString &name, int intervalMs, QObject *parent);
+// The real clock for waits of seconds (backoff, polling), where a few
+// milliseconds either way do not matter: a plain Qt timer, no descriptor.
+SessionTimer *makeCoarseTimer(const QString &name, int intervalMs, QObject *parent);

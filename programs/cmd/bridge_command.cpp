@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge_command.h"
 
-#include "bridge/discovery.h"
-#include "bridge/mqtt_link.h"
+#include "mqtt/command_reply.h"
+#include "mqtt/mqtt_link.h"
+#include "mqtt/mqtt_topics.h"
 #include "session/exchange_result.h"
+#include "session/precise_timer.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -21,7 +23,8 @@ QString freshClientId()
 
 } // namespace
 
-BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &password, QObject *parent)
+BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &password, QObject *parent,
+                             const SessionTimerFactory &makeTimer)
     : QObject(parent), target_(target)
 {
     MqttLinkSettings settings;
@@ -31,28 +34,47 @@ BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &passw
     settings.username = target.username;
     settings.password = password;
     settings.caFile = target.caFile;
-    broker_ = std::make_unique<MqttLink>(settings);
+    broker_ = std::make_unique<MqttLink>(settings, nullptr, makeTimer);
     id_ = settings.clientId;
     connect(broker_.get(), &MqttLink::connected, this, &BridgeCommand::connected);
-    connect(broker_.get(), &MqttLink::messageReceived, this, &BridgeCommand::arrived);
-    for (const QString &topic : {replyTopic(target.topicPrefix, target.projectorId),
-                                 availabilityTopic(target.topicPrefix, target.projectorId),
-                                 bridgeAvailabilityTopic(target.topicPrefix)})
-        broker_->subscribe(topic);
-    deadline_.setSingleShot(true);
-    connect(&deadline_, &QTimer::timeout, this, [this] {
+    connect(broker_.get(), &MqttLink::errorOccurred, this, [this](MqttLink::Error error, const QString &why) {
+        // A broker that says no will say no again: no point in waiting.
+        if (error == MqttLink::Error::Refused)
+            fail(tr("the broker %1 refused the connection: %2").arg(broker_->brokerName(), why));
+        else if (error == MqttLink::Error::ConnectionLost && published_)
+            fail(tr("the connection to the broker was lost after the command went out: %1; the reply was "
+                    "lost, the command may have run")
+                     .arg(why));
+    });
+    const QString &prefix = target.topicPrefix;
+    connect(broker_->subscribe(bridgeAvailabilityTopic(prefix)), &MqttSubscription::messageReceived, this,
+            [this](const MqttMessage &m) {
+                availability(bridgeOnline_, m.payload, tr("velno-bridge is offline (%1)").arg(m.topic));
+            });
+    connect(broker_->subscribe(availabilityTopic(prefix, target.projectorId)),
+            &MqttSubscription::messageReceived, this, [this](const MqttMessage &m) {
+                availability(projectorOnline_, m.payload,
+                             tr("projector %1 is offline (%2)").arg(target_.projectorId, m.topic));
+            });
+    connect(broker_->subscribe(replyTopic(prefix, target.projectorId)), &MqttSubscription::messageReceived,
+            this, [this](const MqttMessage &m) { replied(m.payload); });
+    const SessionTimerFactory make = makeTimer ? makeTimer : makeCoarseTimer;
+    deadline_ = make(QStringLiteral("replyDeadline"), 1, this);
+    connect(deadline_, &SessionTimer::tick, this, [this] {
+        deadline_->setEnabled(false);
         if (!published_)
-            fail(tr("cannot reach the broker %1:%2").arg(target_.host).arg(target_.port));
+            fail(tr("cannot reach the broker %1").arg(broker_->brokerName()));
         else if (!projectorOnline_)
             fail(tr("no reply from the bridge within %1 s, and no word of projector %2 from it: is the ID "
                     "right, and the bridge running?")
                      .arg(timeoutMs_ / 1000.0)
                      .arg(target_.projectorId));
         else
-            fail(tr("no reply from the bridge within %1 s").arg(timeoutMs_ / 1000.0));
+            fail(tr("no reply from the bridge within %1 s: the reply was lost, the command may have run")
+                     .arg(timeoutMs_ / 1000.0));
     });
-    availabilityWait_.setSingleShot(true);
-    connect(&availabilityWait_, &QTimer::timeout, this, &BridgeCommand::publish);
+    availabilityWait_ = make(QStringLiteral("availabilityWait"), kAvailabilityWaitMs, this);
+    connect(availabilityWait_, &SessionTimer::tick, this, &BridgeCommand::publish);
 }
 
 BridgeCommand::~BridgeCommand()
@@ -66,7 +88,8 @@ void BridgeCommand::run(const QString &request, int timeoutMs)
     request_ = request;
     timeoutMs_ = timeoutMs;
     // Reaching the broker counts against the same time.
-    deadline_.start(timeoutMs);
+    deadline_->setInterval(timeoutMs);
+    deadline_->setEnabled(true);
     if (!broker_->start())
         fail(broker_->lastError());
 }
@@ -76,40 +99,32 @@ void BridgeCommand::connected()
     if (published_ || done_)
         return;
     // The retained availability comes right after the subscriptions.
-    availabilityWait_.start(kAvailabilityWaitMs);
-    deadline_.start(timeoutMs_);
+    availabilityWait_->setEnabled(true);
+    deadline_->setEnabled(true);
 }
 
-void BridgeCommand::arrived(const QString &topic, const QByteArray &payload)
+// Once the command is out, the bridge's reply says what became of it.
+void BridgeCommand::availability(std::optional<bool> &known, const QByteArray &payload, const QString &what)
 {
-    if (done_)
+    if (done_ || published_)
         return;
-    const bool online = payload == kOnline;
-    // Once the command is out, the bridge's reply says what became of it.
-    if (published_ && topic != replyTopic(target_.topicPrefix, target_.projectorId))
+    known = payload == kOnline;
+    if (!*known)
+        fail(what);
+    else
+        publishWhenKnown();
+}
+
+void BridgeCommand::replied(const QByteArray &payload)
+{
+    if (done_ || !published_)
         return;
-    if (topic == bridgeAvailabilityTopic(target_.topicPrefix)) {
-        bridgeOnline_ = online;
-        if (!online)
-            fail(tr("velno-bridge is offline (%1)").arg(topic));
-        else
-            publishWhenKnown();
-        return;
-    }
-    if (topic == availabilityTopic(target_.topicPrefix, target_.projectorId)) {
-        projectorOnline_ = online;
-        if (!online)
-            fail(tr("projector %1 is offline (%2)").arg(target_.projectorId, topic));
-        else
-            publishWhenKnown();
-        return;
-    }
-    const QJsonObject reply = QJsonDocument::fromJson(payload).object();
-    if (!published_ || reply.value(QStringLiteral("id")).toString() != id_)
+    const std::optional<ReadReply> reply = readReply(payload);
+    if (!reply || reply->id.toString() != id_)
         return; // someone else's
     done_ = true;
-    deadline_.stop();
-    emit finished(fromJson(reply));
+    deadline_->setEnabled(false);
+    emit finished(reply->result);
 }
 
 void BridgeCommand::publishWhenKnown()
@@ -120,14 +135,14 @@ void BridgeCommand::publishWhenKnown()
 
 void BridgeCommand::publish()
 {
+    availabilityWait_->setEnabled(false);
     if (published_ || done_)
         return;
     published_ = true;
-    availabilityWait_.stop();
     const QJsonObject command{{QStringLiteral("command"), request_}, {QStringLiteral("id"), id_}};
     if (!broker_->publish(commandTopic(target_.topicPrefix, target_.projectorId),
                           QJsonDocument(command).toJson(QJsonDocument::Compact), false, 1))
-        fail(tr("cannot publish to the broker %1:%2").arg(target_.host).arg(target_.port));
+        fail(tr("cannot publish to the broker %1").arg(broker_->brokerName()));
 }
 
 void BridgeCommand::fail(const QString &why)
@@ -135,7 +150,7 @@ void BridgeCommand::fail(const QString &why)
     if (done_)
         return;
     done_ = true;
-    deadline_.stop();
-    availabilityWait_.stop();
+    deadline_->setEnabled(false);
+    availabilityWait_->setEnabled(false);
     emit failed(why);
 }

@@ -7,9 +7,11 @@
 
 #include "cmd_options.h"
 
+#include "session/session_timer.h"
+
 #include <QObject>
-#include <QTimer>
 #include <memory>
+#include <optional>
 
 class MqttLink;
 struct ExchangeResult;
@@ -21,7 +23,8 @@ public:
     // before the command goes out anyway (a bridge that never announced it).
     static constexpr int kAvailabilityWaitMs = 1000;
 
-    BridgeCommand(const BridgeTarget &target, const QByteArray &password, QObject *parent = nullptr);
+    BridgeCommand(const BridgeTarget &target, const QByteArray &password, QObject *parent = nullptr,
+                  const SessionTimerFactory &makeTimer = {});
     ~BridgeCommand() override;
 
     // request: a command name, or "send TEXT". The reply is awaited timeoutMs
@@ -31,13 +34,15 @@ public:
 signals:
     // The bridge's reply (with "error" when it ran nothing).
     void finished(const ExchangeResult &result);
-    // Nothing was run: the broker could not be reached, the bridge or the
-    // projector is offline, or no reply came in time.
+    // No reply: the broker could not be reached or refused the login, the
+    // bridge or the projector is offline (nothing was run), or no reply came
+    // in time (it may have run).
     void failed(const QString &why);
 
 private:
     void connected();
-    void arrived(const QString &topic, const QByteArray &payload);
+    void availability(std::optional<bool> &known, const QByteArray &payload, const QString &what);
+    void replied(const QByteArray &payload);
     void publishWhenKnown();
     void publish();
     void fail(const QString &why);
@@ -51,6 +56,6 @@ private:
     std::optional<bool> projectorOnline_;
     bool published_ = false;
     bool done_ = false;
-    QTimer deadline_;
-    QTimer availabilityWait_;
+    SessionTimer *deadline_;
+    SessionTimer *availabilityWait_;
 };

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cmd_options.h"
 
+#include "mqtt/mqtt_url.h"
 #include "protocol/command_line.h"
 #include "protocol/commands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QRegularExpression>
-#include <QUrl>
 #include <limits>
 
 namespace {
@@ -37,32 +36,16 @@ std::optional<int> positiveNumber(const QString &text)
 // mqtt://[USER@]HOST[:PORT]/ID, or what is wrong with it.
 std::optional<BridgeTarget> readBridgeTarget(const QString &text, QString *problem)
 {
-    // The text is never repeated in a message: it might hold a password.
-    const QUrl url(text, QUrl::StrictMode);
-    static const QRegularExpression idPattern(QStringLiteral("^[a-z0-9_-]+$"));
-    const QString id = url.path().mid(1);
-    if (!url.isValid() || url.host().isEmpty())
-        *problem = tr("expected mqtt://[USER@]HOST[:PORT]/ID");
-    else if (!url.password().isEmpty())
-        *problem = tr("no password in the URL: give it in --password-file");
-    else if (url.port(1883) < 1 || url.port(1883) > 65535)
-        *problem = tr("the broker's port must be a number from 1 to 65535");
-    else if (!url.path().startsWith(QLatin1Char('/')) || !idPattern.match(id).hasMatch() || url.hasQuery() ||
-             url.hasFragment())
-        *problem = tr("expected the projector's ID after the host: mqtt://HOST/ID");
-    if (!problem->isEmpty())
+    const MqttUrlParse parsed = parseProjectorUrl(text);
+    *problem = parsed.problem;
+    if (!parsed.url)
         return std::nullopt;
     BridgeTarget target;
-    target.host = url.host();
-    target.port = quint16(url.port(1883));
-    target.username = url.userName();
-    target.projectorId = id;
+    target.host = parsed.url->host;
+    target.port = parsed.url->port;
+    target.username = parsed.url->username;
+    target.projectorId = parsed.url->projectorId;
     return target;
-}
-
-bool isBridgeUrl(const QString &text)
-{
-    return text.startsWith(QLatin1String("mqtt://"), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -131,15 +114,18 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
         o.action = CmdOptions::Action::List;
         return o;
     }
-    if (parser.isSet(port) && isBridgeUrl(parser.value(port))) {
+    if (parser.isSet(port) && isMqttUrl(parser.value(port))) {
         QString problem;
         o.bridge = readBridgeTarget(parser.value(port), &problem);
         if (!o.bridge)
             return usageError(tr("Bad port for '--port': %1.").arg(problem));
         o.bridge->passwordFile = parser.value(passwordFile);
         o.bridge->caFile = parser.value(caFile);
-        if (parser.isSet(topicPrefix))
+        if (parser.isSet(topicPrefix)) {
             o.bridge->topicPrefix = parser.value(topicPrefix);
+            if (const QString wrong = topicPrefixProblem(o.bridge->topicPrefix); !wrong.isEmpty())
+                return usageError(tr("Bad prefix for '--topic-prefix': %1.").arg(wrong));
+        }
         if (parser.isSet(speed))
             return usageError(tr("'--speed' is for a serial port; the bridge sets its own."));
         if (!o.bridge->passwordFile.isEmpty() && o.bridge->username.isEmpty())

@@ -2,6 +2,7 @@
 #pragma once
 // velno-cmd's command line.
 
+#include "mqtt/mqtt_topics.h"
 #include "session/port_address.h"
 #include "session/serial_settings.h"
 
@@ -14,10 +15,10 @@ struct Command;
 // A projector reached through velno-bridge: mqtt://[USER@]HOST[:PORT]/ID.
 struct BridgeTarget {
     QString host;
-    quint16 port = 1883;
+    quint16 port = mqtt_defaults::kPort;
     QString username;
     QString projectorId;
-    QString topicPrefix = QStringLiteral("velno");
+    QString topicPrefix = mqtt_defaults::kTopicPrefix;
     QString caFile;       // TLS when given
     QString passwordFile; // the password on its first line
 };

@@ -13,11 +13,10 @@
 #include "session/port_connection.h"
 
 #include <QCoreApplication>
-#include <QLoggingCategory>
 
 #ifdef VELNO_CMD_THROUGH_BRIDGE
-#include "bridge/password_file.h"
 #include "bridge_command.h"
+#include "mqtt/password_file.h"
 #endif
 #include <cstdio>
 #include <optional>
@@ -49,9 +48,6 @@ int runThroughBridge(const CmdOptions &options)
     logLine(QStringLiteral("this velno-cmd was built without the bridge: mqtt:// ports are not available"));
     return kPortFailed;
 #else
-    // The broker link's own log lines are for a service's journal; a
-    // script gets one line saying what went wrong.
-    QLoggingCategory::setFilterRules(QStringLiteral("velno.bridge.mqtt=false"));
     QByteArray password;
     if (!options.bridge->passwordFile.isEmpty()) {
         const PasswordRead read = readPasswordFile(options.bridge->passwordFile);

@@ -8,6 +8,7 @@
 
 #include "bridge/bridge_service.h"
 #include "bridge/discovery.h"
+#include "mqtt/mqtt_topics.h"
 #include "support/pty_peer.h"
 #include "support/wait.h"
 

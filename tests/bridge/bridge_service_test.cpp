@@ -7,6 +7,7 @@
 #include "bridge_program_fixture.h"
 
 #include "bridge/discovery.h"
+#include "mqtt/mqtt_topics.h"
 
 #include <QJsonArray>
 #include <QTcpServer>

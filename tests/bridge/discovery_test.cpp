@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/discovery.h"
-#include "bridge/status_query_names.h"
+#include "mqtt/mqtt_topics.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -90,7 +90,7 @@ TEST(BridgeTopics, AreLaidOutUnderPrefixAndProjector)
               QStringLiteral("site/av/hall/command"));
     EXPECT_EQ(replyTopic(QStringLiteral("velno"), QStringLiteral("hall")),
               QStringLiteral("velno/hall/reply"));
-    EXPECT_EQ(statusTopic(QStringLiteral("velno"), QStringLiteral("hall"), StatusTopicName::kInput),
+    EXPECT_EQ(statusTopic(QStringLiteral("velno"), QStringLiteral("hall"), QStringLiteral("input")),
               QStringLiteral("velno/hall/status/input"));
     EXPECT_EQ(stateTopic(QStringLiteral("velno"), QStringLiteral("hall")),
               QStringLiteral("velno/hall/state"));

@@ -3,7 +3,7 @@
 // A real mosquitto broker on a free loopback port, for the length of a test,
 // and a client that collects what it is sent.
 
-#include "bridge/mqtt_link.h"
+#include "mqtt/mqtt_link.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mosquitto_broker.h"
 
-#include "bridge/mqtt_link.h"
+#include "mqtt/mqtt_link.h"
+#include "support/manual_timer.h"
 #include "support/wait.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
@@ -98,56 +102,138 @@ TEST_F(MqttLinkTest, ShutdownDeliversTheFinalMessagesAndSuppressesTheWill)
     EXPECT_FALSE(watcher.seen(kBridgeAvailability).contains("lost"));
 }
 
+// A link on the manual clock: every wait between attempts is the test's to
+// end, the broker's answers are real.
+struct ClockedLink {
+    explicit ClockedLink(const MqttLinkSettings &settings) : link(settings, nullptr, manualTimers())
+    {
+        QObject::connect(&link, &MqttLink::errorOccurred, [this](MqttLink::Error e, const QString &why) {
+            errors.append({e, why});
+        });
+        QObject::connect(&link, &MqttLink::connected, [this] { ++connects; });
+    }
+    // The next failed attempt's delay, once it is reported.
+    std::optional<int> nextFailure(MqttLink::Error kind)
+    {
+        const qsizetype before = errors.size();
+        advanceClock(link, link.retryDelayMs());
+        if (!waitUntil([&] { return errors.size() > before; }, kConnectMs) ||
+            errors.constLast().first != kind)
+            return std::nullopt;
+        return link.retryDelayMs();
+    }
+    MqttLink link;
+    QList<QPair<MqttLink::Error, QString>> errors;
+    int connects = 0;
+};
+
 TEST_F(MqttLinkTest, ReconnectsWithBackoffAfterTheBrokerRestartsAndSubscribesAgain)
 {
-    MqttLink bridge(broker.clientSettings(QStringLiteral("bridge")));
-    QList<QPair<QString, QByteArray>> commands;
-    int connects = 0;
-    QStringList lossReasons;
-    QObject::connect(&bridge, &MqttLink::connected, [&] { ++connects; });
-    QObject::connect(&bridge, &MqttLink::disconnected, [&](const QString &reason) { lossReasons << reason; });
-    QObject::connect(&bridge, &MqttLink::messageReceived,
-                     [&](const QString &topic, const QByteArray &payload) {
-                         commands.append({topic, payload});
-                     });
-    bridge.subscribe(QStringLiteral("velno/+/command"));
-    ASSERT_TRUE(bridge.start());
-    ASSERT_TRUE(waitUntil([&] { return connects == 1; }, kConnectMs));
+    ClockedLink bridge(broker.clientSettings(QStringLiteral("bridge")));
+    QList<QByteArray> commands;
+    QObject::connect(bridge.link.subscribe(QStringLiteral("velno/+/command")),
+                     &MqttSubscription::messageReceived,
+                     [&](const MqttMessage &m) { commands << m.payload; });
+    QObject::connect(bridge.link.subscribe(QStringLiteral("velno/hall/reply")),
+                     &MqttSubscription::messageReceived,
+                     [&](const MqttMessage &) { ADD_FAILURE() << "routed to a filter it does not match"; });
+    ASSERT_TRUE(bridge.link.start());
+    ASSERT_TRUE(waitUntil([&] { return bridge.connects == 1; }, kConnectMs));
 
     broker.stop();
-    ASSERT_TRUE(waitUntil([&] { return lossReasons.size() == 1; }, kConnectMs));
-    EXPECT_FALSE(lossReasons.constFirst().isEmpty());
-    EXPECT_FALSE(bridge.isConnected());
-    EXPECT_FALSE(bridge.publish(QStringLiteral("velno/hall/reply"), "dropped"));
-    // Attempts against the stopped broker fail and the delay grows.
-    ASSERT_TRUE(waitUntil([&] { return bridge.nextRetryDelayMs() >= 4000; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return !bridge.errors.isEmpty(); }, kConnectMs));
+    EXPECT_EQ(bridge.errors.constFirst().first, MqttLink::Error::ConnectionLost);
+    EXPECT_EQ(bridge.link.state(), MqttLink::State::Disconnected);
+    EXPECT_FALSE(bridge.link.publish(QStringLiteral("velno/hall/reply"), "dropped"));
+    // Attempts against the stopped broker fail, the delay doubling: 1, 2, 4, 8 s.
+    EXPECT_EQ(bridge.link.retryDelayMs(), 1000);
+    EXPECT_EQ(bridge.nextFailure(MqttLink::Error::CannotConnect), 2000);
+    EXPECT_EQ(bridge.nextFailure(MqttLink::Error::CannotConnect), 4000);
 
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    ASSERT_TRUE(waitUntil([&] { return connects == 2; }, 30000));
-    EXPECT_EQ(bridge.nextRetryDelayMs(), MqttLink::kFirstRetryDelayMs);
+    advanceClock(bridge.link, bridge.link.retryDelayMs());
+    ASSERT_TRUE(waitUntil([&] { return bridge.connects == 2; }, kConnectMs));
 
     MessageCollector panel(broker, QStringLiteral("panel"), {});
     ASSERT_TRUE(panel.waitReady());
     ASSERT_TRUE(panel.link().publish(QStringLiteral("velno/hall/command"), "power-off", false, 1));
     ASSERT_TRUE(waitUntil([&] { return !commands.isEmpty(); }, kConnectMs));
-    EXPECT_EQ(commands.constFirst(),
-              qMakePair(QStringLiteral("velno/hall/command"), QByteArray("power-off")));
+    EXPECT_EQ(commands, QList<QByteArray>{"power-off"});
+
+    // Up for 30 s, it has proved itself: the next outage starts over at 1 s.
+    advanceClock(bridge.link, ReconnectBackoff::kProvenAfterMs);
+    broker.stop();
+    ASSERT_TRUE(waitUntil([&] { return !bridge.link.isConnected(); }, kConnectMs));
+    EXPECT_EQ(bridge.link.retryDelayMs(), ReconnectBackoff::kFirstDelayMs);
+}
+
+TEST_F(MqttLinkTest, OversizedMessagesAreDroppedByTheBrokerAndNeverArrive)
+{
+    MqttLinkSettings settings = broker.clientSettings(QStringLiteral("bridge"));
+    settings.maximumPacketBytes = 4096;
+    MqttLink bridge(settings);
+    QList<QByteArray> arrived;
+    QObject::connect(&bridge, &MqttLink::messageReceived,
+                     [&](const QString &, const QByteArray &payload) { arrived << payload; });
+    bridge.subscribe(QStringLiteral("velno/+/command"));
+    ASSERT_TRUE(bridge.start());
+    ASSERT_TRUE(waitConnected(bridge));
+    EXPECT_EQ(bridge.protocolVersion(), 5);
+
+    MessageCollector panel(broker, QStringLiteral("panel"), {});
+    ASSERT_TRUE(panel.waitReady());
+    ASSERT_TRUE(
+        panel.link().publish(QStringLiteral("velno/hall/command"), QByteArray(64 * 1024, 'x'), true, 1));
+    ASSERT_TRUE(panel.link().publish(QStringLiteral("velno/hall/command"), "power-off", false, 1));
+    ASSERT_TRUE(waitUntil([&] { return !arrived.isEmpty(); }, kConnectMs));
+    pumpEvents(200);
+    EXPECT_EQ(arrived, QList<QByteArray>{"power-off"});
+}
+
+TEST(MqttLinkVersionTest, ABrokerThatRefusesVersion5IsSpokenToIn311)
+{
+    // Answers a CONNECT of version 5 as a 3.1.1 broker does (return code 1,
+    // unacceptable protocol version), and accepts version 4.
+    QTcpServer broker;
+    ASSERT_TRUE(broker.listen(QHostAddress::LocalHost));
+    QList<int> versions;
+    QObject::connect(&broker, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = broker.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [&versions, socket] {
+            const QByteArray connect = socket->readAll();
+            if (connect.size() < 9 || connect.mid(2, 6) != QByteArray("\x00\x04MQTT", 6))
+                return;
+            versions << connect.at(8);
+            socket->write(QByteArray("\x20\x02\x00", 3) + char(versions.constLast() == 5 ? 1 : 0));
+            if (versions.constLast() == 5)
+                socket->disconnectFromHost();
+        });
+    });
+    MqttLinkSettings settings;
+    settings.host = QStringLiteral("127.0.0.1");
+    settings.port = broker.serverPort();
+    MqttLink link(settings);
+    ASSERT_TRUE(link.start());
+    ASSERT_TRUE(waitUntil([&] { return link.isConnected(); }, kConnectMs)) << versions.size();
+    EXPECT_EQ(versions, (QList<int>{5, 4}));
+    EXPECT_EQ(link.protocolVersion(), 4);
 }
 
 TEST_F(MqttLinkTest, FirstConnectionWaitsForABrokerThatIsNotUpYet)
 {
     broker.stop();
-    MqttLink bridge(broker.clientSettings(QStringLiteral("bridge")));
-    ASSERT_TRUE(bridge.start());
-    ASSERT_TRUE(
-        waitUntil([&] { return bridge.nextRetryDelayMs() > MqttLink::kFirstRetryDelayMs; }, kConnectMs));
-    EXPECT_FALSE(bridge.isConnected());
+    ClockedLink bridge(broker.clientSettings(QStringLiteral("bridge")));
+    ASSERT_TRUE(bridge.link.start());
+    ASSERT_TRUE(waitUntil([&] { return !bridge.errors.isEmpty(); }, kConnectMs));
+    EXPECT_EQ(bridge.errors.constFirst().first, MqttLink::Error::CannotConnect);
+    EXPECT_FALSE(bridge.link.isConnected());
 
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    EXPECT_TRUE(waitConnected(bridge, 30000));
+    advanceClock(bridge.link, bridge.link.retryDelayMs());
+    EXPECT_TRUE(waitConnected(bridge.link));
 }
 
-TEST(MqttLinkLoginTest, WrongPasswordIsRetriedAndTheRightOneConnects)
+TEST(MqttLinkLoginTest, WrongPasswordIsRefusedWithTheBrokersWordsAndTheRightOneConnects)
 {
     MosquittoBroker broker;
     broker.requireLogin(QStringLiteral("bridge"), QStringLiteral("right horse battery"));
@@ -156,11 +242,13 @@ TEST(MqttLinkLoginTest, WrongPasswordIsRetriedAndTheRightOneConnects)
     MqttLinkSettings wrong = broker.clientSettings(QStringLiteral("intruder"));
     wrong.username = QStringLiteral("bridge");
     wrong.password = QByteArrayLiteral("wrong");
-    MqttLink refused(wrong);
-    ASSERT_TRUE(refused.start());
-    ASSERT_TRUE(
-        waitUntil([&] { return refused.nextRetryDelayMs() >= 4 * MqttLink::kFirstRetryDelayMs; }, 20000));
-    EXPECT_FALSE(refused.isConnected());
+    ClockedLink refused(wrong);
+    ASSERT_TRUE(refused.link.start());
+    ASSERT_TRUE(waitUntil([&] { return !refused.errors.isEmpty(); }, kConnectMs));
+    EXPECT_EQ(refused.errors.constFirst().first, MqttLink::Error::Refused);
+    EXPECT_TRUE(refused.errors.constFirst().second.contains(QLatin1String("refused by the broker")))
+        << refused.errors.constFirst().second.toStdString();
+    EXPECT_EQ(refused.nextFailure(MqttLink::Error::Refused), 2000) << "retried, less and less often";
 
     MqttLinkSettings right = broker.clientSettings(QStringLiteral("bridge"));
     right.username = QStringLiteral("bridge");
@@ -201,14 +289,11 @@ TEST_F(MqttLinkTlsTest, BrokerSignedByAnotherCaIsNeverConnected)
 {
     MqttLinkSettings settings = broker.clientSettings(QStringLiteral("bridge"));
     settings.caFile = MosquittoBroker::unrelatedCaFile();
-    MqttLink bridge(settings);
-    bool everConnected = false;
-    QObject::connect(&bridge, &MqttLink::connected, [&] { everConnected = true; });
-    ASSERT_TRUE(bridge.start());
-    // Two refused handshakes: the delay has doubled twice.
-    ASSERT_TRUE(
-        waitUntil([&] { return bridge.nextRetryDelayMs() >= 4 * MqttLink::kFirstRetryDelayMs; }, 20000));
-    EXPECT_FALSE(everConnected);
+    ClockedLink bridge(settings);
+    ASSERT_TRUE(bridge.link.start());
+    ASSERT_TRUE(waitUntil([&] { return !bridge.errors.isEmpty(); }, kConnectMs));
+    EXPECT_EQ(bridge.nextFailure(MqttLink::Error::CannotConnect), 2000) << "refused again";
+    EXPECT_EQ(bridge.connects, 0);
 }
 
 } // namespace

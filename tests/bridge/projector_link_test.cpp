@@ -47,7 +47,7 @@ TEST_F(ProjectorLinkTest, AFullQueueRefusesTheRestAsBusyAtOnce)
     link->start();
     EXPECT_EQ(peer.readLines(1), QByteArray("CR0\r")) << "the first round's first query runs";
     for (int i = 0; i < 5; ++i)
-        link->command({QStringLiteral("display-clear"), {}}, i);
+        link->command(CommandRequest::named(*findCommand(u"display-clear")), i);
     ASSERT_EQ(replies.size(), 2u) << "refused at once, the others wait";
     for (const QJsonObject &reply : replies)
         EXPECT_EQ(reply.value("error").toString(), QStringLiteral("busy"));
@@ -122,7 +122,7 @@ TEST_F(ProjectorLinkTest, CommandsThatKeepComingDoNotKeepASilentProjectorOnline)
     ASSERT_TRUE(waitUntil([&] { return availability == QList<bool>{true}; }));
     // Silent now; every command starts the round anew, so no round ever ends.
     for (int exchange = 0; exchange < 9 && availability.size() == 1; ++exchange) {
-        link->command({QStringLiteral("display-clear"), {}});
+        link->command(CommandRequest::named(*findCommand(u"display-clear")));
         ASSERT_TRUE(waitUntil([&] { return peer.readAvailable().contains('\r'); }));
         manualTimer(*link, "replyWindow").fire();
         manualTimer(*link, "quietGap").fire();

@@ -4,8 +4,8 @@
 
 #include "bridge/log_throttle.h"
 #include "bridge/projector_state.h"
-#include "bridge/reconnect_backoff.h"
 #include "session/exchange_result.h"
+#include "session/reconnect_backoff.h"
 #include "support/manual_timer.h"
 
 #include <QJsonArray>
@@ -14,27 +14,26 @@
 
 namespace {
 
-TEST(ReconnectBackoff, DoublesUntilTheLinkHasProvedItself)
+TEST(ReconnectBackoff, DoublesUntilTheLinkHasStayedUpFor30Seconds)
 {
-    ReconnectBackoff backoff;
-    qint64 now = 0;
-    // A server that accepts and hangs up at once: opened, lost a moment later.
+    ReconnectBackoff backoff(nullptr, manualTimers());
+    // A server that accepts and hangs up, or answers a line and hangs up:
+    // opened, lost a moment later.
     std::vector<int> delays;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        backoff.opened(now);
-        now += 200;
-        delays.push_back(backoff.nextDelayMs(now));
-        now += delays.back();
+        backoff.opened();
+        advanceClock(backoff, 200);
+        delays.push_back(backoff.nextDelayMs());
     }
     EXPECT_EQ(delays, (std::vector<int>{1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000}));
 
-    // Up for 30 s: the next loss is a new outage.
-    backoff.opened(now);
-    EXPECT_EQ(backoff.nextDelayMs(now + ReconnectBackoff::kProvenAfterMs), 1000);
-    // An answer proves it too.
-    backoff.nextDelayMs(now);
-    backoff.answered();
-    EXPECT_EQ(backoff.nextDelayMs(now), 1000);
+    QSignalSpy proven(&backoff, &ReconnectBackoff::proven);
+    backoff.opened();
+    advanceClock(backoff, ReconnectBackoff::kProvenAfterMs - 1);
+    EXPECT_FALSE(backoff.isProven());
+    advanceClock(backoff, 1);
+    EXPECT_EQ(proven.size(), 1);
+    EXPECT_EQ(backoff.nextDelayMs(), 1000) << "a new outage";
 }
 
 TEST(LogThrottle, OneLineAMinuteAndASumOfTheRest)
@@ -56,26 +55,38 @@ TEST(LogThrottle, OneLineAMinuteAndASumOfTheRest)
     ASSERT_EQ(lines.size(), 1);
 }
 
-ExchangeResult answer(const char *reply, const char *decoded)
+const StatusQuery &query(const char *name)
+{
+    return *findStatusQuery(QString::fromLatin1(name));
+}
+
+// The answer to a query, read as the exchange reads it.
+ExchangeResult answer(const char *name, const QString &reply)
 {
     ExchangeResult r;
-    r.reply = QString::fromLatin1(reply);
+    r.reply = reply;
     r.answered = true;
-    r.status = QString::fromLatin1(decoded);
+    StatusReading reading = readStatusReply(query(name), reply);
+    r.status = reading.words;
+    r.value = reading.value;
     return r;
+}
+
+bool take(ProjectorState &state, const char *name, const char *reply)
+{
+    return state.take(query(name), answer(name, QString::fromLatin1(reply)));
 }
 
 TEST(ProjectorState, TheSimulatorsRepliesReadAsNumbers)
 {
     ProjectorState state;
     EXPECT_EQ(state.toJson().value("power").toString(), QStringLiteral("unknown"));
-    EXPECT_TRUE(state.take("status", answer("80\r", " Stand by")));
-    EXPECT_TRUE(state.take("input", answer("1\r", " Computer 1")));
-    EXPECT_TRUE(state.take("lamp-time", answer("1234\r", " 1 2 3 4 CR  Hour Use")));
-    EXPECT_TRUE(state.take(
-        "temp", answer(" 35.5, 40.0, 41.5\r", "  S1=   3 5 . 5 C  ,   S2=  4 0 . 0 C , S3=   4 1 . 5 C")));
-    EXPECT_TRUE(state.take("pressure", answer("512\r", "650 hPa")));
-    EXPECT_FALSE(state.take("pressure", answer("512\r", "650 hPa"))) << "the same answer changes nothing";
+    EXPECT_TRUE(take(state, "status", "80\r"));
+    EXPECT_TRUE(take(state, "input", "1\r"));
+    EXPECT_TRUE(take(state, "lamp-time", "1234\r"));
+    EXPECT_TRUE(take(state, "temp", " 35.5, 40.0, 41.5\r"));
+    EXPECT_TRUE(take(state, "pressure", "512\r"));
+    EXPECT_FALSE(take(state, "pressure", "512\r")) << "the same answer changes nothing";
     const QJsonObject json = state.toJson();
     EXPECT_EQ(json.value("power").toString(), QStringLiteral("off"));
     EXPECT_EQ(json.value("input").toString(), QStringLiteral("pc1"));
@@ -85,7 +96,7 @@ TEST(ProjectorState, TheSimulatorsRepliesReadAsNumbers)
     EXPECT_EQ(json.value("texts").toObject().value("status").toString(), QStringLiteral(" Stand by"));
 
     // A garbled reading is unknown, not a number made up.
-    EXPECT_TRUE(state.take("lamp-time", answer("12?4\r", " 1 2 ? 4 CR  Hour Use")));
+    EXPECT_TRUE(take(state, "lamp-time", "12?4\r"));
     EXPECT_TRUE(state.toJson().value("lamp_hours").isNull());
 }
 
@@ -109,7 +120,11 @@ TEST(ProjectorState, EveryOperatingStateHasAPowerWord)
     for (const Case &c : cases) {
         SCOPED_TRACE(operatingStateText(c.state).toStdString());
         ProjectorState state;
-        state.take("status", answer("", qPrintable(operatingStateText(c.state))));
+        const StatusReading reading{operatingStateText(c.state), c.state};
+        ExchangeResult result = answer("status", QString());
+        result.status = reading.words;
+        result.value = reading.value;
+        state.take(query("status"), result);
         EXPECT_EQ(state.toJson().value("power").toString(), QLatin1String(c.power));
         EXPECT_EQ(isSwitchedOn(state.power()), c.switchedOn);
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/command_line.h"
+#include "protocol/commands.h"
 #include "protocol/status_decoding.h"
 #include "support/printers.h"
 #include "support/test_names.h"
@@ -86,9 +87,9 @@ INSTANTIATE_TEST_SUITE_P(AllRows, StateRowTest, ::testing::Range<size_t>(0, std:
                                     test_names::camelCase(QLatin1String(row.text));
                          });
 
-// ---- The typed states: each one's text is what its reply decodes to ----
+// ---- The values: what each reply reports, read from the same table as its words ----
 
-TEST(TypedStates, OperatingStatesAndInputsNameTheTextTheirReplyDecodesTo)
+TEST(StatusValues, EveryStateOfTheTablesReadsAsTheValueItsWordsName)
 {
     using O = OperatingState;
     const std::pair<O, const char *> operating[] = {
@@ -106,22 +107,63 @@ TEST(TypedStates, OperatingStatesAndInputsNameTheTextTheirReplyDecodesTo)
         {O::CoolingDownAllLampsFailed, "21"},
         {O::CoolingDownStandByAllLampsFailed, "81"},
     };
+    const StatusQuery &status = *findStatusQuery(u"status");
     for (const auto &[state, reply] : operating) {
-        const QString text = operatingStateText(state);
-        EXPECT_EQ(replyTo("CR0", QLatin1String(reply)), text) << reply;
-        EXPECT_EQ(operatingStateOf(text), state) << reply;
+        const StatusReading reading = readStatusReply(status, QLatin1String(reply) + QLatin1Char('\r'));
+        EXPECT_EQ(reading.words, operatingStateText(state)) << reply;
+        EXPECT_EQ(reading.value, StatusValue(state)) << reply;
     }
     using I = SelectedInput;
     const std::pair<I, const char *> inputs[] = {
         {I::Computer1, "1"}, {I::Computer2, "2"}, {I::Video, "3"}, {I::InputMode4, "4"}};
     for (const auto &[input, reply] : inputs) {
-        const QString text = selectedInputText(input);
-        EXPECT_EQ(replyTo("CR1", QLatin1String(reply)), text) << reply;
-        EXPECT_EQ(selectedInputOf(text), input) << reply;
+        const StatusReading reading = readStatusReply(*findStatusQuery(u"input"), QLatin1String(reply));
+        EXPECT_EQ(reading.words, selectedInputText(input)) << reply;
+        EXPECT_EQ(reading.value, StatusValue(input)) << reply;
     }
-    // Only a text of its own table, exactly, names a state.
-    EXPECT_EQ(operatingStateOf(QStringLiteral("Power ON")), std::nullopt);
-    EXPECT_EQ(selectedInputOf(QStringLiteral(" Stand by")), std::nullopt);
+}
+
+TEST(StatusValues, ReadingsAndTheOtherTablesReadAsValues)
+{
+    struct Case {
+        const char *query;
+        const char *reply;
+        std::optional<StatusValue> value;
+    };
+    const Case cases[] = {
+        {"setting", "10\r", ImageReversal::TopBottom},
+        {"mute", "03\r", MuteAndSignal::VideoAndAudioMute},
+        {"mute", "FF\r", MuteAndSignal::StandBy},
+        {"lamp-mode", "03\r", LampMode{2, 0, true, true}},
+        {"lamp-mode", "22\r", LampMode{1, 2, false, true}},
+        {"lamp-time", "1234\r", LampHours{1234}},
+        {"lamp-time", "12x4\r", std::nullopt},
+        {"temp", "  35.5,  40.0,  41.5\r", Temperatures{{35.5, 40.0, 41.5}}},
+        {"temp", "35.5,40.0\r", std::nullopt},
+        {"info", "KT70 PV70 PV75\r", ModelInfo{QStringLiteral("KT70 PV70 PV75")}},
+        {"pressure", "512\r", AirPressure{650}},
+        {"status", "99\r", std::nullopt},
+    };
+    for (const Case &c : cases) {
+        const StatusQuery *query = findStatusQuery(QString::fromLatin1(c.query));
+        ASSERT_NE(query, nullptr) << c.query;
+        EXPECT_EQ(readStatusReply(*query, QLatin1String(c.reply)).value, c.value)
+            << c.query << " " << c.reply;
+    }
+}
+
+TEST(StatusValues, TheCommandTableAsksTheNineQueriesOfTheStatusTable)
+{
+    std::size_t queries = 0;
+    for (const Command &command : commandTable()) {
+        if (!command.statusQuery)
+            continue;
+        ++queries;
+        EXPECT_STREQ(command.code, command.statusQuery->code);
+        EXPECT_EQ(statusQueryForLine(commandLine(QLatin1String(command.code))), command.statusQuery);
+    }
+    EXPECT_EQ(queries, statusQueries().size());
+    EXPECT_EQ(statusQueries().size(), 9u);
 }
 
 // ---- Replies that leave the status line as it is ----

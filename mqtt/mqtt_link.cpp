@@ -1,19 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/mqtt_link.h"
+#include "mqtt/mqtt_link.h"
 
-#include <QLoggingCategory>
+#include "mqtt/mqtt_topics.h"
+#include "session/precise_timer.h"
+
 #include <QPointer>
 #include <QSocketNotifier>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-
-Q_LOGGING_CATEGORY(lcMqtt, "velno.bridge.mqtt")
 
 namespace {
 
@@ -42,65 +43,12 @@ QString describeError(int rc, int errnoValue)
                                                 : QString::fromUtf8(mosquitto_strerror(rc)));
 }
 
-void logSubscribeFailure(const QString &filter, const QString &reason)
-{
-    qCWarning(lcMqtt).noquote() << QStringLiteral("cannot subscribe to %1: %2").arg(filter, reason);
-}
-
 constexpr int kHousekeepingIntervalMs = 1000;
 constexpr int kFinalQos = 1;
 
 } // namespace
 
-namespace {
-
-// Text MQTT can carry: valid UTF-8 of at most 65535 bytes, without NUL or
-// control characters.
-QString textProblem(const QByteArray &bytes)
-{
-    if (bytes.isEmpty())
-        return QStringLiteral("it is empty");
-    if (bytes.size() > 65535)
-        return QStringLiteral("it is longer than MQTT allows (65535 bytes)");
-    if (mosquitto_validate_utf8(bytes.constData(), int(bytes.size())) != MOSQ_ERR_SUCCESS)
-        return QStringLiteral("it holds a control character or a NUL");
-    return {};
-}
-
-QString topicProblem(const QString &topic, bool filter)
-{
-    const QByteArray bytes = topic.toUtf8();
-    if (const QString problem = textProblem(bytes); !problem.isEmpty())
-        return problem;
-    const int rc = filter ? mosquitto_sub_topic_check2(bytes.constData(), std::size_t(bytes.size()))
-                          : mosquitto_pub_topic_check2(bytes.constData(), std::size_t(bytes.size()));
-    if (rc == MOSQ_ERR_SUCCESS)
-        return {};
-    return filter ? QStringLiteral("it is not a valid topic filter")
-                  : QStringLiteral("'+' and '#' are wildcards, not allowed in topic names");
-}
-
-} // namespace
-
-QString MqttLink::topicNameProblem(const QString &topic)
-{
-    initialiseLibraryOnce();
-    return topicProblem(topic, false);
-}
-
-QString MqttLink::topicFilterProblem(const QString &filter)
-{
-    initialiseLibraryOnce();
-    return topicProblem(filter, true);
-}
-
-QString MqttLink::clientIdProblem(const QString &clientId)
-{
-    initialiseLibraryOnce();
-    return textProblem(clientId.toUtf8());
-}
-
-MqttLink::MqttLink(MqttLinkSettings settings, QObject *parent)
+MqttLink::MqttLink(MqttLinkSettings settings, QObject *parent, const SessionTimerFactory &makeTimer)
     : QObject(parent), settings_(std::move(settings))
 {
     initialiseLibraryOnce();
@@ -113,14 +61,21 @@ MqttLink::MqttLink(MqttLinkSettings settings, QObject *parent)
         mosquitto_message_callback_set(client_, &MqttLink::onMessage);
         mosquitto_subscribe_callback_set(client_, &MqttLink::onSubscribe);
     }
-    retryTimer_.setSingleShot(true);
-    connect(&retryTimer_, &QTimer::timeout, this, &MqttLink::attemptConnection);
-    handshakeTimer_.setSingleShot(true);
-    connect(&handshakeTimer_, &QTimer::timeout, this, [this] {
-        connectionLost(tr("no answer from the broker within %1 s").arg(kHandshakeTimeoutMs / 1000));
+    const SessionTimerFactory make = makeTimer ? makeTimer : makeCoarseTimer;
+    backoff_ = new ReconnectBackoff(this, make);
+    retryTimer_ = make(QStringLiteral("brokerRetry"), ReconnectBackoff::kFirstDelayMs, this);
+    connect(retryTimer_, &SessionTimer::tick, this, [this] {
+        retryTimer_->setEnabled(false);
+        attemptConnection();
     });
-    housekeepingTimer_.setInterval(kHousekeepingIntervalMs);
-    connect(&housekeepingTimer_, &QTimer::timeout, this, &MqttLink::housekeeping);
+    handshakeTimer_ = make(QStringLiteral("brokerHandshake"), kHandshakeTimeoutMs, this);
+    connect(handshakeTimer_, &SessionTimer::tick, this, [this] {
+        handshakeTimer_->setEnabled(false);
+        connectionLost(Error::CannotConnect,
+                       tr("no answer from the broker within %1 s").arg(kHandshakeTimeoutMs / 1000));
+    });
+    housekeepingTimer_ = make(QStringLiteral("brokerHousekeeping"), kHousekeepingIntervalMs, this);
+    connect(housekeepingTimer_, &SessionTimer::tick, this, &MqttLink::housekeeping);
 }
 
 MqttLink::~MqttLink()
@@ -134,14 +89,62 @@ MqttLink::~MqttLink()
 
 bool MqttLink::start()
 {
-    if (state_ != State::Idle) {
+    if (phase_ != Phase::Idle) {
         lastError_ = tr("already started");
         return false;
     }
     if (!applySettings())
         return false;
-    housekeepingTimer_.start();
+    housekeepingTimer_->setEnabled(true);
     attemptConnection();
+    return true;
+}
+
+MqttLink::State MqttLink::state() const
+{
+    switch (phase_) {
+    case Phase::Connecting: return State::Connecting;
+    case Phase::Connected: return State::Connected;
+    case Phase::Idle:
+    case Phase::WaitingToRetry:
+    case Phase::Stopped: break;
+    }
+    return State::Disconnected;
+}
+
+void MqttLink::setPhase(Phase phase)
+{
+    const State before = state();
+    phase_ = phase;
+    if (state() != before)
+        emit stateChanged(state());
+}
+
+// The connection's properties, MQTT 5's maximum packet size among them,
+// are kept by the library for every later attempt; 4 is 3.1.1, without them.
+bool MqttLink::speakVersion(int version)
+{
+    protocolVersion_ = version;
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION,
+                         version == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+    mosquitto_property *properties = nullptr;
+    if (version == 5 &&
+        mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                     uint32_t(settings_.maximumPacketBytes)) != MOSQ_ERR_SUCCESS) {
+        lastError_ = tr("cannot set the maximum packet size");
+        return false;
+    }
+    // The library stores the CONNECT properties before it checks the port
+    // (-1: no attempt is made), and sends them with every non-blocking
+    // connection after: its only non-blocking way to send them.
+    const QByteArray host = settings_.host.toUtf8();
+    const int rc = mosquitto_connect_bind_v5(client_, host.constData(), -1, settings_.keepAliveSeconds,
+                                             nullptr, properties);
+    mosquitto_property_free_all(&properties);
+    if (rc != MOSQ_ERR_INVAL) {
+        lastError_ = tr("cannot set the connection's properties: %1").arg(describeError(rc, errno));
+        return false;
+    }
     return true;
 }
 
@@ -159,7 +162,6 @@ bool MqttLink::applySettings()
         lastError_ = tr("keep-alive must be at least 5 s");
         return false;
     }
-    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     // A reply follows the acknowledgement of its command at once; with
     // Nagle's algorithm it would wait for the broker's delayed ACK (~40 ms).
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
@@ -187,11 +189,14 @@ bool MqttLink::applySettings()
             return false;
         }
     }
+    if (!speakVersion(5))
+        return false;
     if (settings_.hasWill) {
         const QByteArray topic = settings_.will.topic.toUtf8();
         const QByteArray &payload = settings_.will.payload;
-        const int rc = mosquitto_will_set(client_, topic.constData(), int(payload.size()),
-                                          payload.constData(), kFinalQos, settings_.will.retained);
+        const int rc =
+            mosquitto_will_set_v5(client_, topic.constData(), int(payload.size()), payload.constData(),
+                                  kFinalQos, settings_.will.retained, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             lastError_ =
                 tr("last will on %1 refused: %2").arg(settings_.will.topic, describeError(rc, errno));
@@ -212,52 +217,41 @@ QString MqttLink::brokerName() const
 
 void MqttLink::attemptConnection()
 {
-    if (state_ == State::Stopped)
+    if (phase_ == Phase::Stopped)
         return;
-    state_ = State::Connecting;
+    setPhase(Phase::Connecting);
     const QByteArray host = settings_.host.toUtf8();
     const int rc =
         mosquitto_connect_async(client_, host.constData(), settings_.port, settings_.keepAliveSeconds);
     const int savedErrno = errno;
     if (rc != MOSQ_ERR_SUCCESS) {
-        connectionLost(describeError(rc, savedErrno));
+        connectionLost(Error::CannotConnect, describeError(rc, savedErrno));
         return;
     }
     watchSocket();
-    handshakeTimer_.start(kHandshakeTimeoutMs);
+    handshakeTimer_->setEnabled(true);
     afterLibraryCall(rc);
 }
 
-void MqttLink::connectionLost(const QString &reason)
+void MqttLink::connectionLost(Error error, const QString &reason)
 {
-    const bool wasConnected = state_ == State::Connected;
-    if (!wasConnected && state_ != State::Connecting)
+    const bool wasConnected = phase_ == Phase::Connected;
+    if (!wasConnected && phase_ != Phase::Connecting)
         return;
     dropSocketWatch();
-    handshakeTimer_.stop();
-    const int delayMs = retryDelayMs_;
+    handshakeTimer_->setEnabled(false);
     scheduleRetry();
-    // One line per outage: the attempts that fail after it are not news,
-    // and a broker away for hours would otherwise fill the journal.
-    if (wasConnected) {
-        qCWarning(lcMqtt).noquote() << QStringLiteral("connection to %1 lost: %2; reconnecting in %3 s")
-                                           .arg(brokerName(), reason)
-                                           .arg(delayMs / 1000);
-    } else if (!outageLogged_) {
-        qCWarning(lcMqtt).noquote() << QStringLiteral("cannot connect to %1: %2; retrying in %3 s")
-                                           .arg(brokerName(), reason)
-                                           .arg(delayMs / 1000);
-    }
-    outageLogged_ = true;
+    emit errorOccurred(wasConnected && error == Error::CannotConnect ? Error::ConnectionLost : error, reason);
     if (wasConnected)
         emit disconnected(reason);
 }
 
 void MqttLink::scheduleRetry()
 {
-    state_ = State::WaitingToRetry;
-    retryTimer_.start(retryDelayMs_);
-    retryDelayMs_ = std::min(retryDelayMs_ * 2, kLongestRetryDelayMs);
+    retryDelayMs_ = backoff_->nextDelayMs();
+    retryTimer_->setInterval(retryDelayMs_);
+    retryTimer_->setEnabled(true);
+    setPhase(Phase::WaitingToRetry);
 }
 
 // ---- The socket in the event loop ----
@@ -298,7 +292,7 @@ void MqttLink::writeReady()
 void MqttLink::housekeeping()
 {
     // Keep-alive pings, and noticing a broker that stopped answering them.
-    if (state_ == State::Connecting || state_ == State::Connected)
+    if (phase_ == Phase::Connecting || phase_ == Phase::Connected)
         afterLibraryCall(mosquitto_loop_misc(client_));
 }
 
@@ -309,8 +303,9 @@ void MqttLink::afterLibraryCall(int rc)
         writeNotifier_->setEnabled(mosquitto_want_write(client_));
     dispatchEvents();
     // A socket the library closed without telling us why (no callback) is a lost connection too.
-    if ((state_ == State::Connecting || state_ == State::Connected) && mosquitto_socket(client_) < 0)
-        connectionLost(describeError(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc, savedErrno));
+    if ((phase_ == Phase::Connecting || phase_ == Phase::Connected) && mosquitto_socket(client_) < 0)
+        connectionLost(Error::CannotConnect,
+                       describeError(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc, savedErrno));
 }
 
 // ---- Callbacks: they only collect; signals go out once the library call has returned ----
@@ -318,11 +313,14 @@ void MqttLink::afterLibraryCall(int rc)
 void MqttLink::onConnect(mosquitto *, void *self, int rc)
 {
     auto *link = static_cast<MqttLink *>(self);
-    if (rc == 0)
+    if (rc == 0) {
         link->pendingEvents_.push_back({Event::Kind::Accepted, {}, {}});
-    else
-        link->pendingEvents_.push_back(
-            {Event::Kind::Refused, withoutFullStop(QString::fromUtf8(mosquitto_connack_string(rc))), {}});
+        return;
+    }
+    const char *words =
+        link->protocolVersion_ == 5 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
+    link->pendingEvents_.push_back(
+        {Event::Kind::Refused, withoutFullStop(QString::fromUtf8(words)), {}, false, 0, rc});
 }
 
 void MqttLink::onDisconnect(mosquitto *, void *self, int rc)
@@ -352,7 +350,7 @@ void MqttLink::onSubscribe(mosquitto *, void *self, int mid, int count, const in
     constexpr int kRefused = 0x80;
     auto *link = static_cast<MqttLink *>(self);
     for (int i = 0; i < count; ++i)
-        if (grantedQos[i] == kRefused)
+        if (grantedQos[i] >= kRefused)
             link->pendingEvents_.push_back({Event::Kind::SubscriptionRefused, {}, {}, false, mid});
 }
 
@@ -376,32 +374,65 @@ void MqttLink::handleEvent(const Event &event)
 {
     switch (event.kind) {
     case Event::Kind::Accepted:
-        if (state_ != State::Connecting)
+        if (phase_ != Phase::Connecting)
             return;
-        state_ = State::Connected;
-        handshakeTimer_.stop();
-        retryDelayMs_ = kFirstRetryDelayMs;
-        outageLogged_ = false;
-        qCInfo(lcMqtt).noquote() << QStringLiteral("connected to %1").arg(brokerName());
+        handshakeTimer_->setEnabled(false);
+        backoff_->opened();
         pendingSubscriptions_.clear();
-        for (const auto &[filter, qos] : subscriptions_)
-            sendSubscription(filter, qos);
+        for (const MqttSubscription *subscription : subscriptions_)
+            sendSubscription(subscription->filter(), subscription->qos());
+        setPhase(Phase::Connected);
         afterLibraryCall(MOSQ_ERR_SUCCESS);
-        if (state_ == State::Connected)
+        if (phase_ == Phase::Connected)
             emit connected();
         return;
-    case Event::Kind::Refused: connectionLost(tr("refused by the broker: %1").arg(event.text)); return;
-    case Event::Kind::Lost: connectionLost(event.text); return;
-    case Event::Kind::Message:
-        if (state_ == State::Connected)
-            emit messageReceived(event.text, event.payload, event.retained);
+    case Event::Kind::Refused:
+        // A broker of 3.1.1 refuses version 5 ("unacceptable protocol
+        // version"): ask again at once in its own.
+        if (protocolVersion_ == 5 &&
+            (event.code == CONNACK_REFUSED_PROTOCOL_VERSION ||
+             event.code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION) &&
+            speakVersion(4)) {
+            dropSocketWatch();
+            handshakeTimer_->setEnabled(false);
+            mosquitto_disconnect(client_);
+            setPhase(Phase::WaitingToRetry);
+            QMetaObject::invokeMethod(this, &MqttLink::attemptConnection, Qt::QueuedConnection);
+            return;
+        }
+        connectionLost(Error::Refused, tr("refused by the broker: %1").arg(event.text));
         return;
+    case Event::Kind::Lost: connectionLost(Error::CannotConnect, event.text); return;
+    case Event::Kind::Message: deliver(event); return;
     case Event::Kind::SubscriptionRefused: {
         const auto refused = pendingSubscriptions_.find(event.mid);
-        logSubscribeFailure(refused == pendingSubscriptions_.end() ? tr("a topic") : refused->second,
-                            tr("refused by the broker (not authorised?)"));
+        emit errorOccurred(
+            Error::SubscriptionRefused,
+            tr("cannot subscribe to %1: refused by the broker (not authorised?)")
+                .arg(refused == pendingSubscriptions_.end() ? tr("a topic") : refused->second));
         return;
     }
+    }
+}
+
+void MqttLink::deliver(const Event &event)
+{
+    if (phase_ != Phase::Connected)
+        return;
+    QPointer<MqttLink> alive(this);
+    emit messageReceived(event.text, event.payload, event.retained);
+    const QByteArray topic = event.text.toUtf8();
+    const MqttMessage message{event.text, event.payload, event.retained};
+    // A copy: a handler may subscribe to more.
+    const std::vector<MqttSubscription *> subscriptions = subscriptions_;
+    for (MqttSubscription *subscription : subscriptions) {
+        if (!alive)
+            return;
+        bool matches = false;
+        const QByteArray filter = subscription->filter().toUtf8();
+        mosquitto_topic_matches_sub(filter.constData(), topic.constData(), &matches);
+        if (matches)
+            emit subscription->messageReceived(message);
     }
 }
 
@@ -409,7 +440,7 @@ void MqttLink::handleEvent(const Event &event)
 
 bool MqttLink::publish(const QString &topic, const QByteArray &payload, bool retained, int qos)
 {
-    if (state_ != State::Connected)
+    if (phase_ != Phase::Connected)
         return false;
     const QByteArray topicBytes = topic.toUtf8();
     const int rc = mosquitto_publish(client_, nullptr, topicBytes.constData(), int(payload.size()),
@@ -417,25 +448,25 @@ bool MqttLink::publish(const QString &topic, const QByteArray &payload, bool ret
     const int savedErrno = errno;
     afterLibraryCall(rc);
     if (rc != MOSQ_ERR_SUCCESS) {
-        qCWarning(lcMqtt).noquote()
-            << QStringLiteral("cannot publish to %1: %2").arg(topic, describeError(rc, savedErrno));
+        emit errorOccurred(Error::PublishFailed,
+                           tr("cannot publish to %1: %2").arg(topic, describeError(rc, savedErrno)));
         return false;
     }
     return true;
 }
 
-void MqttLink::subscribe(const QString &topicFilter, int qos)
+MqttSubscription *MqttLink::subscribe(const QString &topicFilter, int qos)
 {
-    auto known = std::find_if(subscriptions_.begin(), subscriptions_.end(),
-                              [&](const auto &entry) { return entry.first == topicFilter; });
-    if (known != subscriptions_.end())
-        known->second = qos;
-    else
-        subscriptions_.emplace_back(topicFilter, qos);
-    if (state_ != State::Connected)
-        return; // sent on connecting
-    sendSubscription(topicFilter, qos);
-    afterLibraryCall(MOSQ_ERR_SUCCESS);
+    for (MqttSubscription *known : subscriptions_)
+        if (known->filter() == topicFilter)
+            return known;
+    auto *subscription = new MqttSubscription(topicFilter, qos, this);
+    subscriptions_.push_back(subscription);
+    if (phase_ == Phase::Connected) {
+        sendSubscription(topicFilter, qos);
+        afterLibraryCall(MOSQ_ERR_SUCCESS);
+    }
+    return subscription;
 }
 
 void MqttLink::sendSubscription(const QString &filter, int qos)
@@ -444,7 +475,8 @@ void MqttLink::sendSubscription(const QString &filter, int qos)
     int mid = 0;
     const int rc = mosquitto_subscribe(client_, &mid, topic.constData(), qos);
     if (rc != MOSQ_ERR_SUCCESS)
-        logSubscribeFailure(filter, describeError(rc, errno));
+        emit errorOccurred(Error::SubscriptionRefused,
+                           tr("cannot subscribe to %1: %2").arg(filter, describeError(rc, errno)));
     else
         pendingSubscriptions_[mid] = filter;
 }
@@ -473,18 +505,14 @@ template <class Done> bool MqttLink::pumpUntil(Done done, const QDeadlineTimer &
 
 bool MqttLink::shutdown(const std::vector<MqttMessage> &finalMessages, int timeoutMs)
 {
-    const bool wasConnected = state_ == State::Connected;
-    state_ = State::Stopped;
-    retryTimer_.stop();
-    handshakeTimer_.stop();
-    housekeepingTimer_.stop();
+    const bool wasConnected = phase_ == Phase::Connected;
+    setPhase(Phase::Stopped);
+    retryTimer_->setEnabled(false);
+    handshakeTimer_->setEnabled(false);
+    housekeepingTimer_->setEnabled(false);
     dropSocketWatch();
-    if (!wasConnected) {
-        qCWarning(lcMqtt).noquote()
-            << QStringLiteral("not connected to %1 at shutdown; the final messages are left to the will")
-                   .arg(brokerName());
+    if (!wasConnected)
         return false;
-    }
 
     const QDeadlineTimer deadline(timeoutMs);
     unacknowledged_.clear();
@@ -502,11 +530,7 @@ bool MqttLink::shutdown(const std::vector<MqttMessage> &finalMessages, int timeo
     const bool acknowledged = pumpUntil([this] { return unacknowledged_.empty(); }, deadline) && allQueued;
     pendingEvents_.clear();
     if (!acknowledged) {
-        qCWarning(lcMqtt).noquote()
-            << QStringLiteral("final messages not acknowledged by %1 within %2 ms; dropping the connection "
-                              "so that the broker sends the will")
-                   .arg(brokerName())
-                   .arg(timeoutMs);
+        // Dropped, so that the broker sends the will.
         const int fd = mosquitto_socket(client_);
         if (fd >= 0)
             ::shutdown(fd, SHUT_RDWR);
@@ -515,6 +539,5 @@ bool MqttLink::shutdown(const std::vector<MqttMessage> &finalMessages, int timeo
     mosquitto_disconnect(client_);
     pumpUntil([this] { return mosquitto_socket(client_) < 0; }, deadline);
     pendingEvents_.clear();
-    qCInfo(lcMqtt).noquote() << QStringLiteral("disconnected from %1").arg(brokerName());
     return true;
 }

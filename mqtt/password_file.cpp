@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/password_file.h"
+#include "mqtt/password_file.h"
 
 #include <QFile>
 

@@ -3,13 +3,24 @@
 // One connection to an MQTT broker, driven by the Qt event loop of the thread
 // that owns it: no thread of the library's own, so every signal arrives on
 // the owner's thread and no locking is needed around the projectors.
+//
+// Shaped like Qt's own MQTT client: a state with stateChanged(), an
+// errorOccurred() for what went wrong (the program decides what to log, so
+// its journal has one format), and subscriptions that hand each message to
+// whoever subscribed its filter. It reconnects by itself with backoff.
+//
+// It speaks MQTT 5 and tells the broker the largest packet it takes, so an
+// oversized message is dropped by the broker and never reaches this
+// process's memory; a broker that refuses version 5 is spoken to in 3.1.1.
+
+#include "mqtt/mqtt_topics.h"
+#include "session/reconnect_backoff.h"
+#include "session/session_timer.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
-#include <QStringList>
-#include <QTimer>
 
 #include <deque>
 #include <map>
@@ -29,7 +40,7 @@ struct MqttMessage {
 
 struct MqttLinkSettings {
     QString host;
-    quint16 port = 1883;
+    quint16 port = mqtt_defaults::kPort;
     QString clientId;          // empty: the library makes one up
     int keepAliveSeconds = 30; // at least 5
     QString username;          // empty: anonymous
@@ -37,25 +48,48 @@ struct MqttLinkSettings {
     QString caFile;            // non-empty: TLS, the broker verified against it
     bool hasWill = false;
     MqttMessage will; // sent by the broker, at QoS 1, when the connection dies
+    // The largest packet the broker may send us (MQTT 5); bigger ones it drops.
+    int maximumPacketBytes = 64 * 1024;
+};
+
+// The messages of one topic filter. Owned by its link.
+class MqttSubscription : public QObject {
+    Q_OBJECT
+public:
+    MqttSubscription(const QString &filter, int qos, QObject *parent)
+        : QObject(parent), filter_(filter), qos_(qos)
+    {
+    }
+    const QString &filter() const { return filter_; }
+    int qos() const { return qos_; }
+
+signals:
+    void messageReceived(const MqttMessage &message);
+
+private:
+    QString filter_;
+    int qos_;
 };
 
 class MqttLink : public QObject {
     Q_OBJECT
 public:
-    // Delays between connection attempts: the first, and the cap it doubles up to.
-    static constexpr int kFirstRetryDelayMs = 1000;
-    static constexpr int kLongestRetryDelayMs = 60000;
+    enum class State { Disconnected, Connecting, Connected };
+    Q_ENUM(State)
+    enum class Error {
+        CannotConnect,       // an attempt failed; another follows after retryDelayMs()
+        ConnectionLost,      // a connection that was up went away; likewise
+        Refused,             // the broker said no (a login or client id it will not take); likewise
+        SubscriptionRefused, // a filter the broker will not give us (an ACL, most often)
+        PublishFailed,
+    };
+    Q_ENUM(Error)
+
     // A broker that accepts the TCP connection but never answers is given up on after this.
     static constexpr int kHandshakeTimeoutMs = 10000;
 
-    explicit MqttLink(MqttLinkSettings settings, QObject *parent = nullptr);
-
-    // Why the library would refuse a topic name, a topic filter or a client
-    // id; empty when it will take it. Checked before anything is opened, so
-    // that a bad setting is a usage error rather than a failure at run time.
-    static QString topicNameProblem(const QString &topic);
-    static QString topicFilterProblem(const QString &filter);
-    static QString clientIdProblem(const QString &clientId);
+    explicit MqttLink(MqttLinkSettings settings, QObject *parent = nullptr,
+                      const SessionTimerFactory &makeTimer = {});
     // Without shutdown() first, the connection is dropped as by a crash: the
     // broker publishes the will.
     ~MqttLink() override;
@@ -69,15 +103,21 @@ public:
     bool start();
     QString lastError() const { return lastError_; }
 
-    bool isConnected() const { return state_ == State::Connected; }
-    // Delay before the next attempt after a failure (doubles per failure).
-    int nextRetryDelayMs() const { return retryDelayMs_; }
+    State state() const;
+    bool isConnected() const { return phase_ == Phase::Connected; }
+    // HOST:PORT, for messages.
+    QString brokerName() const;
+    // The delay before the attempt that follows a failure just reported.
+    int retryDelayMs() const { return retryDelayMs_; }
+    // 5 or 4 (3.1.1): what the broker took.
+    int protocolVersion() const { return protocolVersion_; }
 
     // Not queued while disconnected (false): publish the current state again
     // on connected().
     bool publish(const QString &topic, const QByteArray &payload, bool retained = false, int qos = 0);
     // Remembered: sent now if connected, and again after every reconnect.
-    void subscribe(const QString &topicFilter, int qos = 1);
+    // The same filter twice gives the same subscription.
+    MqttSubscription *subscribe(const QString &topicFilter, int qos = 1);
 
     // Publishes the messages at QoS 1 (retained as each says), waits for the broker to
     // acknowledge them, then disconnects cleanly (the will is not sent).
@@ -87,15 +127,18 @@ public:
     bool shutdown(const std::vector<MqttMessage> &finalMessages, int timeoutMs = 2000);
 
 signals:
+    void stateChanged(MqttLink::State state);
     void connected();
     // Only after connected(): a connection that was up has been lost.
     void disconnected(const QString &reason);
-    // retained: the broker kept it from before (delivered on subscribing),
-    // not published just now.
+    void errorOccurred(MqttLink::Error error, const QString &description);
+    // Every message, whichever subscription it came for. retained: the
+    // broker kept it from before (delivered on subscribing), not published
+    // just now.
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
 
 private:
-    enum class State { Idle, Connecting, Connected, WaitingToRetry, Stopped };
+    enum class Phase { Idle, Connecting, Connected, WaitingToRetry, Stopped };
 
     struct Event {
         enum class Kind { Accepted, Refused, Lost, Message, SubscriptionRefused } kind;
@@ -103,6 +146,7 @@ private:
         QByteArray payload;
         bool retained = false;
         int mid = 0;
+        int code = 0;
     };
 
     static void onConnect(mosquitto *, void *self, int rc);
@@ -112,8 +156,9 @@ private:
     static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *grantedQos);
 
     bool applySettings();
+    bool speakVersion(int version);
+    void setPhase(Phase phase);
     void attemptConnection();
-    void failAttempt(const QString &reason);
     void scheduleRetry();
     void watchSocket();
     void dropSocketWatch();
@@ -125,24 +170,25 @@ private:
     void sendSubscription(const QString &filter, int qos);
     void dispatchEvents();
     void handleEvent(const Event &event);
-    void connectionLost(const QString &reason);
+    void deliver(const Event &event);
+    void connectionLost(Error error, const QString &reason);
     template <class Done> bool pumpUntil(Done done, const QDeadlineTimer &deadline);
-    QString brokerName() const;
 
     MqttLinkSettings settings_;
     mosquitto *client_ = nullptr;
-    State state_ = State::Idle;
-    int retryDelayMs_ = kFirstRetryDelayMs;
-    bool outageLogged_ = false; // the current outage has had its line
+    Phase phase_ = Phase::Idle;
+    int protocolVersion_ = 5;
+    int retryDelayMs_ = ReconnectBackoff::kFirstDelayMs;
     QString lastError_;
-    std::vector<std::pair<QString, int>> subscriptions_;
+    std::vector<MqttSubscription *> subscriptions_;
     std::map<int, QString> pendingSubscriptions_; // by message id, until the broker answers
     std::deque<Event> pendingEvents_;
     bool dispatching_ = false;
     std::set<int> unacknowledged_;
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
-    QTimer retryTimer_;
-    QTimer handshakeTimer_;
-    QTimer housekeepingTimer_;
+    ReconnectBackoff *backoff_;
+    SessionTimer *retryTimer_;
+    SessionTimer *handshakeTimer_;
+    SessionTimer *housekeepingTimer_;
 };

@@ -6,17 +6,13 @@
 // name ("power-on", "send C1E"), or a JSON object {"command": "power-on",
 // "id": "any text"} whose id comes back in the reply.
 
+#include "protocol/command_request.h"
+
 #include <QByteArray>
 #include <QJsonValue>
 #include <QString>
 
-#include <functional>
 #include <optional>
-
-struct CommandRequest {
-    QString name; // "send" for free text, otherwise a command name such as "power-on"
-    QString text; // for "send": the text after "send ", exactly as given
-};
 
 struct PayloadVerdict {
     std::optional<CommandRequest> request;             // when accepted
@@ -27,6 +23,4 @@ struct PayloadVerdict {
 
 inline constexpr int kLongestCommandPayload = 256; // bytes
 
-// isKnownCommand: asked about every name except "send"; left empty, any name passes.
-PayloadVerdict checkCommandPayload(const QByteArray &payload,
-                                   const std::function<bool(const QString &)> &isKnownCommand = {});
+PayloadVerdict checkCommandPayload(const QByteArray &payload);

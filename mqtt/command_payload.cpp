@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "bridge/payload_check.h"
+#include "mqtt/command_payload.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QStringDecoder>
+#include <QStringList>
 
 namespace {
 
@@ -49,8 +51,7 @@ std::optional<QString> unsafeCharacter(const QString &text)
 }
 
 // The command itself, as text.
-PayloadVerdict checkCommandText(const QString &text,
-                                const std::function<bool(const QString &)> &isKnownCommand)
+PayloadVerdict checkCommandText(const QString &text)
 {
     if (text.isEmpty())
         return refuse(QStringLiteral("empty command"));
@@ -61,29 +62,65 @@ PayloadVerdict checkCommandText(const QString &text,
         const QString line = text.mid(sendLead.size());
         if (line.isEmpty())
             return refuse(QStringLiteral("'send' needs a text after it"));
-        return accept({kSendName, line});
+        return accept(CommandRequest::typed(line));
     }
     if (text == kSendName)
         return refuse(QStringLiteral("'send' needs a text after it"));
-    if (isKnownCommand && !isKnownCommand(text))
+    const Command *command = findCommand(text);
+    if (!command)
         return refuse(QStringLiteral("unknown command '%1'").arg(text));
-    return accept({text, {}});
+    return accept(CommandRequest::named(*command));
 }
 
-PayloadVerdict checkJsonPayload(const QByteArray &payload,
-                                const std::function<bool(const QString &)> &isKnownCommand)
+// A key the object holds twice: the parser would keep the last, so that a
+// payload could say one command to one reader and another to the next.
+std::optional<QString> repeatedKey(const QByteArray &json)
+{
+    QStringList keys;
+    int depth = 0;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '{' || c == '[')
+            ++depth;
+        else if (c == '}' || c == ']')
+            --depth;
+        if (c != '"')
+            continue;
+        const qsizetype start = i;
+        for (++i; i < json.size() && json[i] != '"'; ++i)
+            if (json[i] == '\\')
+                ++i;
+        qsizetype after = i + 1;
+        while (after < json.size() &&
+               (json[after] == ' ' || json[after] == '\t' || json[after] == '\n' || json[after] == '\r'))
+            ++after;
+        if (depth != 1 || after >= json.size() || json[after] != ':')
+            continue;
+        // The key as the parser reads it, escapes and all.
+        const QJsonDocument wrapped = QJsonDocument::fromJson('[' + json.mid(start, i + 1 - start) + ']');
+        const QString key = wrapped.array().at(0).toString();
+        if (keys.contains(key))
+            return key;
+        keys << key;
+    }
+    return std::nullopt;
+}
+
+PayloadVerdict checkJsonPayload(const QByteArray &payload)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return refuse(QStringLiteral("not a JSON object: %1").arg(error.errorString()));
+    if (const std::optional<QString> key = repeatedKey(payload))
+        return refuse(QStringLiteral("\"%1\" given twice").arg(key->left(40)));
     const QJsonObject object = document.object();
     const QJsonValue id = object.value(QLatin1String("id"));
     if (!id.isUndefined() && !id.isString() && !id.isDouble())
         return refuse(QStringLiteral("\"id\" must be text or a number"));
     const QJsonValue command = object.value(QLatin1String("command"));
     PayloadVerdict verdict = command.isString()
-                                 ? checkCommandText(command.toString(), isKnownCommand)
+                                 ? checkCommandText(command.toString())
                                  : refuse(QStringLiteral("\"command\" must be a command name as text"));
     verdict.id = id;
     return verdict;
@@ -91,8 +128,7 @@ PayloadVerdict checkJsonPayload(const QByteArray &payload,
 
 } // namespace
 
-PayloadVerdict checkCommandPayload(const QByteArray &payload,
-                                   const std::function<bool(const QString &)> &isKnownCommand)
+PayloadVerdict checkCommandPayload(const QByteArray &payload)
 {
     if (payload.isEmpty())
         return refuse(QStringLiteral("empty payload"));
@@ -102,7 +138,7 @@ PayloadVerdict checkCommandPayload(const QByteArray &payload,
                           .arg(payload.size())
                           .arg(kLongestCommandPayload));
     if (payload.startsWith('{'))
-        return checkJsonPayload(payload, isKnownCommand);
+        return checkJsonPayload(payload);
 
     // A byte order mark is kept, and so refused below: it has no place in a command.
     QStringDecoder decoder(QStringDecoder::Utf8,
@@ -110,5 +146,5 @@ PayloadVerdict checkCommandPayload(const QByteArray &payload,
     const QString text = decoder.decode(payload);
     if (decoder.hasError())
         return refuse(QStringLiteral("payload is not valid UTF-8"));
-    return checkCommandText(text, isKnownCommand);
+    return checkCommandText(text);
 }
