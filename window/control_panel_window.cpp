@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/control_panel_window.h"
 
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "velno_version.h"
 #include "window/command_bindings.h"
 #include "window/data_panel.h"
@@ -26,7 +26,7 @@ int toPixels(double twips)
 }
 } // namespace
 
-ControlPanelWindow::ControlPanelWindow(ProjectorSession &session, QWidget *parent)
+ControlPanelWindow::ControlPanelWindow(PanelSession &session, QWidget *parent)
     : QWidget(parent), session_(session)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -43,11 +43,11 @@ ControlPanelWindow::ControlPanelWindow(ProjectorSession &session, QWidget *paren
     connect(new KeyChord(*this, this), &KeyChord::pressed, dataPanel, &DataPanel::unlock);
     connect(dataPanel, &DataPanel::monitorToggled, portPanel_, &PortPanel::restartHideDelay);
     connect(controls.end, &QPushButton::clicked, this, &ControlPanelWindow::endProgram);
-    connect(&session_, &ProjectorSession::portOpened, this, [this] {
+    connect(&session_, &PanelSession::portOpened, this, [this] {
         if (waitingForComOne_)
             finishStartUp();
     });
-    connect(&session_, &ProjectorSession::portOpenFailed, this, [this](const SerialError &error) {
+    connect(&session_, &PanelSession::portOpenFailed, this, [this](const SerialError &error) {
         if (!waitingForComOne_)
             return;
         waitingForComOne_ = false;

@@ -4,7 +4,7 @@
 // colours, fonts and captions as they come out on screen.
 
 #include "protocol/commands.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "support/panel_fixture.h"
 #include "support/test_names.h"
 #include "support/wait.h"
@@ -585,7 +585,7 @@ TEST(CaptionFit, NarrowsNoFurtherThanTheLimitAndLeavesTheRestClipped)
 
 TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
 {
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     const std::pair<const char *, int> timers[] = {{"Timer1", 200}, {"Timer2", 500}, {"Timer4", 1000}};
     for (const auto &[name, interval] : timers) {
@@ -616,7 +616,7 @@ TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
 
 TEST(DesignedWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
 {
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     auto option = [&form](const char *name) { return form.findChild<QRadioButton *>(QLatin1String(name)); };
     option("Option2")->setChecked(true);
