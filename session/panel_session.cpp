@@ -10,7 +10,7 @@ PanelSession::PanelSession(QObject *parent, const TimerFactory &makeTimer)
     : QObject(parent), line_(new PortConnection(this))
 {
     line_->setObjectName(QStringLiteral("MSComm1"));
-    line_->setSettings(port_settings::kDesign);
+    line_->setSettings(port_settings::kInitial);
     const TimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
     repeat_ = make(QStringLiteral("Timer1"), kInitialRepeatPeriodMs, this);
     replyWindow_ = make(QStringLiteral("Timer2"), monitor_timing::kNormal.replyWindowMs, this);

@@ -21,7 +21,7 @@ struct SerialSettings {
 
 // The settings a port starts with, and the two speeds an operator chooses.
 namespace port_settings {
-inline constexpr SerialSettings kDesign{9600, 'N', 8, StopBits::One};
+inline constexpr SerialSettings kInitial{9600, 'N', 8, StopBits::One};
 inline constexpr SerialSettings kFast{19200, 'N', 8, StopBits::One};
 inline constexpr SerialSettings kSlow{9600, 'N', 8, StopBits::One};
 } // namespace port_settings

@@ -17,8 +17,9 @@
 #include <QScreen>
 
 namespace {
-constexpr int kDesignHeight = layout::kClientDesignHeight + layout::kFrameAllowance;
-constexpr int kDesignOuterWidth = layout::kClientWidth + layout::kFrameSideAllowance;
+// The window opens with all of its layout in view, and is centred for that.
+constexpr int kOpeningHeight = layout::kClientFullHeight + layout::kFrameAllowance;
+constexpr int kOuterWidth = layout::kClientWidth + layout::kFrameSideAllowance;
 
 int toPixels(double twips)
 {
@@ -34,7 +35,7 @@ ControlPanelWindow::ControlPanelWindow(PanelSession &session, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     const WindowControls controls = buildWindow(*this);
-    setHeightTwips(kDesignHeight);
+    setHeightTwips(kOpeningHeight);
 
     new TrafficMonitor(session, controls.monitor, this);
     new CommandBindings(session, controls.commandButtons, controls.freeText, this);
@@ -80,14 +81,14 @@ void ControlPanelWindow::centreOnScreen()
     const QRect area = screen->geometry();
     const double screenWidth = double(area.width()) * layout::kTwipsPerPixel;
     const double screenHeight = double(area.height()) * layout::kTwipsPerPixel;
-    const double left = (screenWidth - kDesignOuterWidth) / 2.0;
+    const double left = (screenWidth - kOuterWidth) / 2.0;
     const double top = (screenHeight - heightTwips_) / 2.0;
     move(area.x() + toPixels(left), area.y() + toPixels(top));
 }
 
 SerialError ControlPanelWindow::startUp()
 {
-    centreOnScreen(); // for the designed height, before the shrink
+    centreOnScreen(); // for the opening height, before the shrink
     setHeightTwips(window_height::kCompact);
     if (SerialError e = session_.open(1, port_settings::kFast))
         return e;

@@ -13,7 +13,7 @@
 class PortPanel;
 class PanelSession;
 
-// Its object name is the design's, "Form1".
+// Its object name is "Form1".
 class ControlPanelWindow : public QWidget, public WindowHeight {
     Q_OBJECT
 public:
