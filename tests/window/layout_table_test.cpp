@@ -42,8 +42,8 @@ QRect windowRect(const ControlLayout &c)
     return r;
 }
 
-// Neighbouring buttons share one pixel of border (255-high
-// buttons on a 240 grid); anything more is a misplaced control.
+// Neighbouring buttons share one pixel of border (255-high buttons on a
+// 240 grid); anything more is a misplaced control.
 bool overlapsMoreThanAPixel(const QRect &a, const QRect &b)
 {
     const QRect common = a.intersected(b);
