@@ -12,7 +12,7 @@
 #include "bench_line.h"
 #include "bench_panel.h"
 #include "bench_stats.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "session/session_timer.h"
 #include "window/control_panel_window.h"
 
@@ -89,7 +89,7 @@ void runFor(int ms)
 
 class Bench {
 public:
-    Bench(ControlPanelWindow &form, ProjectorSession &session, BenchLine &pty)
+    Bench(ControlPanelWindow &form, PanelSession &session, BenchLine &pty)
         : form_(form), session_(session), pty_(pty),
           repeat_(session.findChild<SessionTimer *>(QStringLiteral("Timer1")))
     {
@@ -180,7 +180,7 @@ private:
     }
 
     ControlPanelWindow &form_;
-    ProjectorSession &session_;
+    PanelSession &session_;
     BenchLine &pty_;
     SessionTimer *repeat_; // Timer1: each of its ticks while held sends a line
 };
@@ -206,7 +206,7 @@ int main(int argc, char **argv)
     const int minimumHoldMs = int(1000 * (arguments.isEmpty() ? 2.0 : arguments.first().toDouble()));
 
     BenchLine pty(overSocket ? BenchLine::Kind::Tcp : BenchLine::Kind::Pty);
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     if (!startPanelOn(form, pty))
         return 1;

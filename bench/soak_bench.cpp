@@ -8,7 +8,7 @@
 
 #include "bench_panel.h"
 #include "bench_stats.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "sim/pty_server.h"
 #include "window/control_panel_window.h"
 
@@ -79,7 +79,7 @@ int main(int argc, char **argv)
         return 1;
     qputenv("VELNO_COM1", QByteArray::fromStdString(projector.devicePath()));
 
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     if (const SerialError e = form.startUp()) {
         std::fprintf(stderr, "start-up failed: %s\n", qPrintable(e.description));
@@ -87,7 +87,7 @@ int main(int argc, char **argv)
     }
     form.show();
     LineCount sent;
-    QObject::connect(&session, &ProjectorSession::lineSent,
+    QObject::connect(&session, &PanelSession::lineSent,
                      [&sent](const QString &line) { sent.add(line.chopped(1).toStdString()); });
 
     std::vector<double> rss{residentMegabytes()};

@@ -7,7 +7,7 @@
 #include "bench_line.h"
 #include "bench_panel.h"
 #include "bench_stats.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "window/control_panel_window.h"
 
 #include <QApplication>
@@ -37,7 +37,7 @@ int main(int argc, char **argv)
     const int charsPerSecond = 1920;
 
     BenchLine pty;
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     if (!startPanelOn(form, pty))
         return 1;

@@ -73,7 +73,7 @@ struct Transcript {
         FUZZ_CHECK(bytes <= reaction.lines.size() * kLongestAnswer);
         for (const std::string &line : reaction.lines) {
             FUZZ_CHECK(line.find('\r') == std::string::npos);
-            FUZZ_CHECK(line.size() <= ProjectorModel::maxLineLength);
+            FUZZ_CHECK(line.size() <= ProjectorModel::kMaxLineLength);
             lines.push_back(line);
         }
         takeOutputs(reaction.outputs, nowMs);
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         overTime.take(timed.feed(chunk.bytes, chunk.atMs), chunk.atMs);
         const std::vector<sim::Output> idle = timed.idle(chunk.atMs);
         for (const sim::Output &output : idle)
-            FUZZ_CHECK(output.bytes.size() <= ProjectorModel::maxStreamChunk);
+            FUZZ_CHECK(output.bytes.size() <= ProjectorModel::kMaxStreamChunk);
         overTime.takeOutputs(idle, chunk.atMs);
     }
 

@@ -46,7 +46,7 @@ void runModel(const sim::ServerOptions &options)
         for (const sim::Output &output : reaction.outputs)
             FUZZ_CHECK(output.dueMs >= now);
         for (const sim::Output &output : model.idle(now))
-            FUZZ_CHECK(output.dueMs >= now && output.bytes.size() <= sim::ProjectorModel::maxStreamChunk);
+            FUZZ_CHECK(output.dueMs >= now && output.bytes.size() <= sim::ProjectorModel::kMaxStreamChunk);
     }
 }
 

@@ -253,7 +253,7 @@ readonly framework=/usr/share/bash-completion/bash_completion
 if [ -r "$framework" ]; then
   for p in "${programs[@]}"; do
     # A private HOME, so no completion of the user's own is found first.
-    # The loader returns 124, "load done, complete again", by design.
+    # The loader returns 124, "load done, complete again", on purpose.
     (cd / && HOME="$work" bash -c '. "$1"; _completion_loader "$2"; complete -p "$2"' _ "$framework" "$p") \
       >/dev/null 2>&1 || fail "bash-completion does not load a completion for $p"
   done

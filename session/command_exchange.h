@@ -7,7 +7,7 @@
 // window that closed without a complete reply, the next command waits until
 // the line has been quiet for a moment, so a late reply is never credited to
 // the command after it. For velno-cmd and the bridge; the panel keeps its
-// fixed windows that stay in force (ProjectorSession).
+// fixed windows that stay in force (PanelSession).
 
 #include "protocol/commands.h"
 #include "session/exchange_result.h"

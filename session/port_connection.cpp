@@ -34,13 +34,14 @@ QSerialPort::Parity toParity(char letter)
     }
 }
 
-QSerialPort::StopBits toStopBits(int stopBits)
+QSerialPort::StopBits toQtStopBits(StopBits bits)
 {
-    switch (stopBits) {
-    case 2: return QSerialPort::TwoStop;
-    case 15: return QSerialPort::OneAndHalfStop;
-    default: return QSerialPort::OneStop;
+    switch (bits) {
+    case StopBits::Two: return QSerialPort::TwoStop;
+    case StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
+    case StopBits::One: break;
     }
+    return QSerialPort::OneStop;
 }
 
 // The system's own answer on whether the device is there and ours to use,
@@ -225,7 +226,7 @@ void PortConnection::applySettings()
     port_.setBaudRate(settings_.baud);
     port_.setParity(toParity(settings_.parity));
     port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits));
-    port_.setStopBits(toStopBits(settings_.stopBits));
+    port_.setStopBits(toQtStopBits(settings_.stopBits));
     port_.setFlowControl(QSerialPort::NoFlowControl);
     // A pseudo-terminal refuses some line controls; that is not a failure
     // of the port, and the error state must not linger.

@@ -2,12 +2,14 @@
 #pragma once
 #include <QString>
 
+enum class StopBits { One, OneAndHalf, Two };
+
 // The line settings "speed,parity,data bits,stop bits", e.g. "19200,N,8,1".
 struct SerialSettings {
     int baud = 9600;
     char parity = 'N'; // N, E, O, M or S
     int dataBits = 8;  // 5 to 8
-    int stopBits = 1;  // 1 or 2 (1.5 is read as 1.5 -> stored as 15)
+    StopBits stopBits = StopBits::One;
 
     friend bool operator==(const SerialSettings &a, const SerialSettings &b)
     {
@@ -19,9 +21,9 @@ struct SerialSettings {
 
 // The settings a port starts with, and the two speeds an operator chooses.
 namespace port_settings {
-inline constexpr SerialSettings kDesign{9600, 'N', 8, 1};
-inline constexpr SerialSettings kFast{19200, 'N', 8, 1};
-inline constexpr SerialSettings kSlow{9600, 'N', 8, 1};
+inline constexpr SerialSettings kInitial{9600, 'N', 8, StopBits::One};
+inline constexpr SerialSettings kFast{19200, 'N', 8, StopBits::One};
+inline constexpr SerialSettings kSlow{9600, 'N', 8, StopBits::One};
 } // namespace port_settings
 
 // The settings string for s, as the panel shows and keeps it: "19200,N,8,1",

@@ -38,11 +38,11 @@ int main(int argc, char **argv)
     const sim::ParsedOptions parsed =
         sim::parseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.action == sim::ParsedOptions::Action::Help) {
-        std::cout << sim::serverUsage;
+        std::cout << sim::kServerUsage;
         return 0;
     }
     if (parsed.action == sim::ParsedOptions::Action::UsageError) {
-        std::cerr << "velno-projector-sim: " << parsed.error << "\n" << sim::serverUsage;
+        std::cerr << "velno-projector-sim: " << parsed.error << "\n" << sim::kServerUsage;
         return 2;
     }
     const sim::ServerOptions &options = parsed.options;

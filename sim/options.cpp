@@ -6,26 +6,26 @@
 
 namespace sim {
 
-const char serverUsage[] = "Usage: velno-projector-sim [options]\n"
-                           "Opens a pseudo-terminal that answers like a projector and prints its device\n"
-                           "path on the first line. Serves until SIGINT or SIGTERM.\n"
-                           "With --listen it serves on TCP instead, like a serial device server in raw\n"
-                           "mode, and prints socket://HOST:PORT (the port chosen when PORT is 0). One\n"
-                           "client at a time: a second connection is told \"Port already in use\"\n"
-                           "and closed at once.\n"
-                           "\n"
-                           "Options:\n"
-                           "  --listen HOST:PORT   serve on TCP instead of a pseudo-terminal\n"
-                           "  --fault MODE         none (default), silent, split, late, garbage or stream\n"
-                           "  --piece-size N       split: bytes per piece (default 1)\n"
-                           "  --piece-gap MS       split: delay between pieces (default 100)\n"
-                           "  --late-delay MS      late: delay before each answer (default 1000)\n"
-                           "  --stream-period MS   stream: delay between chunks (default 20)\n"
-                           "  --stream-chunk N     stream: bytes per chunk (default 16)\n"
-                           "  --count-down MS      power on: time counting down (default 3000)\n"
-                           "  --cooling MS         power off: time cooling down (default 5000)\n"
-                           "  --quiet              do not echo received lines on stderr\n"
-                           "  --help               show this text\n";
+const char kServerUsage[] = "Usage: velno-projector-sim [options]\n"
+                            "Opens a pseudo-terminal that answers like a projector and prints its device\n"
+                            "path on the first line. Serves until SIGINT or SIGTERM.\n"
+                            "With --listen it serves on TCP instead, like a serial device server in raw\n"
+                            "mode, and prints socket://HOST:PORT (the port chosen when PORT is 0). One\n"
+                            "client at a time: a second connection is told \"Port already in use\"\n"
+                            "and closed at once.\n"
+                            "\n"
+                            "Options:\n"
+                            "  --listen HOST:PORT   serve on TCP instead of a pseudo-terminal\n"
+                            "  --fault MODE         none (default), silent, split, late, garbage or stream\n"
+                            "  --piece-size N       split: bytes per piece (default 1)\n"
+                            "  --piece-gap MS       split: delay between pieces (default 100)\n"
+                            "  --late-delay MS      late: delay before each answer (default 1000)\n"
+                            "  --stream-period MS   stream: delay between chunks (default 20)\n"
+                            "  --stream-chunk N     stream: bytes per chunk (default 16)\n"
+                            "  --count-down MS      power on: time counting down (default 3000)\n"
+                            "  --cooling MS         power off: time cooling down (default 5000)\n"
+                            "  --quiet              do not echo received lines on stderr\n"
+                            "  --help               show this text\n";
 
 namespace {
 

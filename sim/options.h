@@ -30,6 +30,6 @@ struct ParsedOptions {
 ParsedOptions parseServerOptions(const std::vector<std::string> &arguments);
 
 // The text --help prints, and a usage error after its message.
-extern const char serverUsage[];
+extern const char kServerUsage[];
 
 } // namespace sim

@@ -11,7 +11,7 @@ namespace {
 
 // Every code the panel's buttons send, plus the display clear and the status
 // queries that are only ever typed.
-constexpr std::string_view knownCodes[] = {
+constexpr std::string_view kKnownCodes[] = {
     // power, input, menu, mute, no show, freeze, size, right-hand column
     "C00", "C01", "C05", "C06", "C07", "C1C", "C1D", "C0B", "C0C", "C0D", "C0E", "C43", "C44", "C0F", "C10",
     "C89", "C27", "C8A", "C1E",
@@ -52,17 +52,17 @@ ProjectorModel::ProjectorModel(PowerTimings timings) : timings_(timings) {}
 
 bool ProjectorModel::isKnownCode(std::string_view code)
 {
-    return std::find(std::begin(knownCodes), std::end(knownCodes), code) != std::end(knownCodes);
+    return std::find(std::begin(kKnownCodes), std::end(kKnownCodes), code) != std::end(kKnownCodes);
 }
 
 void ProjectorModel::setFault(const FaultSettings &fault)
 {
     fault_ = fault;
     fault_.pieceSize = std::max<std::size_t>(fault_.pieceSize, 1);
-    fault_.pieceGapMs = std::clamp<Millis>(fault_.pieceGapMs, 0, maxFaultDelayMs);
-    fault_.lateDelayMs = std::clamp<Millis>(fault_.lateDelayMs, 0, maxFaultDelayMs);
-    fault_.streamPeriodMs = std::clamp<Millis>(fault_.streamPeriodMs, 1, maxFaultDelayMs);
-    fault_.streamChunk = std::clamp<std::size_t>(fault_.streamChunk, 1, maxStreamChunk);
+    fault_.pieceGapMs = std::clamp<Millis>(fault_.pieceGapMs, 0, kMaxFaultDelayMs);
+    fault_.lateDelayMs = std::clamp<Millis>(fault_.lateDelayMs, 0, kMaxFaultDelayMs);
+    fault_.streamPeriodMs = std::clamp<Millis>(fault_.streamPeriodMs, 1, kMaxFaultDelayMs);
+    fault_.streamChunk = std::clamp<std::size_t>(fault_.streamChunk, 1, kMaxStreamChunk);
     nextStreamMs_ = 0;
 }
 
@@ -76,7 +76,7 @@ ProjectorModel::Reaction ProjectorModel::feed(std::string_view bytes, Millis now
             continue;
         if (c != '\r') {
             // Every code is far shorter than the cap, so a cut line is refused anyway.
-            if (line_.size() < maxLineLength)
+            if (line_.size() < kMaxLineLength)
                 line_ += c;
             continue;
         }
@@ -128,7 +128,7 @@ std::string ProjectorModel::answer(const std::string &line, Millis nowMs)
     if (isQuery(line))
         return queryReply(line) + '\r';
     applyCommand(line, nowMs);
-    return std::string{ack, '\r'};
+    return std::string{kAck, '\r'};
 }
 
 void ProjectorModel::applyCommand(std::string_view code, Millis nowMs)

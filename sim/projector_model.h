@@ -59,13 +59,13 @@ enum class Power { Standby, CountDown, On, Cooling };
 class ProjectorModel {
 public:
     // Longer lines are cut here: a stream of garbage cannot grow memory.
-    static constexpr std::size_t maxLineLength = 256;
+    static constexpr std::size_t kMaxLineLength = 256;
     // Fault settings are held to these, whatever the command line asked: a
     // day's delay keeps the clock arithmetic far from overflowing, and a chunk
     // this size fits the server's queue.
-    static constexpr Millis maxFaultDelayMs = 24LL * 60 * 60 * 1000;
-    static constexpr std::size_t maxStreamChunk = 4096;
-    static constexpr char ack = 6;
+    static constexpr Millis kMaxFaultDelayMs = 24LL * 60 * 60 * 1000;
+    static constexpr std::size_t kMaxStreamChunk = 4096;
+    static constexpr char kAck = 6;
 
     struct Reaction {
         std::vector<std::string> lines; // every line completed by this call

@@ -19,9 +19,9 @@ namespace sim {
 
 namespace {
 
-constexpr Millis pollSliceMs = 5;
+constexpr Millis kPollSliceMs = 5;
 // The stream is produced only while the client keeps up with it.
-constexpr std::size_t streamBacklogBytes = 4096;
+constexpr std::size_t kStreamBacklogBytes = 4096;
 
 } // namespace
 
@@ -221,11 +221,11 @@ void PtyServer::serve()
                 acceptClient();
         }
         pollfd pfd{line(), POLLIN, 0};
-        Millis wait = pollSliceMs;
+        Millis wait = kPollSliceMs;
         if (!pending_.empty()) {
             const Millis untilDue = pending_.front().dueMs - now();
             if (untilDue > 0)
-                wait = std::min(untilDue, pollSliceMs);
+                wait = std::min(untilDue, kPollSliceMs);
             else
                 pfd.events |= POLLOUT; // overdue: wait for room rather than spin
         }
@@ -235,10 +235,10 @@ void PtyServer::serve()
         else if (ready > 0 && listener_ >= 0 && client_ >= 0 && (pfd.revents & (POLLHUP | POLLERR)))
             dropClient();
         else if (ready > 0 && !(pfd.revents & POLLOUT))
-            ::usleep(pollSliceMs * 1000); // hang-up or error: do not spin
+            ::usleep(kPollSliceMs * 1000); // hang-up or error: do not spin
 
         const Millis t = now();
-        if (pendingBytes_ < streamBacklogBytes) {
+        if (pendingBytes_ < kStreamBacklogBytes) {
             std::lock_guard<std::mutex> lock(mutex_);
             enqueue(model_.idle(t));
         }
@@ -260,7 +260,7 @@ void PtyServer::readFromClient()
         reaction = model_.feed(std::string_view(buf, std::size_t(n)), now());
         for (const std::string &line : reaction.lines) {
             lines_.push_back(line);
-            if (lines_.size() > maxLoggedLines)
+            if (lines_.size() > kMaxLoggedLines)
                 lines_.pop_front();
         }
         enqueue(std::move(reaction.outputs));
@@ -274,7 +274,7 @@ void PtyServer::enqueue(std::vector<Output> outputs)
 {
     // The model hands out outputs in due order, so appending keeps the queue sorted.
     for (Output &output : outputs) {
-        if (pendingBytes_ + output.bytes.size() > maxPendingBytes)
+        if (pendingBytes_ + output.bytes.size() > kMaxPendingBytes)
             return;
         pendingBytes_ += output.bytes.size();
         pending_.push_back(std::move(output));

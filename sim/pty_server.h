@@ -55,9 +55,9 @@ public:
     void setReadings(const Readings &readings);
 
 private:
-    static constexpr std::size_t maxLoggedLines = 1000;
+    static constexpr std::size_t kMaxLoggedLines = 1000;
     // A client that never reads must not make the queue grow without end.
-    static constexpr std::size_t maxPendingBytes = 64 * 1024;
+    static constexpr std::size_t kMaxPendingBytes = 64 * 1024;
 
     bool openPty(std::string *error);
     void closePty();

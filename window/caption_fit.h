@@ -3,8 +3,8 @@
 // How a command button's caption is set in the space its face leaves: on one
 // line when it fits; otherwise wrapped at word boundaries when every line
 // fits; otherwise on one line, narrowed just enough to fit (down to a limit,
-// clipped beyond it). The design's captions were sized for fonts that may be
-// narrower than the stand-ins.
+// clipped beyond it). The captions were sized for fonts that may be narrower
+// than the platform's stand-ins.
 
 #include <QFont>
 #include <QSizeF>

@@ -2,16 +2,16 @@
 #include "window/command_bindings.h"
 
 #include "protocol/commands.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "window/command_button.h"
 
 #include <QLineEdit>
 
-CommandBindings::CommandBindings(ProjectorSession &session, const std::vector<CommandButtonBinding> &buttons,
+CommandBindings::CommandBindings(PanelSession &session, const std::vector<CommandButtonBinding> &buttons,
                                  const FreeTextControls &freeText, QObject *parent)
     : QObject(parent)
 {
-    ProjectorSession *s = &session;
+    PanelSession *s = &session;
     for (const CommandButtonBinding &binding : buttons) {
         const Command *c = binding.command;
         if (c->timing == CommandTiming::Hold) {

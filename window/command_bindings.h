@@ -9,11 +9,11 @@
 #include <QObject>
 #include <vector>
 
-class ProjectorSession;
+class PanelSession;
 
 class CommandBindings : public QObject {
     Q_OBJECT
 public:
-    CommandBindings(ProjectorSession &session, const std::vector<CommandButtonBinding> &buttons,
+    CommandBindings(PanelSession &session, const std::vector<CommandButtonBinding> &buttons,
                     const FreeTextControls &freeText, QObject *parent);
 };

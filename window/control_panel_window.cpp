@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/control_panel_window.h"
 
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "velno_version.h"
 #include "window/command_bindings.h"
 #include "window/data_panel.h"
@@ -17,8 +17,9 @@
 #include <QScreen>
 
 namespace {
-constexpr int kDesignHeight = layout::kClientDesignHeight + layout::kFrameAllowance;
-constexpr int kDesignOuterWidth = layout::kClientWidth + layout::kFrameSideAllowance;
+// The window opens with all of its layout in view, and is centred for that.
+constexpr int kOpeningHeight = layout::kClientFullHeight + layout::kFrameAllowance;
+constexpr int kOuterWidth = layout::kClientWidth + layout::kFrameSideAllowance;
 
 int toPixels(double twips)
 {
@@ -26,7 +27,7 @@ int toPixels(double twips)
 }
 } // namespace
 
-ControlPanelWindow::ControlPanelWindow(ProjectorSession &session, QWidget *parent)
+ControlPanelWindow::ControlPanelWindow(PanelSession &session, QWidget *parent)
     : QWidget(parent), session_(session)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -34,7 +35,7 @@ ControlPanelWindow::ControlPanelWindow(ProjectorSession &session, QWidget *paren
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     const WindowControls controls = buildWindow(*this);
-    setHeightTwips(kDesignHeight);
+    setHeightTwips(kOpeningHeight);
 
     new TrafficMonitor(session, controls.monitor, this);
     new CommandBindings(session, controls.commandButtons, controls.freeText, this);
@@ -43,11 +44,11 @@ ControlPanelWindow::ControlPanelWindow(ProjectorSession &session, QWidget *paren
     connect(new KeyChord(*this, this), &KeyChord::pressed, dataPanel, &DataPanel::unlock);
     connect(dataPanel, &DataPanel::monitorToggled, portPanel_, &PortPanel::restartHideDelay);
     connect(controls.end, &QPushButton::clicked, this, &ControlPanelWindow::endProgram);
-    connect(&session_, &ProjectorSession::portOpened, this, [this] {
+    connect(&session_, &PanelSession::portOpened, this, [this] {
         if (waitingForComOne_)
             finishStartUp();
     });
-    connect(&session_, &ProjectorSession::portOpenFailed, this, [this](const SerialError &error) {
+    connect(&session_, &PanelSession::portOpenFailed, this, [this](const SerialError &error) {
         if (!waitingForComOne_)
             return;
         waitingForComOne_ = false;
@@ -80,14 +81,14 @@ void ControlPanelWindow::centreOnScreen()
     const QRect area = screen->geometry();
     const double screenWidth = double(area.width()) * layout::kTwipsPerPixel;
     const double screenHeight = double(area.height()) * layout::kTwipsPerPixel;
-    const double left = (screenWidth - kDesignOuterWidth) / 2.0;
+    const double left = (screenWidth - kOuterWidth) / 2.0;
     const double top = (screenHeight - heightTwips_) / 2.0;
     move(area.x() + toPixels(left), area.y() + toPixels(top));
 }
 
 SerialError ControlPanelWindow::startUp()
 {
-    centreOnScreen(); // for the designed height, before the shrink
+    centreOnScreen(); // for the opening height, before the shrink
     setHeightTwips(window_height::kCompact);
     if (SerialError e = session_.open(1, port_settings::kFast))
         return e;

@@ -11,13 +11,13 @@
 #include <QWidget>
 
 class PortPanel;
-class ProjectorSession;
+class PanelSession;
 
-// Its object name is the design's, "Form1".
+// Its object name is "Form1".
 class ControlPanelWindow : public QWidget, public WindowHeight {
     Q_OBJECT
 public:
-    explicit ControlPanelWindow(ProjectorSession &session, QWidget *parent = nullptr);
+    explicit ControlPanelWindow(PanelSession &session, QWidget *parent = nullptr);
     ~ControlPanelWindow() override;
 
     // Window load: position, compact height, the port on COM1, then the COM1
@@ -43,7 +43,7 @@ private:
     void centreOnScreen();
     void finishStartUp();
 
-    ProjectorSession &session_;
+    PanelSession &session_;
     PortPanel *portPanel_ = nullptr;
     int heightTwips_ = 0;
     bool waitingForComOne_ = false;

@@ -5,26 +5,26 @@ namespace layout {
 namespace {
 
 using namespace colour;
-using Table = std::vector<ControlSpec>;
+using Table = std::vector<ControlLayout>;
 
 constexpr const char *kWindow = nullptr;
 
 // The window's default font is the bold Gothic 9 point; the rest are the
-// exceptions the design gives individual controls.
-constexpr FontSpec gothicBold{Face::Gothic, 9.0, true};
-constexpr FontSpec gothic{Face::Gothic, 9.0, false};
-constexpr FontSpec pGothicBold{Face::PGothic, 9.0, true};
-constexpr FontSpec pGothic{Face::PGothic, 9.0, false};
-constexpr FontSpec smallGothicBold{Face::Gothic, 8.25, true};
-constexpr FontSpec smallGothic{Face::Gothic, 8.25, false};
-constexpr FontSpec largeGothic{Face::Gothic, 9.75, false};
-constexpr FontSpec largeGothicBold{Face::Gothic, 9.75, true};
-constexpr FontSpec largePGothicBold{Face::PGothic, 9.75, true};
+// exceptions individual controls are set in.
+constexpr CaptionFont kGothicBold{Face::Gothic, 9.0, true};
+constexpr CaptionFont kGothic{Face::Gothic, 9.0, false};
+constexpr CaptionFont kPGothicBold{Face::PGothic, 9.0, true};
+constexpr CaptionFont kPGothic{Face::PGothic, 9.0, false};
+constexpr CaptionFont kSmallGothicBold{Face::Gothic, 8.25, true};
+constexpr CaptionFont kSmallGothic{Face::Gothic, 8.25, false};
+constexpr CaptionFont kLargeGothic{Face::Gothic, 9.75, false};
+constexpr CaptionFont kLargeGothicBold{Face::Gothic, 9.75, true};
+constexpr CaptionFont kLargePGothicBold{Face::PGothic, 9.75, true};
 
-ControlSpec control(Kind kind, const char *name, const char *container, Rect rect, const char *caption,
-                    FontSpec font)
+ControlLayout control(Kind kind, const char *name, const char *container, Rect rect, const char *caption,
+                      CaptionFont font)
 {
-    ControlSpec c{};
+    ControlLayout c{};
     c.kind = kind;
     c.name = name;
     c.container = container;
@@ -34,43 +34,44 @@ ControlSpec control(Kind kind, const char *name, const char *container, Rect rec
     return c;
 }
 
-ControlSpec frame(const char *name, const char *container, Rect rect)
+ControlLayout frame(const char *name, const char *container, Rect rect)
 {
-    return control(Kind::Frame, name, container, rect, nullptr, gothicBold);
+    return control(Kind::Frame, name, container, rect, nullptr, kGothicBold);
 }
 
-ControlSpec button(const char *name, const char *container, Rect rect, const char *caption, QRgb background,
-                   FontSpec font)
+ControlLayout button(const char *name, const char *container, Rect rect, const char *caption, QRgb background,
+                     CaptionFont font)
 {
-    ControlSpec c = control(Kind::CommandButton, name, container, rect, caption, font);
+    ControlLayout c = control(Kind::CommandButton, name, container, rect, caption, font);
     c.background = background;
     c.align = Align::Center;
     return c;
 }
 
-ControlSpec label(const char *name, const char *container, Rect rect, const char *caption, FontSpec font,
-                  Align align = Align::Left)
+ControlLayout label(const char *name, const char *container, Rect rect, const char *caption, CaptionFont font,
+                    Align align = Align::Left)
 {
-    ControlSpec c = control(Kind::Label, name, container, rect, caption, font);
+    ControlLayout c = control(Kind::Label, name, container, rect, caption, font);
     c.align = align;
     return c;
 }
 
-// Option buttons carry no size of their own in the design: 975 x 240 holds
+// Option buttons are given no size of their own: 975 x 240 holds
 // the indicator and the longest caption ("19200") and keeps each pair apart.
-ControlSpec option(const char *name, const char *container, int left, int top, const char *caption,
-                   bool selected = false)
+ControlLayout option(const char *name, const char *container, int left, int top, const char *caption,
+                     bool selected = false)
 {
-    ControlSpec c = control(Kind::OptionButton, name, container, {left, top, 975, 240}, caption, gothicBold);
+    ControlLayout c =
+        control(Kind::OptionButton, name, container, {left, top, 975, 240}, caption, kGothicBold);
     c.selected = selected;
     return c;
 }
 
 // The traffic and status lines start empty and are written at run time.
-ControlSpec monitorLine(const char *name, Rect rect, FontSpec font, QRgb text = black)
+ControlLayout monitorLine(const char *name, Rect rect, CaptionFont font, QRgb text = kBlack)
 {
-    ControlSpec c = label(name, "Frame9", rect, "", font);
-    c.background = white;
+    ControlLayout c = label(name, "Frame9", rect, "", font);
+    c.background = kWhite;
     c.foreground = text;
     c.border = true;
     return c;
@@ -78,54 +79,54 @@ ControlSpec monitorLine(const char *name, Rect rect, FontSpec font, QRgb text = 
 
 // Frame titles are placed without a size: centred across the frame with a
 // 120 margin each side, one 240-high line ending 120 above the button row.
-ControlSpec frameTitle(const char *name, const char *frameName, const Rect &frameRect, int buttonRowTop,
-                       const char *caption, QRgb text = black)
+ControlLayout frameTitle(const char *name, const char *frameName, const Rect &frameRect, int buttonRowTop,
+                         const char *caption, QRgb text = kBlack)
 {
-    ControlSpec c = label(name, frameName, {120, buttonRowTop - 360, frameRect.width - 240, 240}, caption,
-                          gothicBold, Align::Center);
+    ControlLayout c = label(name, frameName, {120, buttonRowTop - 360, frameRect.width - 240, 240}, caption,
+                            kGothicBold, Align::Center);
     c.foreground = text;
     return c;
 }
 
 // The five ON/OFF frames all use the first frame's pair geometry: 615 x 300
 // at Left 120 and 960 of the row.
-ControlSpec onButton(const char *name, const char *frameName, int top)
+ControlLayout onButton(const char *name, const char *frameName, int top)
 {
-    return button(name, frameName, {120, top, 615, 300}, "ON", lightGreen, pGothicBold);
+    return button(name, frameName, {120, top, 615, 300}, "ON", kLightGreen, kPGothicBold);
 }
 
-ControlSpec offButton(const char *name, const char *frameName, int top)
+ControlLayout offButton(const char *name, const char *frameName, int top)
 {
-    return button(name, frameName, {960, top, 615, 300}, "OFF", lightRed, pGothicBold);
+    return button(name, frameName, {960, top, 615, 300}, "OFF", kLightRed, kPGothicBold);
 }
 
-// The entry box has no colour of its own in the design.
-ControlSpec textBox(const char *name, const char *container, Rect rect, FontSpec font)
+// The entry box has no colour of its own: it keeps the platform's.
+ControlLayout textBox(const char *name, const char *container, Rect rect, CaptionFont font)
 {
-    ControlSpec c = control(Kind::TextBox, name, container, rect, "", font);
+    ControlLayout c = control(Kind::TextBox, name, container, rect, "", font);
     c.background = kPlatformColour;
     return c;
 }
 
-ControlSpec image(const char *name, Rect rect)
+ControlLayout image(const char *name, Rect rect)
 {
-    return control(Kind::Image, name, kWindow, rect, nullptr, gothicBold);
+    return control(Kind::Image, name, kWindow, rect, nullptr, kGothicBold);
 }
 
-ControlSpec hidden(ControlSpec c)
+ControlLayout hidden(ControlLayout c)
 {
     c.visible = false;
     return c;
 }
 
 // A button that sends the named command.
-ControlSpec sends(const char *command, ControlSpec c)
+ControlLayout sends(const char *command, ControlLayout c)
 {
     c.command = command;
     return c;
 }
 
-ControlSpec playing(Role role, ControlSpec c)
+ControlLayout playing(Role role, ControlLayout c)
 {
     c.role = role;
     return c;
@@ -143,15 +144,16 @@ Table titledFrames()
 {
     return {
         frame("Frame1", kWindow, kFrame1),
-        frameTitle("Label1", "Frame1", kFrame1, 600, "POWER", darkRed),
+        frameTitle("Label1", "Frame1", kFrame1, 600, "POWER", kDarkRed),
         sends("power-on", onButton("Command17", "Frame1", 600)),
         sends("power-off", offButton("Command18", "Frame1", 600)),
 
         frame("Frame2", kWindow, kFrame2),
         frameTitle("Label2", "Frame2", kFrame2, 600, "INPUT MODE SET"),
-        sends("pc1", button("Command27", "Frame2", {240, 600, 495, 300}, "PC1", lightCyan, pGothicBold)),
-        sends("pc2", button("Command28", "Frame2", {960, 600, 495, 300}, "PC2", lightCyan, pGothicBold)),
-        sends("video", button("Command29", "Frame2", {1680, 600, 735, 300}, "Video", lightCyan, pGothicBold)),
+        sends("pc1", button("Command27", "Frame2", {240, 600, 495, 300}, "PC1", kLightCyan, kPGothicBold)),
+        sends("pc2", button("Command28", "Frame2", {960, 600, 495, 300}, "PC2", kLightCyan, kPGothicBold)),
+        sends("video",
+              button("Command29", "Frame2", {1680, 600, 735, 300}, "Video", kLightCyan, kPGothicBold)),
 
         frame("Frame6", kWindow, kFrame6),
         frameTitle("Label7", "Frame6", kFrame6, 600, "MENU"),
@@ -178,64 +180,67 @@ Table titledFrames()
         frame("Frame5", kWindow, kFrame5),
         frameTitle("Label6", "Frame5", kFrame5, 480, "AV Size"),
         sends("av-size-regular",
-              button("Command31", "Frame5", {120, 480, 855, 300}, "Regular", lightCyan, pGothic)),
+              button("Command31", "Frame5", {120, 480, 855, 300}, "Regular", kLightCyan, kPGothic)),
         sends("av-size-wide",
-              button("Command32", "Frame5", {1080, 480, 615, 300}, "Wide", lightCyan, pGothic)),
+              button("Command32", "Frame5", {1080, 480, 615, 300}, "Wide", kLightCyan, kPGothic)),
     };
 }
 
 Table directionPadAndAdjustments()
 {
     return {
-        sends("up", button("Command5", kWindow, {1200, 2520, 855, 375}, "↑", peach, pGothicBold)),
-        sends("left", button("Command9", kWindow, {240, 3000, 855, 375}, "←", peach, pGothicBold)),
-        sends("select", button("Command6", kWindow, {1200, 3000, 855, 375}, "SELECT", orange, gothic)),
-        sends("right", button("Command8", kWindow, {2160, 3000, 855, 375}, "→", peach, pGothicBold)),
-        sends("down", button("Command7", kWindow, {1200, 3480, 855, 375}, "↓", peach, pGothicBold)),
+        sends("up", button("Command5", kWindow, {1200, 2520, 855, 375}, "↑", kPeach, kPGothicBold)),
+        sends("left", button("Command9", kWindow, {240, 3000, 855, 375}, "←", kPeach, kPGothicBold)),
+        sends("select", button("Command6", kWindow, {1200, 3000, 855, 375}, "SELECT", kOrange, kGothic)),
+        sends("right", button("Command8", kWindow, {2160, 3000, 855, 375}, "→", kPeach, kPGothicBold)),
+        sends("down", button("Command7", kWindow, {1200, 3480, 855, 375}, "↓", kPeach, kPGothicBold)),
 
         // Titles are placed without a size: one 255-high line (the buttons'
         // height) above the "+", wide enough for the caption at 6 px per
         // character. "VOL" is centred over its 375-wide buttons.
-        label("Label3", kWindow, {3600, 2520, 375, 255}, "VOL", gothicBold, Align::Center),
-        label("Label13", kWindow, {4560, 2520, 975, 255}, "Brightness", gothic),
-        label("Label17", kWindow, {6360, 2520, 735, 255}, "D.Zoom", gothic),
-        label("Label18", kWindow, {7320, 2520, 855, 255}, "Keystone", gothic),
-        sends("vol-up", button("Command1", kWindow, {3600, 2880, 375, 255}, "+", lightOrange, gothicBold)),
-        sends("vol-down", button("Command2", kWindow, {3600, 3240, 375, 255}, "-", lightOrange, gothicBold)),
-        sends("brightness-up", button("Command15", kWindow, {4800, 2880, 375, 255}, "+", lightCyan, gothic)),
+        label("Label3", kWindow, {3600, 2520, 375, 255}, "VOL", kGothicBold, Align::Center),
+        label("Label13", kWindow, {4560, 2520, 975, 255}, "Brightness", kGothic),
+        label("Label17", kWindow, {6360, 2520, 735, 255}, "D.Zoom", kGothic),
+        label("Label18", kWindow, {7320, 2520, 855, 255}, "Keystone", kGothic),
+        sends("vol-up", button("Command1", kWindow, {3600, 2880, 375, 255}, "+", kLightOrange, kGothicBold)),
+        sends("vol-down",
+              button("Command2", kWindow, {3600, 3240, 375, 255}, "-", kLightOrange, kGothicBold)),
+        sends("brightness-up",
+              button("Command15", kWindow, {4800, 2880, 375, 255}, "+", kLightCyan, kGothic)),
         sends("brightness-down",
-              button("Command35", kWindow, {4800, 3240, 375, 255}, "-", lightCyan, gothic)),
-        sends("zoom-up", button("Command48", kWindow, {6480, 2880, 375, 255}, "+", lightCyan, pGothic)),
-        sends("zoom-down", button("Command49", kWindow, {6480, 3240, 375, 255}, "-", lightCyan, gothic)),
-        sends("keystone-up", button("Command50", kWindow, {7440, 2880, 375, 255}, "+", lightCyan, gothic)),
-        sends("keystone-down", button("Command51", kWindow, {7440, 3240, 375, 255}, "-", lightCyan, gothic)),
+              button("Command35", kWindow, {4800, 3240, 375, 255}, "-", kLightCyan, kGothic)),
+        sends("zoom-up", button("Command48", kWindow, {6480, 2880, 375, 255}, "+", kLightCyan, kPGothic)),
+        sends("zoom-down", button("Command49", kWindow, {6480, 3240, 375, 255}, "-", kLightCyan, kGothic)),
+        sends("keystone-up", button("Command50", kWindow, {7440, 2880, 375, 255}, "+", kLightCyan, kGothic)),
+        sends("keystone-down",
+              button("Command51", kWindow, {7440, 3240, 375, 255}, "-", kLightCyan, kGothic)),
     };
 }
 
 Table rightColumnAndLowerMainPanel()
 {
     return {
-        sends("a-image", button("Command13", kWindow, {8400, 2760, 975, 250}, "A-IMAGE", teal, gothic)),
-        sends("image", button("Command30", kWindow, {8400, 3120, 975, 255}, "IMAGE", lavender, gothic)),
-        sends("p-timer", button("Command14", kWindow, {8400, 3360, 975, 250}, "P-TIMER", lavender, gothic)),
+        sends("a-image", button("Command13", kWindow, {8400, 2760, 975, 250}, "A-IMAGE", kTeal, kGothic)),
+        sends("image", button("Command30", kWindow, {8400, 3120, 975, 255}, "IMAGE", kLavender, kGothic)),
+        sends("p-timer", button("Command14", kWindow, {8400, 3360, 975, 250}, "P-TIMER", kLavender, kGothic)),
         sends("display-clear",
-              button("Command3", kWindow, {8400, 3600, 975, 492}, "DISPLAY CLEAR", lavender, gothic)),
+              button("Command3", kWindow, {8400, 3600, 975, 492}, "DISPLAY CLEAR", kLavender, kGothic)),
         playing(Role::EndButton,
-                button("Command16", kWindow, {8400, 4320, 975, 375}, "END", silver, gothicBold)),
+                button("Command16", kWindow, {8400, 4320, 975, 375}, "END", kSilver, kGothicBold)),
 
         // Title placed without a size: the key-disabling group's full width,
         // one 240-high line down to the "NONE" button.
-        label("Label19", kWindow, {6600, 3720, 1332, 240}, "R/C KEY OFF", gothic),
+        label("Label19", kWindow, {6600, 3720, 1332, 240}, "R/C KEY OFF", kGothic),
         sends("key-disable-none",
-              button("Command56", kWindow, {6600, 3960, 1200, 372}, "NONE", lightCyan, gothic)),
+              button("Command56", kWindow, {6600, 3960, 1200, 372}, "NONE", kLightCyan, kGothic)),
         sends("key-disable-rc",
-              button("Command57", kWindow, {6600, 4320, 606, 372}, "R/C", lightCyan, gothic)),
+              button("Command57", kWindow, {6600, 4320, 606, 372}, "R/C", kLightCyan, kGothic)),
         sends("key-disable-key",
-              button("Command58", kWindow, {7200, 4320, 606, 372}, "KEY", lightCyan, gothic)),
+              button("Command58", kWindow, {7200, 4320, 606, 372}, "KEY", kLightCyan, kGothic)),
 
         // The port panel comes after "COM" so that, once shown, it lies over it.
         playing(Role::PortButton,
-                button("Command33", kWindow, {4080, 4200, 1815, 375}, "COM", kPlatformColour, pGothic)),
+                button("Command33", kWindow, {4080, 4200, 1815, 375}, "COM", kPlatformColour, kPGothic)),
         playing(Role::PortPanel, hidden(frame("Frame8", kWindow, {3480, 3600, 2775, 1185}))),
         playing(Role::Com1Option, option("Option1", "Frame8", 240, 240, "COM1")),
         playing(Role::Com2Option, option("Option2", "Frame8", 1560, 240, "COM2")),
@@ -244,19 +249,19 @@ Table rightColumnAndLowerMainPanel()
         playing(Role::SlowOption, option("Option10", "Frame13", 1440, 240, "9600")),
 
         sends("picture-stand",
-              button("Command4", kWindow, {240, 4080, 975, 255}, "STAND", lightCyan, gothic)),
+              button("Command4", kWindow, {240, 4080, 975, 255}, "STAND", kLightCyan, kGothic)),
         sends("picture-real",
-              button("Command10", kWindow, {1200, 4080, 975, 255}, "REAL", lightCyan, gothic)),
+              button("Command10", kWindow, {1200, 4080, 975, 255}, "REAL", kLightCyan, kGothic)),
         sends("picture-cinema",
-              button("Command11", kWindow, {2160, 4080, 975, 255}, "CINEMA", lightCyan, gothic)),
+              button("Command11", kWindow, {2160, 4080, 975, 255}, "CINEMA", kLightCyan, kGothic)),
         sends("picture-image1",
-              button("Command39", kWindow, {240, 4320, 975, 255}, "IMAGE1", lightCyan, gothic)),
+              button("Command39", kWindow, {240, 4320, 975, 255}, "IMAGE1", kLightCyan, kGothic)),
         sends("picture-image2",
-              button("Command40", kWindow, {1200, 4320, 975, 255}, "IMAGE2", lightCyan, gothic)),
+              button("Command40", kWindow, {1200, 4320, 975, 255}, "IMAGE2", kLightCyan, kGothic)),
         sends("picture-image3",
-              button("Command41", kWindow, {2160, 4320, 975, 255}, "IMAGE3", lightCyan, gothic)),
+              button("Command41", kWindow, {2160, 4320, 975, 255}, "IMAGE3", kLightCyan, kGothic)),
         sends("picture-image4",
-              button("Command42", kWindow, {240, 4560, 975, 255}, "IMAGE4", lightCyan, gothic)),
+              button("Command42", kWindow, {240, 4560, 975, 255}, "IMAGE4", kLightCyan, kGothic)),
     };
 }
 
@@ -264,28 +269,28 @@ Table trafficMonitorBand()
 {
     return {
         frame("Frame9", kWindow, {45, 4920, 6312, 1290}),
-        label("Label9", "Frame9", {105, 210, 390, 285}, "TXD", gothic, Align::Right),
-        playing(Role::SentLine, monitorLine("Label11", {600, 180, 5610, 300}, largePGothicBold)),
-        label("Label10", "Frame9", {75, 555, 450, 300}, "RXD", gothic, Align::Right),
-        playing(Role::ReceivedLine, monitorLine("Label12", {600, 540, 5616, 300}, largePGothicBold)),
-        label("Label23", "Frame9", {120, 960, 735, 225}, "STATUS", smallGothic),
-        playing(Role::StatusLine, monitorLine("Label22", {930, 915, 5295, 300}, pGothicBold, red)),
+        label("Label9", "Frame9", {105, 210, 390, 285}, "TXD", kGothic, Align::Right),
+        playing(Role::SentLine, monitorLine("Label11", {600, 180, 5610, 300}, kLargePGothicBold)),
+        label("Label10", "Frame9", {75, 555, 450, 300}, "RXD", kGothic, Align::Right),
+        playing(Role::ReceivedLine, monitorLine("Label12", {600, 540, 5616, 300}, kLargePGothicBold)),
+        label("Label23", "Frame9", {120, 960, 735, 225}, "STATUS", kSmallGothic),
+        playing(Role::StatusLine, monitorLine("Label22", {930, 915, 5295, 300}, kPGothicBold, kRed)),
 
         playing(Role::DataButton, hidden(button("Command34", kWindow, {6600, 5040, 1200, 375},
-                                                data_button::kShowMonitor, silver, pGothic))),
+                                                data_button::kShowMonitor, kSilver, kPGothic))),
 
         // Only "TEMP" has a stated height; its row siblings take it. The
         // second row's height is what reaches the group's bottom edge, 6135.
         sends("status",
-              button("Command44", kWindow, {6480, 5640, 975, 252}, "STATUS", lightCyan, smallGothicBold)),
+              button("Command44", kWindow, {6480, 5640, 975, 252}, "STATUS", kLightCyan, kSmallGothicBold)),
         sends("lamp-time",
-              button("Command46", kWindow, {7440, 5640, 975, 252}, "L-TIME", lightCyan, smallGothicBold)),
+              button("Command46", kWindow, {7440, 5640, 975, 252}, "L-TIME", kLightCyan, kSmallGothicBold)),
         sends("temp",
-              button("Command54", kWindow, {8400, 5640, 975, 252}, "TEMP", lightCyan, smallGothicBold)),
+              button("Command54", kWindow, {8400, 5640, 975, 252}, "TEMP", kLightCyan, kSmallGothicBold)),
         sends("input",
-              button("Command45", kWindow, {6480, 5880, 975, 255}, "MODE", lightCyan, smallGothicBold)),
+              button("Command45", kWindow, {6480, 5880, 975, 255}, "MODE", kLightCyan, kSmallGothicBold)),
         sends("setting",
-              button("Command47", kWindow, {7440, 5880, 975, 255}, "SETTING", lightCyan, smallGothicBold)),
+              button("Command47", kWindow, {7440, 5880, 975, 255}, "SETTING", kLightCyan, kSmallGothicBold)),
     };
 }
 
@@ -295,50 +300,56 @@ Table lowerPanelBand()
         frame("Frame14", kWindow, {120, 6735, 7215, 1320}),
         // Row labels placed without a size: their row's 255 height, and wide
         // enough for "Video" while ending before the buttons at 960.
-        label("Label15", "Frame14", {120, 240, 735, 255}, "PC1", gothicBold),
-        label("Label16", "Frame14", {120, 480, 735, 255}, "PC2", gothicBold),
-        label("Label24", "Frame14", {120, 720, 735, 255}, "Video", gothicBold),
-        sends("pc1-rgb", button("Command64", "Frame14", {960, 240, 975, 255}, "RGB", lightCyan, gothic)),
+        label("Label15", "Frame14", {120, 240, 735, 255}, "PC1", kGothicBold),
+        label("Label16", "Frame14", {120, 480, 735, 255}, "PC2", kGothicBold),
+        label("Label24", "Frame14", {120, 720, 735, 255}, "Video", kGothicBold),
+        sends("pc1-rgb", button("Command64", "Frame14", {960, 240, 975, 255}, "RGB", kLightCyan, kGothic)),
         sends("pc1-dvi-digital",
-              button("Command65", "Frame14", {1920, 240, 1815, 255}, "DVI(PC Digital)", lightCyan, gothic)),
+              button("Command65", "Frame14", {1920, 240, 1815, 255}, "DVI(PC Digital)", kLightCyan, kGothic)),
         sends("pc1-dvi-hdcp",
-              button("Command66", "Frame14", {3720, 240, 1815, 255}, "DVI(AV HDCP)", lightCyan, gothic)),
-        sends("pc2-rgb", button("Command72", "Frame14", {960, 480, 975, 255}, "RGB", lightCyan, gothic)),
+              button("Command66", "Frame14", {3720, 240, 1815, 255}, "DVI(AV HDCP)", kLightCyan, kGothic)),
+        sends("pc2-rgb", button("Command72", "Frame14", {960, 480, 975, 255}, "RGB", kLightCyan, kGothic)),
         sends("pc2-component",
-              button("Command74", "Frame14", {1920, 480, 1450, 255}, "Component", lightCyan, gothic)),
-        sends("pc2-scart", button("Command73", "Frame14", {3360, 480, 975, 255}, "Scart", lightCyan, gothic)),
-        sends("terminal-in", button("Command53", "Frame14", {5640, 480, 735, 255}, "IN", lightCyan, gothic)),
-        sends("terminal-out", button("Command76", "Frame14", {6360, 480, 735, 255}, "OUT", lightRed, gothic)),
-        sends("video-auto", button("Command81", "Frame14", {960, 720, 975, 255}, "Auto", lightCyan, gothic)),
+              button("Command74", "Frame14", {1920, 480, 1450, 255}, "Component", kLightCyan, kGothic)),
+        sends("pc2-scart",
+              button("Command73", "Frame14", {3360, 480, 975, 255}, "Scart", kLightCyan, kGothic)),
+        sends("terminal-in",
+              button("Command53", "Frame14", {5640, 480, 735, 255}, "IN", kLightCyan, kGothic)),
+        sends("terminal-out",
+              button("Command76", "Frame14", {6360, 480, 735, 255}, "OUT", kLightRed, kGothic)),
+        sends("video-auto",
+              button("Command81", "Frame14", {960, 720, 975, 255}, "Auto", kLightCyan, kGothic)),
         sends("video-video",
-              button("Command82", "Frame14", {1920, 720, 975, 255}, "Video", lightCyan, gothic)),
+              button("Command82", "Frame14", {1920, 720, 975, 255}, "Video", kLightCyan, kGothic)),
         sends("video-s-video",
-              button("Command69", "Frame14", {2880, 720, 1095, 255}, "S-Video", lightCyan, gothic)),
+              button("Command69", "Frame14", {2880, 720, 1095, 255}, "S-Video", kLightCyan, kGothic)),
 
         frame("Frame16", kWindow, {7440, 6750, 1935, 945}),
         // Placed without a size: as far from the right edge as from the
         // left, one 240-high line above the buttons.
-        label("Label27", "Frame16", {345, 240, 1245, 240}, "FAN SPEED", gothicBold),
-        sends("fan-max", button("Command97", "Frame16", {120, 600, 855, 255}, "MAX", lightGreen, gothicBold)),
+        label("Label27", "Frame16", {345, 240, 1245, 240}, "FAN SPEED", kGothicBold),
+        sends("fan-max",
+              button("Command97", "Frame16", {120, 600, 855, 255}, "MAX", kLightGreen, kGothicBold)),
         sends("fan-normal",
-              button("Command98", "Frame16", {960, 600, 855, 255}, "NOR", lightGreen, gothicBold)),
+              button("Command98", "Frame16", {960, 600, 855, 255}, "NOR", kLightGreen, kGothicBold)),
 
         frame("Frame11", kWindow, {7440, 7680, 1935, 975}),
         sends("logo-capture",
-              button("Command60", "Frame11", {240, 240, 1455, 255}, "Capture", lightRed, gothic)),
-        sends("logo-off", button("Command61", "Frame11", {120, 600, 495, 255}, "OFF", lightRed, gothic)),
+              button("Command60", "Frame11", {240, 240, 1455, 255}, "Capture", kLightRed, kGothic)),
+        sends("logo-off", button("Command61", "Frame11", {120, 600, 495, 255}, "OFF", kLightRed, kGothic)),
         sends("logo-default",
-              button("Command63", "Frame11", {600, 600, 495, 255}, "DEF", lightGreen, gothic)),
-        sends("logo-user", button("Command67", "Frame11", {1080, 600, 735, 255}, "User", lightCyan, gothic)),
+              button("Command63", "Frame11", {600, 600, 495, 255}, "DEF", kLightGreen, kGothic)),
+        sends("logo-user",
+              button("Command67", "Frame11", {1080, 600, 735, 255}, "User", kLightCyan, kGothic)),
 
         frame("Frame15", kWindow, {120, 8040, 7215, 570}),
         // Placed without a size: the row's 255 height, ending before the box.
-        label("Label26", "Frame15", {120, 240, 435, 255}, "CMD", largeGothic),
-        playing(Role::TextBox, textBox("Text1", "Frame15", {600, 165, 5055, 345}, largeGothicBold)),
+        label("Label26", "Frame15", {120, 240, 435, 255}, "CMD", kLargeGothic),
+        playing(Role::TextBox, textBox("Text1", "Frame15", {600, 165, 5055, 345}, kLargeGothicBold)),
         playing(Role::SendButton,
-                button("Command95", "Frame15", {5760, 240, 735, 255}, "SEND", lightGreen, gothicBold)),
+                button("Command95", "Frame15", {5760, 240, 735, 255}, "SEND", kLightGreen, kGothicBold)),
         playing(Role::ClearButton,
-                button("Command96", "Frame15", {6480, 240, 615, 255}, "CLS", lightRed, gothicBold)),
+                button("Command96", "Frame15", {6480, 240, 615, 255}, "CLS", kLightRed, kGothicBold)),
     };
 }
 
@@ -353,16 +364,16 @@ Table buildControlTable()
 
 } // namespace
 
-const std::vector<ControlSpec> &controlTable()
+const std::vector<ControlLayout> &controlTable()
 {
     static const Table table = buildControlTable();
     return table;
 }
 
-const std::vector<LineSpec> &lineTable()
+const std::vector<LineLayout> &lineTable()
 {
     // The cross-shaped outline around the direction pad.
-    static const std::vector<LineSpec> lines = {
+    static const std::vector<LineLayout> lines = {
         {"Line7", 1080, 2400, 2160, 2400, LineStyle::Dotted},
         {"Line1", 1080, 2400, 1080, 2880, LineStyle::Solid},
         {"Line2", 2160, 2400, 2160, 2880, LineStyle::Dotted},

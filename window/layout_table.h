@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The window's fixed design: every control, where it stands and how it looks.
+// The window's fixed layout: every control, where it stands and how it looks.
 // Positions are in twips (15 twips to one logical pixel), relative to the
 // control's container: the window's client area, or the frame it sits in.
 
@@ -11,10 +11,11 @@ namespace layout {
 
 enum class Kind { Frame, CommandButton, Label, OptionButton, TextBox, Image };
 
-// Stand-ins for the two Japanese Gothic faces of the design.
+// The two Japanese Gothic faces the captions are set in; the platform's
+// nearest fonts stand in for them.
 enum class Face { Gothic, PGothic };
 
-struct FontSpec {
+struct CaptionFont {
     Face face = Face::Gothic;
     double pointSize = 9.0;
     bool bold = true;
@@ -33,20 +34,20 @@ enum class Align { Left, Center, Right };
 constexpr QRgb kPlatformColour = 0xFFFFFFFFu;
 
 namespace colour {
-constexpr QRgb lightCyan = 0xFFC0FFFFu;
-constexpr QRgb lightGreen = 0xFFC0FFC0u;
-constexpr QRgb lightRed = 0xFFFFC0C0u;
-constexpr QRgb lavender = 0xFFC0C0FFu;
-constexpr QRgb teal = 0xFF00C0C0u;
-constexpr QRgb peach = 0xFFFFE0C0u;
-constexpr QRgb orange = 0xFFFF8000u;
-constexpr QRgb lightOrange = 0xFFFFC080u;
-constexpr QRgb silver = 0xFFC0C0C0u;
-constexpr QRgb white = 0xFFFFFFFFu;
-constexpr QRgb black = 0xFF000000u;
-constexpr QRgb red = 0xFFFF0000u;
-constexpr QRgb darkRed = 0xFFC00000u;
-constexpr QRgb lightBlue = 0xFF8080FFu;
+constexpr QRgb kLightCyan = 0xFFC0FFFFu;
+constexpr QRgb kLightGreen = 0xFFC0FFC0u;
+constexpr QRgb kLightRed = 0xFFFFC0C0u;
+constexpr QRgb kLavender = 0xFFC0C0FFu;
+constexpr QRgb kTeal = 0xFF00C0C0u;
+constexpr QRgb kPeach = 0xFFFFE0C0u;
+constexpr QRgb kOrange = 0xFFFF8000u;
+constexpr QRgb kLightOrange = 0xFFFFC080u;
+constexpr QRgb kSilver = 0xFFC0C0C0u;
+constexpr QRgb kWhite = 0xFFFFFFFFu;
+constexpr QRgb kBlack = 0xFF000000u;
+constexpr QRgb kRed = 0xFFFF0000u;
+constexpr QRgb kDarkRed = 0xFFC00000u;
+constexpr QRgb kLightBlue = 0xFF8080FFu;
 } // namespace colour
 
 // The part a control plays in the window beyond being shown, for the
@@ -73,7 +74,7 @@ enum class Role {
 // How many roles there are besides None (ClearButton stays the last).
 constexpr int kRoleCount = int(Role::ClearButton);
 
-struct ControlSpec {
+struct ControlLayout {
     Kind kind;
     const char *name;      // Qt objectName
     const char *container; // objectName of the enclosing frame; nullptr = the window
@@ -83,18 +84,18 @@ struct ControlSpec {
     // command table knows it; nullptr for every other control.
     const char *command = nullptr;
     Role role = Role::None;
-    QRgb background = colour::silver;
-    QRgb foreground = colour::black;
-    FontSpec font = {};
+    QRgb background = colour::kSilver;
+    QRgb foreground = colour::kBlack;
+    CaptionFont font = {};
     Align align = Align::Left; // buttons always centre their caption
     bool border = false;       // labels: single-line box
     bool visible = true;
-    bool selected = false; // option buttons: the one chosen at design
+    bool selected = false; // option buttons: the one chosen when the window opens
 };
 
 enum class LineStyle { Solid, Dotted, Dashed };
 
-struct LineSpec {
+struct LineLayout {
     const char *name;
     int x1, y1, x2, y2; // twips, window client coordinates
     LineStyle style;
@@ -102,12 +103,13 @@ struct LineSpec {
 
 // Containers come before the controls inside them. Where two controls of one
 // container overlap, the later one is stacked above the earlier one.
-const std::vector<ControlSpec> &controlTable();
-const std::vector<LineSpec> &lineTable();
+const std::vector<ControlLayout> &controlTable();
+const std::vector<LineLayout> &lineTable();
 // Keyboard focus order, first to last.
 const std::vector<const char *> &tabOrder();
 
-// The data-panel button's captions: shown at design, and as it toggles.
+// The data-panel button's captions: the first when the window opens, then
+// each as it toggles.
 namespace data_button {
 constexpr const char *kShowMonitor = "データを表示する";
 constexpr const char *kHideMonitor = "データを表示しない";
@@ -115,8 +117,9 @@ constexpr const char *kHideMonitor = "データを表示しない";
 
 constexpr int kTwipsPerPixel = 15;
 constexpr int kClientWidth = 9495;
-constexpr int kClientDesignHeight = 8730;
-// Title bar and borders of the platform the heights were designed on.
+// The client area's height with all of the layout in view.
+constexpr int kClientFullHeight = 8730;
+// The title bar and borders that the window's outer heights include.
 constexpr int kFrameAllowance = 370;
 // Its left and right borders together, three pixels each.
 constexpr int kFrameSideAllowance = 90;

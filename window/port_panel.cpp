@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/port_panel.h"
 
+#include "session/panel_session.h"
 #include "session/precise_timer.h"
-#include "session/projector_session.h"
 #include "window/application_title.h"
 
 #include <QFrame>
@@ -22,7 +22,7 @@ QMessageBox *portWarning(QWidget *parent, const QString &text)
 }
 } // namespace
 
-PortPanel::PortPanel(ProjectorSession &session, const PortPanelControls &controls, QWidget &window)
+PortPanel::PortPanel(PanelSession &session, const PortPanelControls &controls, QWidget &window)
     : QObject(&window), session_(session), window_(window), controls_(controls),
       hideDelay_(new PreciseTimer(QStringLiteral("Timer3"), kHideDelayMs, this))
 {
@@ -32,14 +32,14 @@ PortPanel::PortPanel(ProjectorSession &session, const PortPanelControls &control
     connect(controls_.com2, &QRadioButton::clicked, this, [this] { choosePort(2, 1); });
     connect(controls_.fast, &QRadioButton::clicked, this, [this] { chooseSpeed(port_settings::kFast); });
     connect(controls_.slow, &QRadioButton::clicked, this, [this] { chooseSpeed(port_settings::kSlow); });
-    connect(&session_, &ProjectorSession::portLost, this, &PortPanel::warnPortLost);
-    connect(&session_, &ProjectorSession::portOpened, this, [this] {
+    connect(&session_, &PanelSession::portLost, this, &PortPanel::warnPortLost);
+    connect(&session_, &PanelSession::portOpened, this, [this] {
         if (pendingFallback_) {
             pendingFallback_.reset();
             controls_.panel->setVisible(false);
         }
     });
-    connect(&session_, &ProjectorSession::portOpenFailed, this, [this](const SerialError &error) {
+    connect(&session_, &PanelSession::portOpenFailed, this, [this](const SerialError &error) {
         if (const std::optional<int> fallback = std::exchange(pendingFallback_, std::nullopt))
             choiceFailed(error, *fallback);
     });

@@ -13,7 +13,7 @@
 #include <QString>
 #include <optional>
 
-class ProjectorSession;
+class PanelSession;
 class SessionTimer;
 class QWidget;
 
@@ -21,7 +21,7 @@ class PortPanel : public QObject {
     Q_OBJECT
 public:
     // window: where its warnings are shown, and what owns it.
-    PortPanel(ProjectorSession &session, const PortPanelControls &controls, QWidget &window);
+    PortPanel(PanelSession &session, const PortPanelControls &controls, QWidget &window);
 
     void showPanel();                                 // "COM" click
     void hidePanel();                                 // hide delay ends
@@ -44,7 +44,7 @@ private:
     // other number is set.
     void choiceFailed(const SerialError &error, int fallback);
 
-    ProjectorSession &session_;
+    PanelSession &session_;
     QWidget &window_;
     PortPanelControls controls_;
     SessionTimer *hideDelay_;

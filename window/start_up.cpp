@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/start_up.h"
 
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "window/application_title.h"
 #include "window/control_panel_window.h"
 
@@ -10,15 +10,15 @@
 
 int runControlPanel(QApplication &app, const PanelLog &log, const PanelPorts &ports)
 {
-    ProjectorSession session;
+    PanelSession session;
     if (ports.com1)
         session.setPortDevice(1, *ports.com1);
     if (ports.com2)
         session.setPortDevice(2, *ports.com2);
     // What the window cannot show goes to the log, where the script that
     // started the program keeps it.
-    QObject::connect(&session, &ProjectorSession::error, &session, log);
-    QObject::connect(&session, &ProjectorSession::portLost, &session, [&](const QString &description) {
+    QObject::connect(&session, &PanelSession::error, &session, log);
+    QObject::connect(&session, &PanelSession::portLost, &session, [&](const QString &description) {
         log(QObject::tr("device %1 lost (%2); port closed").arg(session.deviceName(), description));
     });
     ControlPanelWindow form(session);

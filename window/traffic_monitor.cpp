@@ -2,26 +2,25 @@
 #include "window/traffic_monitor.h"
 
 #include "protocol/traffic_rendering.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "window/monitor_label.h"
 
-TrafficMonitor::TrafficMonitor(ProjectorSession &session, const MonitorLines &lines, QObject *parent)
+TrafficMonitor::TrafficMonitor(PanelSession &session, const MonitorLines &lines, QObject *parent)
     : QObject(parent)
 {
     MonitorLabel *sent = lines.sent;
     MonitorLabel *received = lines.received;
     MonitorLabel *status = lines.status;
-    connect(&session, &ProjectorSession::lineSent, sent,
+    connect(&session, &PanelSession::lineSent, sent,
             [sent](const QString &, const QString &rendering) { sent->setText(rendering); });
-    connect(&session, &ProjectorSession::received, received, &MonitorLabel::showRenderingOf);
-    connect(&session, &ProjectorSession::statusDecoded, status, &MonitorLabel::setText);
-    connect(&session, &ProjectorSession::noReply, received,
-            [received] { received->setText(kNoReplyRendering); });
-    connect(&session, &ProjectorSession::trafficCleared, this, [sent, received] {
+    connect(&session, &PanelSession::received, received, &MonitorLabel::showRenderingOf);
+    connect(&session, &PanelSession::statusDecoded, status, &MonitorLabel::setText);
+    connect(&session, &PanelSession::noReply, received, [received] { received->setText(kNoReplyRendering); });
+    connect(&session, &PanelSession::trafficCleared, this, [sent, received] {
         sent->clear();
         received->clear();
     });
-    connect(&session, &ProjectorSession::monitorCleared, this, [sent, received, status] {
+    connect(&session, &PanelSession::monitorCleared, this, [sent, received, status] {
         sent->clear();
         received->clear();
         status->clear();

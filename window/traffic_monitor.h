@@ -7,10 +7,10 @@
 
 #include <QObject>
 
-class ProjectorSession;
+class PanelSession;
 
 class TrafficMonitor : public QObject {
     Q_OBJECT
 public:
-    TrafficMonitor(ProjectorSession &session, const MonitorLines &lines, QObject *parent);
+    TrafficMonitor(PanelSession &session, const MonitorLines &lines, QObject *parent);
 };

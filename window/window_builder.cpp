@@ -25,7 +25,7 @@ int px(int twips)
     return qRound(double(twips) / kTwipsPerPixel);
 }
 
-// Edges are rounded, not sizes, so that controls the design puts edge to
+// Edges are rounded, not sizes, so that controls the layout puts edge to
 // edge stay edge to edge.
 QRect pixelRect(const Rect &r)
 {
@@ -35,12 +35,12 @@ QRect pixelRect(const Rect &r)
 // A segment of the direction pad's outline.
 class LineSegment : public QWidget {
 public:
-    LineSegment(const LineSpec &design, QWidget *parent) : QWidget(parent), design_(design)
+    LineSegment(const LineLayout &line, QWidget *parent) : QWidget(parent), line_(line)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         const int margin = 2;
-        const QRect box = QRect(QPoint(px(qMin(design.x1, design.x2)), px(qMin(design.y1, design.y2))),
-                                QPoint(px(qMax(design.x1, design.x2)), px(qMax(design.y1, design.y2))))
+        const QRect box = QRect(QPoint(px(qMin(line.x1, line.x2)), px(qMin(line.y1, line.y2))),
+                                QPoint(px(qMax(line.x1, line.x2)), px(qMax(line.y1, line.y2))))
                               .adjusted(-margin, -margin, margin, margin);
         setGeometry(box);
     }
@@ -49,18 +49,18 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        QPen pen(QColor(colour::lightBlue), 2);
-        pen.setStyle(design_.style == LineStyle::Dotted   ? Qt::DotLine
-                     : design_.style == LineStyle::Dashed ? Qt::DashLine
-                                                          : Qt::SolidLine);
+        QPen pen(QColor(colour::kLightBlue), 2);
+        pen.setStyle(line_.style == LineStyle::Dotted   ? Qt::DotLine
+                     : line_.style == LineStyle::Dashed ? Qt::DashLine
+                                                        : Qt::SolidLine);
         painter.setPen(pen);
         const QPoint origin = geometry().topLeft();
-        painter.drawLine(QPoint(px(design_.x1), px(design_.y1)) - origin,
-                         QPoint(px(design_.x2), px(design_.y2)) - origin);
+        painter.drawLine(QPoint(px(line_.x1), px(line_.y1)) - origin,
+                         QPoint(px(line_.x2), px(line_.y2)) - origin);
     }
 
 private:
-    LineSpec design_;
+    LineLayout line_;
 };
 
 Qt::Alignment toQt(Align a)
@@ -75,73 +75,73 @@ Qt::Alignment toQt(Align a)
 // Only the roles the control itself paints with are set: a frame's colours
 // pass to the controls inside it, and a text box or an option button's
 // indicator keeps the platform's field colour.
-void setColours(QWidget *w, const ControlSpec &design)
+void setColours(QWidget *w, const ControlLayout &control)
 {
     QPalette pal = w->palette();
-    if (design.background != kPlatformColour) {
-        pal.setColor(w->backgroundRole(), QColor(design.background));
+    if (control.background != kPlatformColour) {
+        pal.setColor(w->backgroundRole(), QColor(control.background));
         w->setAutoFillBackground(true);
     }
-    pal.setColor(w->foregroundRole(), QColor(design.foreground));
+    pal.setColor(w->foregroundRole(), QColor(control.foreground));
     w->setPalette(pal);
 }
 
-QWidget *makeButton(const ControlSpec &design, QWidget *parent)
+QWidget *makeButton(const ControlLayout &control, QWidget *parent)
 {
     auto *button = new CommandButton(parent);
-    button->setText(QString::fromUtf8(design.caption));
-    if (design.background != kPlatformColour)
-        button->setFaceColour(QColor(design.background));
+    button->setText(QString::fromUtf8(control.caption));
+    if (control.background != kPlatformColour)
+        button->setFaceColour(QColor(control.background));
     return button;
 }
 
 // The box's line stays black whatever the colour of the text in it.
-QWidget *makeMonitorLine(const ControlSpec &design, QWidget *parent)
+QWidget *makeMonitorLine(const ControlLayout &control, QWidget *parent)
 {
     auto *line = new MonitorLabel(parent);
-    line->setAlignment(toQt(design.align));
-    line->setText(QString::fromUtf8(design.caption ? design.caption : ""));
+    line->setAlignment(toQt(control.align));
+    line->setText(QString::fromUtf8(control.caption ? control.caption : ""));
     line->setStyleSheet(QStringLiteral("MonitorLabel { background-color: %1; color: %2;"
                                        " border: 1px solid #000000; }")
-                            .arg(QColor(design.background).name(), QColor(design.foreground).name()));
+                            .arg(QColor(control.background).name(), QColor(control.foreground).name()));
     return line;
 }
 
-QWidget *makeLabel(const ControlSpec &design, QWidget *parent)
+QWidget *makeLabel(const ControlLayout &control, QWidget *parent)
 {
-    if (design.border)
-        return makeMonitorLine(design, parent);
-    auto *label = new QLabel(QString::fromUtf8(design.caption ? design.caption : ""), parent);
-    label->setAlignment(toQt(design.align));
+    if (control.border)
+        return makeMonitorLine(control, parent);
+    auto *label = new QLabel(QString::fromUtf8(control.caption ? control.caption : ""), parent);
+    label->setAlignment(toQt(control.align));
     label->setWordWrap(false);
     return label;
 }
 
 // Options are grouped by their frame explicitly: grouping them by parent
 // alone would also take in the options of a frame nested inside.
-QWidget *makeOption(const ControlSpec &design, QWidget *frame)
+QWidget *makeOption(const ControlLayout &control, QWidget *frame)
 {
     auto *group = frame->findChild<QButtonGroup *>(QString(), Qt::FindDirectChildrenOnly);
     if (!group)
         group = new QButtonGroup(frame);
-    auto *option = new OptionButton(QString::fromUtf8(design.caption), frame);
+    auto *option = new OptionButton(QString::fromUtf8(control.caption), frame);
     group->addButton(option);
-    option->setChecked(design.selected);
+    option->setChecked(control.selected);
     return option;
 }
 
-QWidget *makeControl(const ControlSpec &design, QWidget *parent)
+QWidget *makeControl(const ControlLayout &control, QWidget *parent)
 {
-    switch (design.kind) {
+    switch (control.kind) {
     case Kind::Frame: {
         auto *frame = new QFrame(parent);
         frame->setFrameShape(QFrame::Box);
         frame->setFrameShadow(QFrame::Sunken);
         return frame;
     }
-    case Kind::CommandButton: return makeButton(design, parent);
-    case Kind::Label: return makeLabel(design, parent);
-    case Kind::OptionButton: return makeOption(design, parent);
+    case Kind::CommandButton: return makeButton(control, parent);
+    case Kind::Label: return makeLabel(control, parent);
+    case Kind::OptionButton: return makeOption(control, parent);
     case Kind::TextBox: {
         auto *box = new TextBox(parent);
         box->setMaxLength(std::numeric_limits<int>::max()); // no limit of its own
@@ -162,25 +162,25 @@ class RolePlacer {
 public:
     explicit RolePlacer(WindowControls &controls) : c_(controls) {}
 
-    void place(const ControlSpec &design, QWidget *w)
+    void place(const ControlLayout &control, QWidget *w)
     {
-        switch (design.role) {
+        switch (control.role) {
         case Role::None: return;
-        case Role::EndButton: fill(c_.end, design, w); break;
-        case Role::PortButton: fill(c_.port.showButton, design, w); break;
-        case Role::PortPanel: fill(c_.port.panel, design, w); break;
-        case Role::Com1Option: fill(c_.port.com1, design, w); break;
-        case Role::Com2Option: fill(c_.port.com2, design, w); break;
-        case Role::FastOption: fill(c_.port.fast, design, w); break;
-        case Role::SlowOption: fill(c_.port.slow, design, w); break;
-        case Role::DataButton: fill(c_.data.button, design, w); break;
-        case Role::Logo: fill(c_.data.logo, design, w); break;
-        case Role::SentLine: fill(c_.monitor.sent, design, w); break;
-        case Role::ReceivedLine: fill(c_.monitor.received, design, w); break;
-        case Role::StatusLine: fill(c_.monitor.status, design, w); break;
-        case Role::TextBox: fill(c_.freeText.text, design, w); break;
-        case Role::SendButton: fill(c_.freeText.send, design, w); break;
-        case Role::ClearButton: fill(c_.freeText.clear, design, w); break;
+        case Role::EndButton: fill(c_.end, control, w); break;
+        case Role::PortButton: fill(c_.port.showButton, control, w); break;
+        case Role::PortPanel: fill(c_.port.panel, control, w); break;
+        case Role::Com1Option: fill(c_.port.com1, control, w); break;
+        case Role::Com2Option: fill(c_.port.com2, control, w); break;
+        case Role::FastOption: fill(c_.port.fast, control, w); break;
+        case Role::SlowOption: fill(c_.port.slow, control, w); break;
+        case Role::DataButton: fill(c_.data.button, control, w); break;
+        case Role::Logo: fill(c_.data.logo, control, w); break;
+        case Role::SentLine: fill(c_.monitor.sent, control, w); break;
+        case Role::ReceivedLine: fill(c_.monitor.received, control, w); break;
+        case Role::StatusLine: fill(c_.monitor.status, control, w); break;
+        case Role::TextBox: fill(c_.freeText.text, control, w); break;
+        case Role::SendButton: fill(c_.freeText.send, control, w); break;
+        case Role::ClearButton: fill(c_.freeText.clear, control, w); break;
         }
         ++placed_;
     }
@@ -192,11 +192,11 @@ public:
     }
 
 private:
-    template <class T> static void fill(T *&slot, const ControlSpec &design, QWidget *w)
+    template <class T> static void fill(T *&slot, const ControlLayout &control, QWidget *w)
     {
         auto *typed = qobject_cast<T *>(w);
         if (!typed || slot)
-            qFatal("%s cannot play its part in the window", design.name);
+            qFatal("%s cannot play its part in the window", control.name);
         slot = typed;
     }
 
@@ -204,12 +204,12 @@ private:
     int placed_ = 0;
 };
 
-CommandButtonBinding commandButton(const ControlSpec &design, QWidget *w)
+CommandButtonBinding commandButton(const ControlLayout &control, QWidget *w)
 {
-    const Command *command = findCommand(QString::fromLatin1(design.command));
+    const Command *command = findCommand(QString::fromLatin1(control.command));
     auto *button = qobject_cast<CommandButton *>(w);
     if (!command || !button)
-        qFatal("%s sends \"%s\", which is no command the command table knows", design.name, design.command);
+        qFatal("%s sends \"%s\", which is no command the command table knows", control.name, control.command);
     return {button, command};
 }
 
@@ -240,13 +240,13 @@ void ImageControl::mouseDoubleClickEvent(QMouseEvent *event)
 }
 
 // Proportional and fixed-pitch Japanese Gothic faces, nearest first. Sizes
-// are set in logical pixels as the design's 96-dpi screen drew them (one
+// are set in logical pixels as a 96-dpi screen draws them (one
 // point is 20 twips), so text keeps its proportion to the twip layout
 // whatever resolution the platform reports.
-QFont designFont(const FontSpec &design)
+QFont platformFont(const CaptionFont &caption)
 {
     QFont font;
-    font.setFamilies(design.face == Face::PGothic
+    font.setFamilies(caption.face == Face::PGothic
                          ? QStringList{QStringLiteral("IPAPGothic"), QStringLiteral("IPA PGothic"),
                                        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
                                        QStringLiteral("Droid Sans Fallback"), QStringLiteral("sans-serif")}
@@ -254,45 +254,45 @@ QFont designFont(const FontSpec &design)
                                        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAPGothic"),
                                        QStringLiteral("Droid Sans Fallback"), QStringLiteral("sans-serif")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(qRound(design.pointSize * 20.0 / kTwipsPerPixel));
-    font.setBold(design.bold);
+    font.setPixelSize(qRound(caption.pointSize * 20.0 / kTwipsPerPixel));
+    font.setBold(caption.bold);
     return font;
 }
 
 WindowControls buildWindow(QWidget &window)
 {
     QPalette pal = window.palette();
-    pal.setColor(QPalette::Window, QColor(colour::silver));
+    pal.setColor(QPalette::Window, QColor(colour::kSilver));
     window.setPalette(pal);
     window.setAutoFillBackground(true);
-    window.setFont(designFont(FontSpec{}));
+    window.setFont(platformFont(CaptionFont{}));
 
     WindowControls typed;
     RolePlacer roles(typed);
-    // By design name, only while building: containers and the focus order.
+    // By object name, only while building: containers and the focus order.
     QHash<QString, QWidget *> byName;
-    for (const ControlSpec &design : controlTable()) {
-        QWidget *parent = design.container ? byName.value(QString::fromLatin1(design.container)) : &window;
+    for (const ControlLayout &control : controlTable()) {
+        QWidget *parent = control.container ? byName.value(QString::fromLatin1(control.container)) : &window;
         Q_ASSERT(parent);
-        QWidget *w = makeControl(design, parent);
-        w->setObjectName(QString::fromLatin1(design.name));
-        w->setGeometry(pixelRect(design.rect));
-        w->setFont(designFont(design.font));
-        setColours(w, design);
-        w->setFocusPolicy(design.kind == Kind::CommandButton || design.kind == Kind::OptionButton ||
-                                  design.kind == Kind::TextBox
+        QWidget *w = makeControl(control, parent);
+        w->setObjectName(QString::fromLatin1(control.name));
+        w->setGeometry(pixelRect(control.rect));
+        w->setFont(platformFont(control.font));
+        setColours(w, control);
+        w->setFocusPolicy(control.kind == Kind::CommandButton || control.kind == Kind::OptionButton ||
+                                  control.kind == Kind::TextBox
                               ? Qt::StrongFocus
                               : Qt::NoFocus);
-        w->setVisible(design.visible);
+        w->setVisible(control.visible);
         byName.insert(w->objectName(), w);
-        if (design.command)
-            typed.commandButtons.push_back(commandButton(design, w));
-        roles.place(design, w);
+        if (control.command)
+            typed.commandButtons.push_back(commandButton(control, w));
+        roles.place(control, w);
     }
     roles.checkComplete();
-    for (const LineSpec &design : lineTable()) {
-        auto *line = new LineSegment(design, &window);
-        line->setObjectName(QString::fromLatin1(design.name));
+    for (const LineLayout &outline : lineTable()) {
+        auto *line = new LineSegment(outline, &window);
+        line->setObjectName(QString::fromLatin1(outline.name));
         line->lower();
     }
 

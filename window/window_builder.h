@@ -26,7 +26,7 @@ protected:
 
 // An option button: exclusive among the option buttons of its own frame
 // (not those of a frame inside it), and a Tab stop of its own even while
-// not selected, so that Tab follows the designed order.
+// not selected, so that Tab follows the layout's focus order.
 class OptionButton : public QRadioButton {
     Q_OBJECT
 public:
@@ -54,5 +54,5 @@ protected:
 // the program the first time the window is built.
 WindowControls buildWindow(QWidget &window);
 
-// The font that stands in for a face of the design.
-QFont designFont(const layout::FontSpec &design);
+// The platform font that stands in for a caption font of the layout.
+QFont platformFont(const layout::CaptionFont &caption);

@@ -4,7 +4,7 @@
 // with xdotool on a private X server.
 
 #include "e2e/x_display.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "sim/pty_server.h"
 #include "support/pty_peer.h"
 #include "support/wait.h"
@@ -29,7 +29,7 @@ const QString kBoxTitle = QStringLiteral("^velno-control$");
 // the layout is fixed, so a window built here has it where the program has.
 QPoint centreOf(const char *control)
 {
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     const QWidget *widget = form.findChild<QWidget *>(QLatin1String(control));
     return widget->mapTo(&form, widget->rect().center());

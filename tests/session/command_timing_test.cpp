@@ -4,7 +4,7 @@
 // typed queries assign the short pair first, the input terminals and
 // signals the long pair, and "A-IMAGE" and "MENU" "ON" set the arrows'
 // repeat (Timer1) and mode after the send. What they assign stays in force
-// for later sends. Written from the design, independently of the table.
+// for later sends. Written out here, independently of the command table.
 
 #include "support/printers.h"
 #include "support/session_fixture.h"

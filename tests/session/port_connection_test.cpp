@@ -97,6 +97,30 @@ TEST_F(PortConnectionTest, OpenDeviceTakesNewSettingsAtOnce)
     EXPECT_EQ(peer.readAtLeast(4), QByteArray("C1E\r"));
 }
 
+TEST_F(PortConnectionTest, StopBitsAreShownAsWrittenAndTwoReachTheDevice)
+{
+    const struct {
+        StopBits bits;
+        const char *shown;
+    } cases[] = {
+        {StopBits::One, "9600,E,7,1"}, {StopBits::OneAndHalf, "9600,E,7,1.5"}, {StopBits::Two, "9600,E,7,2"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(formatSerialSettings({9600, 'E', 7, c.bits}), QLatin1String(c.shown));
+
+    openPeer();
+    const auto twoStopBitsOnDevice = [&] {
+        termios tio{};
+        const int fd = ::open(peer.devicePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        ::tcgetattr(fd, &tio);
+        ::close(fd);
+        return (tio.c_cflag & CSTOPB) != 0;
+    };
+    line.setSettings({19200, 'N', 8, StopBits::Two});
+    EXPECT_TRUE(twoStopBitsOnDevice());
+    line.setSettings(port_settings::kFast);
+    EXPECT_FALSE(twoStopBitsOnDevice());
+}
+
 TEST_F(PortConnectionTest, MissingAndBusyDevicesFailWithTheSystemsWords)
 {
     const SerialError missing =

@@ -4,7 +4,7 @@
 // is a lost port.
 
 #include "protocol/commands.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "sim/pty_server.h"
 #include "support/manual_timer.h"
 #include "support/printers.h"
@@ -20,8 +20,8 @@ TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
 {
     sim::PtyServer projector;
     ASSERT_TRUE(projector.listen("127.0.0.1", 0));
-    ProjectorSession session(nullptr, manualTimers());
-    QSignalSpy opened(&session, &ProjectorSession::portOpened);
+    PanelSession session(nullptr, manualTimers());
+    QSignalSpy opened(&session, &PanelSession::portOpened);
     const SerialError e = session.open(
         *parsePortAddress(QString::fromStdString(projector.devicePath())).address, port_settings::kFast);
     ASSERT_FALSE(e) << e.description.toStdString();
@@ -29,7 +29,7 @@ TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
     ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
     EXPECT_TRUE(session.isPortOpen());
 
-    QSignalSpy decoded(&session, &ProjectorSession::statusDecoded);
+    QSignalSpy decoded(&session, &PanelSession::statusDecoded);
     for (const char *query : {"status", "input", "lamp-time", "pressure"}) {
         session.send(*findCommand(QString::fromLatin1(query)));
         ASSERT_TRUE(waitUntil([&] { return !decoded.isEmpty(); })) << query;
@@ -48,7 +48,7 @@ TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
     };
     EXPECT_TRUE(waitUntil([&] { return volUpLines() == 3; })) << "the press and two ticks, one line each";
 
-    QSignalSpy lost(&session, &ProjectorSession::portLost);
+    QSignalSpy lost(&session, &PanelSession::portLost);
     projector.vanish();
     ASSERT_TRUE(waitUntil([&] { return !lost.isEmpty(); }));
     EXPECT_FALSE(session.isPortOpen());

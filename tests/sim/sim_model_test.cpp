@@ -13,7 +13,7 @@ using namespace sim;
 
 namespace {
 
-const std::string ackCr{ProjectorModel::ack, '\r'};
+const std::string kAckCr{ProjectorModel::kAck, '\r'};
 
 // Everything the model sends in answer to bytes, concatenated.
 std::string answer(ProjectorModel &model, const std::string &bytes, Millis nowMs = 0)
@@ -26,7 +26,7 @@ std::string answer(ProjectorModel &model, const std::string &bytes, Millis nowMs
 
 // The panel's commands (the status queries are tested by their replies),
 // listed independently of the model.
-const char *const acceptedCodes[] = {
+const char *const kAcceptedCodes[] = {
     // one-shot buttons
     "C00", "C01", "C05", "C06", "C07", "C1C", "C1D", "C0B", "C0C", "C0D", "C0E", "C43", "C44", "C0F", "C10",
     "C89", "C27", "C8A", "C1E", "CF KEYDIS NONE", "CF KEYDIS RC", "CF KEYDIS KEY", "C11", "C12", "C13", "C14",
@@ -44,7 +44,7 @@ TEST_P(AcceptedCode, IsAcknowledged)
     const auto reaction = model.feed(std::string(GetParam()) + '\r', 0);
     ASSERT_EQ(reaction.lines, std::vector<std::string>{GetParam()});
     ASSERT_EQ(reaction.outputs.size(), 1u);
-    EXPECT_EQ(reaction.outputs[0].bytes, ackCr);
+    EXPECT_EQ(reaction.outputs[0].bytes, kAckCr);
     EXPECT_EQ(reaction.outputs[0].dueMs, 0);
 }
 
@@ -53,7 +53,7 @@ std::string lineName(const ::testing::TestParamInfo<const char *> &info)
     return test_names::spelled(QString::fromLatin1(info.param));
 }
 
-INSTANTIATE_TEST_SUITE_P(ButtonCodes, AcceptedCode, ::testing::ValuesIn(acceptedCodes), lineName);
+INSTANTIATE_TEST_SUITE_P(ButtonCodes, AcceptedCode, ::testing::ValuesIn(kAcceptedCodes), lineName);
 
 class UnknownLine : public ::testing::TestWithParam<const char *> {};
 
@@ -90,21 +90,21 @@ TEST(ProjectorModelPower, CountsDownThenCoolsDownOnTime)
     // clang-format off
     runSteps(model, {
         {0, "CR0", "80\r"},
-        {0, "C01", ackCr}, // off while in standby changes nothing
+        {0, "C01", kAckCr}, // off while in standby changes nothing
         {10, "CR0", "80\r"},
-        {100, "C00", ackCr},
+        {100, "C00", kAckCr},
         {101, "CR0", "40\r"},
         {1099, "CR0", "40\r"},
         {1100, "CR0", "00\r"},
-        {1200, "C00", ackCr}, // on while on does not count down again
+        {1200, "C00", kAckCr}, // on while on does not count down again
         {1201, "CR0", "00\r"},
-        {5000, "C01", ackCr},
+        {5000, "C01", kAckCr},
         {5000, "CR0", "20\r"},
-        {6000, "C00", ackCr}, // on while cooling is ignored
+        {6000, "C00", kAckCr}, // on while cooling is ignored
         {6999, "CR0", "20\r"},
         {7000, "CR0", "80\r"},
-        {8000, "C00", ackCr},
-        {8200, "C01", ackCr}, // off while counting down cools down
+        {8000, "C00", kAckCr},
+        {8200, "C01", kAckCr}, // off while counting down cools down
         {8300, "CR0", "20\r"},
         {10199, "CR0", "20\r"},
         {10200, "CR0", "80\r"},
@@ -117,21 +117,21 @@ TEST(ProjectorModelState, MuteAndNoShowReportedWhilePowered)
     ProjectorModel model(PowerTimings{10, 10});
     runSteps(model, {
                         {0, "CRA", "FF\r"},
-                        {0, "C0B", ackCr}, // accepted in standby, still reported as standby
+                        {0, "C0B", kAckCr}, // accepted in standby, still reported as standby
                         {0, "CRA", "FF\r"},
-                        {0, "C00", ackCr},
+                        {0, "C00", kAckCr},
                         {5, "CRA", "FF\r"}, // counting down
                         {10, "CRA", "02\r"},
-                        {10, "C0D", ackCr},
+                        {10, "C0D", kAckCr},
                         {10, "CRA", "03\r"},
-                        {10, "C0C", ackCr},
+                        {10, "C0C", kAckCr},
                         {10, "CRA", "01\r"},
-                        {10, "C0E", ackCr},
+                        {10, "C0E", kAckCr},
                         {10, "CRA", "00\r"},
-                        {10, "C0D", ackCr},
-                        {10, "C01", ackCr}, // power off ends the mutes
+                        {10, "C0D", kAckCr},
+                        {10, "C01", kAckCr}, // power off ends the mutes
                         {10, "CRA", "FF\r"},
-                        {30, "C00", ackCr},
+                        {30, "C00", kAckCr},
                         {40, "CRA", "00\r"},
                     });
     Readings noSignal;
@@ -228,7 +228,7 @@ TEST(ProjectorModelQueries, RepliesDecodeOnThePanel)
         const std::optional<QString> decoded =
             decodeStatusReply(line, QString::fromLatin1(reply.data(), int(reply.size())));
         if (!step.decoded) {
-            EXPECT_EQ(reply, ackCr) << step.line;
+            EXPECT_EQ(reply, kAckCr) << step.line;
             continue;
         }
         ASSERT_TRUE(decoded.has_value()) << step.line << " answered " << reply;
@@ -249,7 +249,7 @@ TEST(ProjectorModelLines, LinesSplitAcrossPiecesAndLfAfterCrIgnored)
     std::string all;
     for (const Output &o : reaction.outputs)
         all += o.bytes;
-    EXPECT_EQ(all, "1\r" + ackCr + "?\r");
+    EXPECT_EQ(all, "1\r" + kAckCr + "?\r");
 }
 
 TEST(ProjectorModelLines, OverLongLineIsCutAndRefused)
@@ -259,7 +259,7 @@ TEST(ProjectorModelLines, OverLongLineIsCutAndRefused)
     EXPECT_EQ(answer(model, longLine), "");
     const auto reaction = model.feed("\r", 0);
     ASSERT_EQ(reaction.lines.size(), 1u);
-    EXPECT_EQ(reaction.lines[0].size(), ProjectorModel::maxLineLength);
+    EXPECT_EQ(reaction.lines[0].size(), ProjectorModel::kMaxLineLength);
     ASSERT_EQ(reaction.outputs.size(), 1u);
     EXPECT_EQ(reaction.outputs[0].bytes, "?\r");
     EXPECT_EQ(answer(model, "CR0\r"), "80\r");

@@ -12,7 +12,7 @@ using namespace sim;
 
 namespace {
 
-const QByteArray ackCr("\x06\r", 2);
+const QByteArray kAckCr("\x06\r", 2);
 
 std::unique_ptr<QSerialPort> openClient(const std::string &devicePath)
 {
@@ -56,7 +56,7 @@ TEST_F(SimPtyTest, AnswersLinesWrittenToTheDevice)
 {
     auto port = openClient(server.devicePath());
     EXPECT_EQ(exchange(*port, "CR0\r"), "80\r");
-    EXPECT_EQ(exchange(*port, "C00\r"), ackCr);
+    EXPECT_EQ(exchange(*port, "C00\r"), kAckCr);
     EXPECT_EQ(exchange(*port, "nonsense\r"), "?\r");
     EXPECT_TRUE(waitUntil([&] { return exchange(*port, "CR0\r", 500) == "00\r"; }, 5000));
     const auto lines = server.receivedLines();
@@ -72,7 +72,7 @@ TEST_F(SimPtyTest, KeepsServingAfterTheClientClosesAndComesBack)
     port->close();
     pumpEvents(50);
     port = openClient(server.devicePath());
-    EXPECT_EQ(exchange(*port, "C07\r"), ackCr);
+    EXPECT_EQ(exchange(*port, "C07\r"), kAckCr);
     EXPECT_EQ(exchange(*port, "CR1\r"), "3\r");
 }
 

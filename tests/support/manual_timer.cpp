@@ -56,7 +56,7 @@ void advanceClock(const QObject &owner, int ms)
             timer->advance(1);
 }
 
-ProjectorSession::TimerFactory manualTimers()
+PanelSession::TimerFactory manualTimers()
 {
     return [](const QString &name, int intervalMs, QObject *parent) -> SessionTimer * {
         return new ManualTimer(name, intervalMs, parent);

@@ -4,7 +4,7 @@
 // session asks of it, and fire() delivers one tick as the real clock would,
 // that is only while it is enabled.
 
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "session/session_timer.h"
 
 #include <QString>
@@ -39,7 +39,7 @@ private:
 };
 
 // The factory a session takes to run on manual timers.
-ProjectorSession::TimerFactory manualTimers();
+PanelSession::TimerFactory manualTimers();
 
 // Moves the clock of every manual timer among owner's children on by ms, one
 // millisecond at a time, so that they tick in the order their time comes.

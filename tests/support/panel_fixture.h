@@ -3,7 +3,7 @@
 // A started control panel whose COM1 is a pseudo-terminal held by the test.
 // The session runs on manual timers unless a test asks for the real clock.
 
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "session/session_timer.h"
 #include "support/manual_timer.h"
 #include "support/pty_peer.h"
@@ -23,8 +23,8 @@ protected:
     {
         qputenv("VELNO_COM1", com1.devicePath().toLocal8Bit());
         qunsetenv("VELNO_COM2");
-        session = std::make_unique<ProjectorSession>(nullptr, realTimers ? ProjectorSession::TimerFactory()
-                                                                         : manualTimers());
+        session = std::make_unique<PanelSession>(nullptr,
+                                                 realTimers ? PanelSession::TimerFactory() : manualTimers());
         form = std::make_unique<ControlPanelWindow>(*session);
         const SerialError error = form->startUp();
         ASSERT_FALSE(error) << error.description.toStdString();
@@ -72,6 +72,6 @@ protected:
     // Set in a test's constructor for the real timers.
     bool realTimers = false;
     PtyPeer com1;
-    std::unique_ptr<ProjectorSession> session;
+    std::unique_ptr<PanelSession> session;
     std::unique_ptr<ControlPanelWindow> form;
 };

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A projector session whose COM1 is a pseudo-terminal held by the test, on
+// A panel session whose COM1 is a pseudo-terminal held by the test, on
 // manual timers the test ticks by hand.
 
 #include "protocol/commands.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "support/manual_timer.h"
 #include "support/pty_peer.h"
 #include "support/session_log.h"
@@ -52,6 +52,6 @@ protected:
     }
 
     PtyPeer com1;
-    ProjectorSession session{nullptr, manualTimers()};
+    PanelSession session{nullptr, manualTimers()};
     SessionLog log{session};
 };

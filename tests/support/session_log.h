@@ -5,16 +5,16 @@
 // "traffic cleared", "error|...", "port opened", "port closed", "port lost|...".
 
 #include "protocol/traffic_rendering.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 
 #include <QObject>
 #include <QStringList>
 
 class SessionLog {
 public:
-    explicit SessionLog(ProjectorSession &session)
+    explicit SessionLog(PanelSession &session)
     {
-        using S = ProjectorSession;
+        using S = PanelSession;
         auto line = [this](const char *what) { return [this, what] { lines_ << QLatin1String(what); }; };
         auto with = [this](const char *what) {
             return [this, what](const QString &text) {

@@ -19,7 +19,7 @@ struct Bound {
     QByteArray wire;
 };
 
-// Written from the design, independently of the product's tables.
+// Written out here, independently of the product's tables.
 const Bound kOneShot[] = {
     {"Command17", "ON", "C00\r"},
     {"Command18", "OFF", "C01\r"},

@@ -66,7 +66,7 @@ TEST_P(SendTest, SendSendsTheBoxsTextAndTheBoxKeepsIt)
 }
 
 // What becomes of the text on its way to the wire (first line only, one
-// byte per character) is the session's; see projector_session_test.
+// byte per character) is the session's; see panel_session_test.
 INSTANTIATE_TEST_SUITE_P(AsEntered, SendTest,
                          ::testing::Values(SendCase{Entry::Typed, "C00", "C00\r"},
                                            SendCase{Entry::Typed, "", "\r"},

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The layout table's own consistency: what the built window cannot show
-// (unique names, containers first, the groups and the outline of the
-// design). Where the controls stand on screen is window_layout_test's.
+// (unique names, containers first, the groups and the direction pad's
+// outline). Where the controls stand on screen is window_layout_test's.
 
 #include "protocol/commands.h"
 #include "window/layout_table.h"
@@ -19,9 +19,9 @@ namespace {
 
 using namespace layout;
 
-const ControlSpec *find(const std::string &name)
+const ControlLayout *find(const std::string &name)
 {
-    for (const ControlSpec &c : controlTable())
+    for (const ControlLayout &c : controlTable())
         if (name == c.name)
             return &c;
     return nullptr;
@@ -33,17 +33,17 @@ QRect toQRect(const Rect &r)
 }
 
 // The control's rectangle in window client coordinates.
-QRect windowRect(const ControlSpec &c)
+QRect windowRect(const ControlLayout &c)
 {
     QRect r = toQRect(c.rect);
-    for (const ControlSpec *f = c.container ? find(c.container) : nullptr; f;
+    for (const ControlLayout *f = c.container ? find(c.container) : nullptr; f;
          f = f->container ? find(f->container) : nullptr)
         r.translate(f->rect.left, f->rect.top);
     return r;
 }
 
-// Neighbouring buttons of the design share one pixel of border (255-high
-// buttons on a 240 grid); anything more is a misplaced control.
+// Neighbouring buttons share one pixel of border (255-high buttons on a
+// 240 grid); anything more is a misplaced control.
 bool overlapsMoreThanAPixel(const QRect &a, const QRect &b)
 {
     const QRect common = a.intersected(b);
@@ -58,13 +58,13 @@ bool isFocusable(Kind k)
 TEST(LayoutTable, NamesAreUniqueAndContainersComeFirst)
 {
     std::set<std::string> seen;
-    for (const LineSpec &l : lineTable())
+    for (const LineLayout &l : lineTable())
         EXPECT_TRUE(seen.insert(l.name).second) << l.name;
-    for (const ControlSpec &c : controlTable()) {
+    for (const ControlLayout &c : controlTable()) {
         EXPECT_TRUE(seen.insert(c.name).second) << "duplicate " << c.name;
         if (!c.container)
             continue;
-        const ControlSpec *f = find(c.container);
+        const ControlLayout *f = find(c.container);
         ASSERT_NE(f, nullptr) << c.name << " in unknown " << c.container;
         EXPECT_EQ(f->kind, Kind::Frame) << c.name << " in non-frame " << c.container;
         EXPECT_LT(f, &c) << c.container << " listed after its child " << c.name;
@@ -76,7 +76,7 @@ TEST(LayoutTable, NamesAreUniqueAndContainersComeFirst)
 TEST(LayoutTable, ButtonsNameKnownCommandsEachOnce)
 {
     std::set<std::string> named;
-    for (const ControlSpec &c : controlTable()) {
+    for (const ControlLayout &c : controlTable()) {
         if (!c.command)
             continue;
         EXPECT_EQ(c.kind, Kind::CommandButton) << c.name;
@@ -88,7 +88,7 @@ TEST(LayoutTable, ButtonsNameKnownCommandsEachOnce)
 TEST(LayoutTable, CountsByKind)
 {
     std::map<Kind, int> count;
-    for (const ControlSpec &c : controlTable())
+    for (const ControlLayout &c : controlTable())
         ++count[c.kind];
     EXPECT_EQ(count[Kind::CommandButton], 69);
     EXPECT_EQ(count[Kind::Label], 23);
@@ -99,7 +99,8 @@ TEST(LayoutTable, CountsByKind)
     EXPECT_EQ(lineTable().size(), 12u);
 }
 
-bool isDesignedOverlap(const std::string &a, const std::string &b)
+// The port panel opens over the "COM" button on purpose.
+bool isIntendedOverlap(const std::string &a, const std::string &b)
 {
     const auto pair = std::minmax(a, b);
     return pair.first == "Command33" && pair.second == "Frame8";
@@ -113,7 +114,7 @@ TEST(LayoutTable, ControlsOfOneContainerDoNotOverlap)
             const bool sameContainer =
                 (!t[i].container && !t[j].container) ||
                 (t[i].container && t[j].container && std::string(t[i].container) == t[j].container);
-            if (sameContainer && !isDesignedOverlap(t[i].name, t[j].name)) {
+            if (sameContainer && !isIntendedOverlap(t[i].name, t[j].name)) {
                 EXPECT_FALSE(overlapsMoreThanAPixel(toQRect(t[i].rect), toQRect(t[j].rect)))
                     << t[i].name << " overlaps " << t[j].name;
             }
@@ -141,13 +142,13 @@ std::map<std::string, QRect> windowGroupBounds()
         for (const std::string &m : members)
             groupOf[m] = group;
     std::map<std::string, QRect> bounds;
-    for (const ControlSpec &c : controlTable())
+    for (const ControlLayout &c : controlTable())
         if (!c.container) {
             const auto it = groupOf.find(c.name);
             QRect &box = bounds[it == groupOf.end() ? c.name : it->second];
             box = box.united(toQRect(c.rect));
         }
-    for (const LineSpec &l : lineTable())
+    for (const LineLayout &l : lineTable())
         bounds["direction pad"] |= QRect(QPoint(l.x1, l.y1), QPoint(l.x2, l.y2)).normalized();
     return bounds;
 }
@@ -156,14 +157,14 @@ TEST(LayoutTable, WindowLevelGroupsDoNotOverlap)
 {
     for (const auto &[group, members] : kUnframedGroups)
         for (const std::string &m : members) {
-            const ControlSpec *c = find(m);
+            const ControlLayout *c = find(m);
             ASSERT_NE(c, nullptr) << m << " of the " << group;
             EXPECT_EQ(c->container, nullptr) << m << " of the " << group << " is in a frame";
         }
     const auto bounds = windowGroupBounds();
     for (auto a = bounds.begin(); a != bounds.end(); ++a)
         for (auto b = std::next(a); b != bounds.end(); ++b)
-            if (!isDesignedOverlap(a->first, b->first)) {
+            if (!isIntendedOverlap(a->first, b->first)) {
                 EXPECT_FALSE(overlapsMoreThanAPixel(a->second, b->second))
                     << a->first << " overlaps " << b->first;
             }
@@ -176,12 +177,12 @@ TEST(LayoutTable, TabOrderListsEveryFocusableControlOnceFromPowerOn)
     EXPECT_STREQ(order.front(), "Command17");
     std::set<std::string> listed;
     for (const char *name : order) {
-        const ControlSpec *c = find(name);
+        const ControlLayout *c = find(name);
         ASSERT_NE(c, nullptr) << name;
         EXPECT_TRUE(isFocusable(c->kind)) << name << " cannot take focus";
         EXPECT_TRUE(listed.insert(name).second) << name << " listed twice";
     }
-    for (const ControlSpec &c : controlTable())
+    for (const ControlLayout &c : controlTable())
         if (isFocusable(c.kind)) {
             EXPECT_EQ(listed.count(c.name), 1u) << c.name << " unreachable by Tab";
         }
@@ -190,10 +191,10 @@ TEST(LayoutTable, TabOrderListsEveryFocusableControlOnceFromPowerOn)
 TEST(LayoutTable, ButtonColourFollowsItsCaption)
 {
     const std::map<std::string, QRgb> colourOf = {
-        {"ON", colour::lightGreen}, {"OFF", colour::lightRed}, {"↑", colour::peach},
-        {"↓", colour::peach},       {"←", colour::peach},      {"→", colour::peach},
+        {"ON", colour::kLightGreen}, {"OFF", colour::kLightRed}, {"↑", colour::kPeach},
+        {"↓", colour::kPeach},       {"←", colour::kPeach},      {"→", colour::kPeach},
     };
-    for (const ControlSpec &c : controlTable()) {
+    for (const ControlLayout &c : controlTable()) {
         if (c.kind != Kind::CommandButton || !c.caption)
             continue;
         const auto it = colourOf.find(c.caption);
@@ -210,7 +211,7 @@ TEST(DirectionPadOutline, SegmentsCloseIntoOneLoop)
     const auto &lines = lineTable();
     std::map<Point, std::vector<size_t>> atPoint;
     for (size_t i = 0; i < lines.size(); ++i) {
-        const LineSpec &l = lines[i];
+        const LineLayout &l = lines[i];
         EXPECT_TRUE((l.x1 == l.x2) != (l.y1 == l.y2)) << l.name << " not horizontal or vertical";
         atPoint[{l.x1, l.y1}].push_back(i);
         atPoint[{l.x2, l.y2}].push_back(i);
@@ -226,14 +227,14 @@ TEST(DirectionPadOutline, SegmentsCloseIntoOneLoop)
         const auto &here = atPoint[at];
         ASSERT_EQ(here.size(), 2u);
         current = here[0] == current ? here[1] : here[0];
-        const LineSpec &l = lines[current];
+        const LineLayout &l = lines[current];
         at = (Point{l.x1, l.y1} == at) ? Point{l.x2, l.y2} : Point{l.x1, l.y1};
     }
     EXPECT_EQ(visited.size(), lines.size());
     EXPECT_EQ(current, 0u);
 }
 
-bool crossesInterior(const LineSpec &l, const QRect &r)
+bool crossesInterior(const LineLayout &l, const QRect &r)
 {
     const int left = r.left(), right = r.left() + r.width();
     const int top = r.top(), bottom = r.top() + r.height();
@@ -246,8 +247,8 @@ bool crossesInterior(const LineSpec &l, const QRect &r)
 
 TEST(DirectionPadOutline, CrossesNoControl)
 {
-    for (const LineSpec &l : lineTable())
-        for (const ControlSpec &c : controlTable())
+    for (const LineLayout &l : lineTable())
+        for (const ControlLayout &c : controlTable())
             EXPECT_FALSE(crossesInterior(l, windowRect(c))) << l.name << " across " << c.name;
 }
 

@@ -43,7 +43,7 @@ TEST_F(StartUpTest, StartsIdleOnPortOneAtTheFastSpeed)
     EXPECT_FALSE(hideDelay()->enabled()) << "Timer3";
 }
 
-TEST_F(StartUpTest, CompactWindowCentredForItsDesignedHeight)
+TEST_F(StartUpTest, CompactWindowCentredForItsFullHeight)
 {
     EXPECT_EQ(form->heightTwips(), 5350);
     EXPECT_EQ(form->height(), (5350 - 370) / 15);

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The real window against its design: where every control stands, what
+// The real window against its fixed layout: where every control stands, what
 // each height uncovers, focus order, the state the window starts in, and
 // colours, fonts and captions as they come out on screen.
 
 #include "protocol/commands.h"
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 #include "support/panel_fixture.h"
 #include "support/test_names.h"
 #include "support/wait.h"
@@ -69,13 +69,13 @@ bool overlapsMoreThanAStrip(const QRect &a, const QRect &b)
     return common.width() > 1 && common.height() > 1;
 }
 
-// Every control of the design plus the outline segments, by name.
+// Every control of the layout plus the outline segments, by name.
 std::vector<const char *> allNames()
 {
     std::vector<const char *> names;
-    for (const ControlSpec &c : controlTable())
+    for (const ControlLayout &c : controlTable())
         names.push_back(c.name);
-    for (const LineSpec &l : lineTable())
+    for (const LineLayout &l : lineTable())
         names.push_back(l.name);
     return names;
 }
@@ -197,7 +197,7 @@ protected:
     std::vector<QWidget *> visibleClickables() const
     {
         std::vector<QWidget *> found;
-        for (const ControlSpec &c : controlTable())
+        for (const ControlLayout &c : controlTable())
             if ((c.kind == Kind::CommandButton || c.kind == Kind::OptionButton || c.kind == Kind::TextBox) &&
                 control(c.name)->isVisible())
                 found.push_back(control(c.name));
@@ -209,10 +209,10 @@ protected:
         for (size_t i = 0; i < clickables.size(); ++i)
             for (size_t j = i + 1; j < clickables.size(); ++j) {
                 QWidget *a = clickables[i], *b = clickables[j];
-                const bool designed =
+                const bool intended =
                     (a->objectName() == QLatin1String("Command33") && isInside(b, "Frame8")) ||
                     (b->objectName() == QLatin1String("Command33") && isInside(a, "Frame8"));
-                if (!designed) {
+                if (!intended) {
                     EXPECT_FALSE(overlapsMoreThanAStrip(inWindow(a, *form), inWindow(b, *form)))
                         << a->objectName().toStdString() << " overlaps " << b->objectName().toStdString();
                 }
@@ -236,10 +236,10 @@ TEST_F(WindowLayoutTest, WindowIsCaptionedFixedInSizeAndSilver)
 TEST_F(WindowLayoutTest, EveryControlLiesInsideItsContainerAndItsBand)
 {
     form->setHeightTwips(9100);
-    const QRect designedClient(0, 0, px(kClientWidth), px(kClientDesignHeight));
+    const QRect fullClient(0, 0, px(kClientWidth), px(kClientFullHeight));
     for (const char *name : allNames()) {
         QWidget *w = control(name);
-        const QRect container = w->parentWidget() == form.get() ? designedClient : w->parentWidget()->rect();
+        const QRect container = w->parentWidget() == form.get() ? fullClient : w->parentWidget()->rect();
         EXPECT_TRUE(container.contains(w->geometry()))
             << name << " sticks out of " << w->parentWidget()->objectName().toStdString();
         const QRect r = inWindow(w, *form);
@@ -249,7 +249,7 @@ TEST_F(WindowLayoutTest, EveryControlLiesInsideItsContainerAndItsBand)
     }
 }
 
-// Representative rows of the design in twips, frame-relative inside frames.
+// Representative rows of the layout in twips, frame-relative inside frames.
 struct Placed {
     const char *name;
     int left, top, width, height;
@@ -264,7 +264,7 @@ const Placed kPlaced[] = {
     {"Text1", 600, 165, 5055, 345},       {"Command67", 1080, 600, 735, 255},
 };
 
-TEST_F(WindowLayoutTest, ControlsStandWhereTheDesignPutsThem)
+TEST_F(WindowLayoutTest, ControlsStandWhereTheLayoutPutsThem)
 {
     for (const Placed &p : kPlaced) {
         const QRect g = control(p.name)->geometry();
@@ -330,7 +330,7 @@ TEST_F(WindowLayoutTest, EachHeightUncoversExactlyItsBands)
 // Controls the order reaches only while they are shown.
 const std::set<std::string> kHiddenAtStart = {"Option1", "Option2", "Command34", "Option9", "Option10"};
 
-TEST_F(WindowLayoutTest, TabWalksTheDesignedOrderFromPowerOnSkippingHiddenControls)
+TEST_F(WindowLayoutTest, TabWalksTheLayoutsOrderFromPowerOnSkippingHiddenControls)
 {
     activate();
     std::vector<std::string> expected;
@@ -353,7 +353,7 @@ TEST_F(WindowLayoutTest, TabWalksTheDesignedOrderFromPowerOnSkippingHiddenContro
 TEST_F(WindowLayoutTest, TabSkipsHiddenControlsAndReachesThemOnceShown)
 {
     activate();
-    // Neighbours in the designed order, across the hidden controls.
+    // Neighbours in the layout's focus order, across the hidden controls.
     const std::pair<const char *, const char *> hops[] = {{"Command33", "Command15"},
                                                           {"Command30", "Command4"},
                                                           {"Command82", "Text1"},
@@ -409,7 +409,7 @@ struct Look {
     QRgb background;
     QRgb text;
     const char *family;
-    int pixelSize; // the design's points at 96 dpi
+    int pixelSize; // the caption font's points at 96 dpi
     bool bold;
 };
 constexpr const char *kGothic = "IPAGothic";
@@ -437,7 +437,7 @@ const Look kLooks[] = {
     {"Option10", 0xC0C0C0, 0x000000, kGothic, 12, true},
 };
 
-TEST_F(WindowLayoutTest, ColoursAndFontsAsDesigned)
+TEST_F(WindowLayoutTest, ColoursAndFontsAsTheLayoutSetsThem)
 {
     click("Command33"); // the options are drawn only while their panel shows
     for (const Look &look : kLooks) {
@@ -560,7 +560,7 @@ TEST(CaptionFit, OneLineElseWrappedElseNarrowedToFit)
 {
     for (const FitCase &c : kFits) {
         const QString caption = QString::fromUtf8(c.caption);
-        const QFont font = designFont(FontSpec{c.face, 9.0, false});
+        const QFont font = platformFont(CaptionFont{c.face, 9.0, false});
         const CaptionFit fit = fitCaption(caption, font, c.area);
         const bool wrapped = fit.flags & Qt::TextWordWrap;
         const bool narrowed = fit.font.stretch() != font.stretch();
@@ -575,7 +575,7 @@ TEST(CaptionFit, OneLineElseWrappedElseNarrowedToFit)
 
 TEST(CaptionFit, NarrowsNoFurtherThanTheLimitAndLeavesTheRestClipped)
 {
-    const QFont font = designFont(FontSpec{Face::Gothic, 9.0, false});
+    const QFont font = platformFont(CaptionFont{Face::Gothic, 9.0, false});
     const CaptionFit fit = fitCaption(QStringLiteral("DVI(PC Digital)"), font, QSizeF(20, 13));
     EXPECT_EQ(fit.font.stretch(), kNarrowestCaptionStretch);
     EXPECT_FALSE(fit.flags & Qt::TextWordWrap);
@@ -583,9 +583,9 @@ TEST(CaptionFit, NarrowsNoFurtherThanTheLimitAndLeavesTheRestClipped)
 
 // --- The window as built, before start-up ----------------------------------
 
-TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
+TEST(BuiltWindow, StartsInTheStateTheHandlersRelyOn)
 {
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     const std::pair<const char *, int> timers[] = {{"Timer1", 200}, {"Timer2", 500}, {"Timer4", 1000}};
     for (const auto &[name, interval] : timers) {
@@ -614,9 +614,9 @@ TEST(DesignedWindow, StartsInTheStateTheHandlersRelyOn)
     EXPECT_EQ(form.focusWidget(), form.findChild<QWidget *>(QLatin1String("Command17")));
 }
 
-TEST(DesignedWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
+TEST(BuiltWindow, EachFrameOfOptionsIsAGroupOfItsOwn)
 {
-    ProjectorSession session;
+    PanelSession session;
     ControlPanelWindow form(session);
     auto option = [&form](const char *name) { return form.findChild<QRadioButton *>(QLatin1String(name)); };
     option("Option2")->setChecked(true);

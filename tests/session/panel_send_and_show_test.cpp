@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The exchange of lines and the monitor's timeline, as the session reports
-// them: every send arms the reply window (Timer2) and the clear delay
-// (Timer4), received text accumulates until the reply window closes.
+// The panel session's send-and-show cycle, as the session reports it: every send arms the reply window
+// (Timer2) and the clear delay (Timer4), received text accumulates until the reply window closes.
 
 #include "support/printers.h"
 #include "support/session_fixture.h"
@@ -11,9 +10,9 @@
 
 namespace {
 
-using ExchangeTest = SessionTest;
+using PanelSendAndShowTest = SessionTest;
 
-TEST_F(ExchangeTest, NothingIsSentAtStart)
+TEST_F(PanelSendAndShowTest, NothingIsSentAtStart)
 {
     EXPECT_TRUE(com1.readFor(100).isEmpty());
     EXPECT_FALSE(timer("Timer2").enabled());
@@ -23,7 +22,7 @@ TEST_F(ExchangeTest, NothingIsSentAtStart)
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
-TEST_F(ExchangeTest, DisplayClearSendsItsLineAndArmsTheMonitor)
+TEST_F(PanelSendAndShowTest, DisplayClearSendsItsLineAndArmsTheMonitor)
 {
     EXPECT_EQ(send("display-clear"), QByteArray("C1E\r"));
     EXPECT_EQ(session.lastCommand(), QStringLiteral("C1E\r"));
@@ -35,7 +34,7 @@ TEST_F(ExchangeTest, DisplayClearSendsItsLineAndArmsTheMonitor)
     EXPECT_EQ(timer("Timer4").interval(), 1000);
 }
 
-TEST_F(ExchangeTest, ReplyInTwoPiecesShowsFirstPieceThenBoth)
+TEST_F(PanelSendAndShowTest, ReplyInTwoPiecesShowsFirstPieceThenBoth)
 {
     send("display-clear");
     ASSERT_TRUE(arrive("0"));
@@ -49,7 +48,7 @@ TEST_F(ExchangeTest, ReplyInTwoPiecesShowsFirstPieceThenBoth)
     EXPECT_EQ(log.take(), (QStringList{"sent| C 1 E CR ", "received| 0 ", "received| 0 0 CR "}));
 }
 
-TEST_F(ExchangeTest, NoReplyShowsMarkerThenTheClearEmptiesAllThreeLines)
+TEST_F(PanelSendAndShowTest, NoReplyShowsMarkerThenTheClearEmptiesAllThreeLines)
 {
     send("display-clear");
     timer("Timer2").fire();
@@ -62,7 +61,7 @@ TEST_F(ExchangeTest, NoReplyShowsMarkerThenTheClearEmptiesAllThreeLines)
     EXPECT_FALSE(timer("Timer4").fire()) << "the clear delay switched itself off";
 }
 
-TEST_F(ExchangeTest, TextArrivingWithNothingSentAccumulates)
+TEST_F(PanelSendAndShowTest, TextArrivingWithNothingSentAccumulates)
 {
     ASSERT_TRUE(arrive("A"));
     ASSERT_TRUE(arrive("\x06"));
@@ -72,7 +71,7 @@ TEST_F(ExchangeTest, TextArrivingWithNothingSentAccumulates)
     EXPECT_FALSE(timer("Timer4").enabled());
 }
 
-TEST_F(ExchangeTest, TwoSendsInOneReplyWindowAppendTheReplies)
+TEST_F(PanelSendAndShowTest, TwoSendsInOneReplyWindowAppendTheReplies)
 {
     send("display-clear");
     ASSERT_TRUE(arrive("\x06\r"));
@@ -84,7 +83,7 @@ TEST_F(ExchangeTest, TwoSendsInOneReplyWindowAppendTheReplies)
                                        "received| ACK CR ? CR "}));
 }
 
-TEST_F(ExchangeTest, ClearedMonitorShowsTheWholeBufferAgainOnTheNextArrival)
+TEST_F(PanelSendAndShowTest, ClearedMonitorShowsTheWholeBufferAgainOnTheNextArrival)
 {
     ASSERT_TRUE(arrive("12"));
     send("display-clear");
@@ -94,7 +93,7 @@ TEST_F(ExchangeTest, ClearedMonitorShowsTheWholeBufferAgainOnTheNextArrival)
               (QStringList{"received| 1 2 ", "sent| C 1 E CR ", "monitor cleared", "received| 1 2 3 "}));
 }
 
-TEST_F(ExchangeTest, ReceiveBufferStopsAtItsLimitUntilEmptied)
+TEST_F(PanelSendAndShowTest, ReceiveBufferStopsAtItsLimitUntilEmptied)
 {
     const QByteArray chunk(4096, 'x');
     int sent = 0;
@@ -117,7 +116,7 @@ TEST_F(ExchangeTest, ReceiveBufferStopsAtItsLimitUntilEmptied)
     EXPECT_EQ(log.take().back(), QStringLiteral("received| y z "));
 }
 
-TEST_F(ExchangeTest, SendOnAClosedPortIsShownReportedAndThenMarkedUnanswered)
+TEST_F(PanelSendAndShowTest, SendOnAClosedPortIsShownReportedAndThenMarkedUnanswered)
 {
     session.closePort();
     session.send(command("display-clear"));
@@ -134,7 +133,7 @@ TEST_F(ExchangeTest, SendOnAClosedPortIsShownReportedAndThenMarkedUnanswered)
     EXPECT_EQ(reports.mid(2), (QStringList{"sent| C 1 E CR ", "no reply"}));
 }
 
-TEST_F(ExchangeTest, SendAfterTheDeviceVanishedIsMarkedUnanswered)
+TEST_F(PanelSendAndShowTest, SendAfterTheDeviceVanishedIsMarkedUnanswered)
 {
     com1.vanish();
     ASSERT_TRUE(waitUntil([&] { return !session.isPortOpen(); }));
@@ -149,11 +148,11 @@ TEST_F(ExchangeTest, SendAfterTheDeviceVanishedIsMarkedUnanswered)
 }
 
 // The real clock: the reply window and the clear delay end on their own.
-TEST(ExchangeOnTheRealClock, TimersCloseTheReplyWindowAndClearOnTheirOwn)
+TEST(PanelSendAndShowOnTheRealClock, TimersCloseTheReplyWindowAndClearOnTheirOwn)
 {
     PtyPeer com1;
     qputenv("VELNO_COM1", com1.devicePath().toLocal8Bit());
-    ProjectorSession session;
+    PanelSession session;
     ASSERT_FALSE(session.open(1, port_settings::kFast));
     SessionLog log(session);
     session.send(*findCommand(QStringLiteral("display-clear")));

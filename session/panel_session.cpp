@@ -1,34 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/projector_session.h"
+#include "session/panel_session.h"
 
 #include "protocol/command_line.h"
 #include "protocol/status_decoding.h"
 #include "session/port_connection.h"
 #include "session/precise_timer.h"
 
-ProjectorSession::ProjectorSession(QObject *parent, const TimerFactory &makeTimer)
+PanelSession::PanelSession(QObject *parent, const TimerFactory &makeTimer)
     : QObject(parent), line_(new PortConnection(this))
 {
     line_->setObjectName(QStringLiteral("MSComm1"));
-    line_->setSettings(port_settings::kDesign);
+    line_->setSettings(port_settings::kInitial);
     const TimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
     repeat_ = make(QStringLiteral("Timer1"), kInitialRepeatPeriodMs, this);
     replyWindow_ = make(QStringLiteral("Timer2"), monitor_timing::kNormal.replyWindowMs, this);
     monitorClear_ = make(QStringLiteral("Timer4"), monitor_timing::kNormal.clearDelayMs, this);
-    connect(repeat_, &SessionTimer::tick, this, &ProjectorSession::repeatTick);
-    connect(replyWindow_, &SessionTimer::tick, this, &ProjectorSession::closeReplyWindow);
-    connect(monitorClear_, &SessionTimer::tick, this, &ProjectorSession::clearDelayEnded);
-    connect(line_, &PortConnection::received, this, &ProjectorSession::receive);
-    connect(line_, &PortConnection::lost, this, &ProjectorSession::portLost);
-    connect(line_, &PortConnection::opened, this, &ProjectorSession::portOpened);
-    connect(line_, &PortConnection::openFailed, this, &ProjectorSession::portOpenFailed);
+    connect(repeat_, &SessionTimer::tick, this, &PanelSession::repeatTick);
+    connect(replyWindow_, &SessionTimer::tick, this, &PanelSession::closeReplyWindow);
+    connect(monitorClear_, &SessionTimer::tick, this, &PanelSession::clearDelayEnded);
+    connect(line_, &PortConnection::received, this, &PanelSession::receive);
+    connect(line_, &PortConnection::lost, this, &PanelSession::portLost);
+    connect(line_, &PortConnection::opened, this, &PanelSession::portOpened);
+    connect(line_, &PortConnection::openFailed, this, &PanelSession::portOpenFailed);
 }
 
-ProjectorSession::~ProjectorSession() = default;
+PanelSession::~PanelSession() = default;
 
 // ---- The port ----
 
-SerialError ProjectorSession::open(int portNumber, const SerialSettings &settings)
+SerialError PanelSession::open(int portNumber, const SerialSettings &settings)
 {
     if (SerialError e = setPortNumber(portNumber))
         return e;
@@ -36,7 +36,7 @@ SerialError ProjectorSession::open(int portNumber, const SerialSettings &setting
     return openCurrentNumber();
 }
 
-SerialError ProjectorSession::open(const PortAddress &address, const SerialSettings &settings)
+SerialError PanelSession::open(const PortAddress &address, const SerialSettings &settings)
 {
     closePort();
     if (address.kind == PortAddress::Kind::Numbered)
@@ -45,7 +45,7 @@ SerialError ProjectorSession::open(const PortAddress &address, const SerialSetti
     return line_->open(address, settings);
 }
 
-SerialError ProjectorSession::switchPort(int portNumber)
+SerialError PanelSession::switchPort(int portNumber)
 {
     closePort();
     if (SerialError error = setPortNumber(portNumber))
@@ -53,7 +53,7 @@ SerialError ProjectorSession::switchPort(int portNumber)
     return openCurrentNumber();
 }
 
-SerialError ProjectorSession::openCurrentNumber()
+SerialError PanelSession::openCurrentNumber()
 {
     openedByAddress_.reset();
     SerialError problem;
@@ -63,7 +63,7 @@ SerialError ProjectorSession::openCurrentNumber()
     return line_->open(*address, line_->settings());
 }
 
-std::optional<PortAddress> ProjectorSession::addressOf(int portNumber, SerialError *problem) const
+std::optional<PortAddress> PanelSession::addressOf(int portNumber, SerialError *problem) const
 {
     if (const std::optional<PortAddress> &named = namedDevices_[std::size_t(portNumber)])
         return named;
@@ -73,7 +73,7 @@ std::optional<PortAddress> ProjectorSession::addressOf(int portNumber, SerialErr
     return behind.address;
 }
 
-SerialError ProjectorSession::setPortNumber(int portNumber)
+SerialError PanelSession::setPortNumber(int portNumber)
 {
     if (line_->state() != PortConnection::State::Closed)
         return {EBUSY, tr("Port already open")};
@@ -83,12 +83,12 @@ SerialError ProjectorSession::setPortNumber(int portNumber)
     return {};
 }
 
-void ProjectorSession::setSettings(const SerialSettings &settings)
+void PanelSession::setSettings(const SerialSettings &settings)
 {
     line_->setSettings(settings);
 }
 
-void ProjectorSession::closePort()
+void PanelSession::closePort()
 {
     const bool wasOpen = line_->isOpen();
     line_->close();
@@ -96,22 +96,22 @@ void ProjectorSession::closePort()
         emit portClosed();
 }
 
-bool ProjectorSession::isPortOpen() const
+bool PanelSession::isPortOpen() const
 {
     return line_->isOpen();
 }
 
-bool ProjectorSession::isPortOpening() const
+bool PanelSession::isPortOpening() const
 {
     return line_->state() == PortConnection::State::Opening;
 }
 
-QString ProjectorSession::settings() const
+QString PanelSession::settings() const
 {
     return formatSerialSettings(line_->settings());
 }
 
-QString ProjectorSession::deviceName() const
+QString PanelSession::deviceName() const
 {
     if (openedByAddress_)
         return openedByAddress_->toString();
@@ -119,7 +119,7 @@ QString ProjectorSession::deviceName() const
     return address ? address->toString() : portDeviceName(portNumber_, processEnvironment());
 }
 
-void ProjectorSession::setPortDevice(int portNumber, const PortAddress &device)
+void PanelSession::setPortDevice(int portNumber, const PortAddress &device)
 {
     if (portNumber >= kLowestPortNumber && portNumber <= kHighestPortNumber)
         namedDevices_[std::size_t(portNumber)] = device;
@@ -127,7 +127,7 @@ void ProjectorSession::setPortDevice(int portNumber, const PortAddress &device)
 
 // ---- Sending ----
 
-void ProjectorSession::sendLine(const QString &line)
+void PanelSession::sendLine(const QString &line)
 {
     if (const SerialError e = line_->write(lineBytes(line)))
         emit error(tr("COM%1 (%2): %3; not sent: %4")
@@ -139,19 +139,19 @@ void ProjectorSession::sendLine(const QString &line)
     monitorClear_->setEnabled(true);
 }
 
-void ProjectorSession::sendCode(const char *code)
+void PanelSession::sendCode(const char *code)
 {
     lastCommand_ = commandLine(QLatin1String(code));
     sendLine(lastCommand_);
 }
 
-void ProjectorSession::setMonitorTiming(const MonitorTiming &timing)
+void PanelSession::setMonitorTiming(const MonitorTiming &timing)
 {
     replyWindow_->setInterval(timing.replyWindowMs);
     monitorClear_->setInterval(timing.clearDelayMs);
 }
 
-void ProjectorSession::send(const Command &command)
+void PanelSession::send(const Command &command)
 {
     if (command.timing == CommandTiming::Hold) {
         // The arrows choose their monitor timing before the send, the others
@@ -174,7 +174,7 @@ void ProjectorSession::send(const Command &command)
     }
 }
 
-void ProjectorSession::sendTyped(const QString &text)
+void PanelSession::sendTyped(const QString &text)
 {
     setMonitorTiming(monitor_timing::kShort);
     // Pasted text can hold a line break; one send puts one line on the wire.
@@ -182,7 +182,7 @@ void ProjectorSession::sendTyped(const QString &text)
     sendLine(lastCommand_);
 }
 
-void ProjectorSession::press(const Command &held)
+void PanelSession::press(const Command &held)
 {
     if (!held.hold)
         if (const auto timing = arrowMonitorTiming(arrowMode_))
@@ -196,7 +196,7 @@ void ProjectorSession::press(const Command &held)
     repeat_->setEnabled(true);
 }
 
-void ProjectorSession::repeatTick()
+void PanelSession::repeatTick()
 {
     if (!held_)
         return;
@@ -207,7 +207,7 @@ void ProjectorSession::repeatTick()
         repeat_->setEnabled(true);
 }
 
-void ProjectorSession::release(const Command &held)
+void PanelSession::release(const Command &held)
 {
     held_ = nullptr;
     repeat_->setEnabled(false);
@@ -223,7 +223,7 @@ void ProjectorSession::release(const Command &held)
     }
 }
 
-void ProjectorSession::stop()
+void PanelSession::stop()
 {
     closePort();
     held_ = nullptr;
@@ -233,7 +233,7 @@ void ProjectorSession::stop()
 
 // ---- The monitor's timeline and reception ----
 
-void ProjectorSession::closeReplyWindow()
+void PanelSession::closeReplyWindow()
 {
     if (awaitingReply_)
         emit noReply();
@@ -244,13 +244,13 @@ void ProjectorSession::closeReplyWindow()
     emit replyWindowClosed();
 }
 
-void ProjectorSession::clearDelayEnded()
+void PanelSession::clearDelayEnded()
 {
     emit monitorCleared();
     monitorClear_->setEnabled(false);
 }
 
-void ProjectorSession::receive(const QByteArray &bytes)
+void PanelSession::receive(const QByteArray &bytes)
 {
     const QString arrived = QString::fromLatin1(bytes);
     // What does not fit is dropped until the buffer is next emptied, so a
@@ -268,27 +268,27 @@ void ProjectorSession::receive(const QByteArray &bytes)
 
 // ---- State ----
 
-MonitorTiming ProjectorSession::monitorTiming() const
+MonitorTiming PanelSession::monitorTiming() const
 {
     return {replyWindow_->interval(), monitorClear_->interval()};
 }
 
-bool ProjectorSession::isReplyWindowOpen() const
+bool PanelSession::isReplyWindowOpen() const
 {
     return replyWindow_->enabled();
 }
 
-bool ProjectorSession::isClearPending() const
+bool PanelSession::isClearPending() const
 {
     return monitorClear_->enabled();
 }
 
-int ProjectorSession::repeatPeriodMs() const
+int PanelSession::repeatPeriodMs() const
 {
     return repeat_->interval();
 }
 
-bool ProjectorSession::isRepeating() const
+bool PanelSession::isRepeating() const
 {
     return repeat_->enabled();
 }

@@ -21,14 +21,14 @@
 
 class PortConnection;
 
-class ProjectorSession : public QObject {
+class PanelSession : public QObject {
     Q_OBJECT
 public:
     // Makes the session's timers; tests pass one that lets them tick by hand.
     using TimerFactory = SessionTimerFactory;
 
-    explicit ProjectorSession(QObject *parent = nullptr, const TimerFactory &makeTimer = {});
-    ~ProjectorSession() override;
+    explicit PanelSession(QObject *parent = nullptr, const TimerFactory &makeTimer = {});
+    ~PanelSession() override;
 
     // --- The port ---
     // Opening never waits: a device is open (or has failed) when these

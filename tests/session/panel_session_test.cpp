@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A projector session on its own, as a command-line tool or a bridge would
-// run it: a core application, a pseudo-terminal for the cable, the test
-// ticking the clock. What it reports is what any monitor would show.
+// The panel's session on its own, without the window: a core application,
+// a pseudo-terminal for the cable, the test ticking the clock. What it reports is what any monitor would
+// show.
 
 #include "support/printers.h"
 #include "support/session_fixture.h"
@@ -13,9 +13,9 @@
 
 namespace {
 
-using ProjectorSessionTest = SessionTest;
+using PanelSessionTest = SessionTest;
 
-TEST_F(ProjectorSessionTest, StatusQueryIsAnsweredDecodedAndClearedWithoutAWindowSystem)
+TEST_F(PanelSessionTest, StatusQueryIsAnsweredDecodedAndClearedWithoutAWindowSystem)
 {
     ASSERT_FALSE(QCoreApplication::instance()->inherits("QGuiApplication"));
     EXPECT_EQ(send("status"), QByteArray("CR0\r"));
@@ -29,7 +29,7 @@ TEST_F(ProjectorSessionTest, StatusQueryIsAnsweredDecodedAndClearedWithoutAWindo
     EXPECT_FALSE(session.isClearPending());
 }
 
-TEST_F(ProjectorSessionTest, UnansweredTypedQueryIsMarkedAndALateReplyStillDecoded)
+TEST_F(PanelSessionTest, UnansweredTypedQueryIsMarkedAndALateReplyStillDecoded)
 {
     session.sendTyped(QStringLiteral("CR PRESSURE\r\nC00"));
     EXPECT_EQ(com1.readAtLeast(12), QByteArray("CR PRESSURE\r"));
@@ -45,7 +45,7 @@ TEST_F(ProjectorSessionTest, UnansweredTypedQueryIsMarkedAndALateReplyStillDecod
     EXPECT_EQ(session.lastCommand(), QStringLiteral("CR PRESSURE\r"));
 }
 
-TEST_F(ProjectorSessionTest, ReleaseClearsTheTrafficAndTheBufferNotTheStatus)
+TEST_F(PanelSessionTest, ReleaseClearsTheTrafficAndTheBufferNotTheStatus)
 {
     send("status");
     ASSERT_TRUE(arrive("00\r"));
@@ -59,10 +59,10 @@ TEST_F(ProjectorSessionTest, ReleaseClearsTheTrafficAndTheBufferNotTheStatus)
                                        "sent| C 0 9 CR ", "traffic cleared", "monitor cleared"}));
 }
 
-TEST_F(ProjectorSessionTest, PortNumbersAreOneOrTwoAndChangeOnlyWhileClosed)
+TEST_F(PanelSessionTest, PortNumbersAreOneOrTwoAndChangeOnlyWhileClosed)
 {
     EXPECT_NE(session.findChild<QObject *>(QStringLiteral("MSComm1")), nullptr)
-        << "the line keeps its design name";
+        << "the line keeps its object name";
     for (int number : {0, -1, 3}) {
         const SerialError e = session.setPortNumber(number);
         EXPECT_TRUE(e) << number;
@@ -83,7 +83,7 @@ struct QueryCase {
     const char *decoded;
 };
 
-class StatusQueryTest : public ProjectorSessionTest, public ::testing::WithParamInterface<QueryCase> {};
+class StatusQueryTest : public PanelSessionTest, public ::testing::WithParamInterface<QueryCase> {};
 
 TEST_P(StatusQueryTest, ReplyIsDecodedForTheStatusLine)
 {
@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
         return test_names::camelCase(QLatin1String(info.param.command));
     });
 
-TEST_F(ProjectorSessionTest, StatusReplyInTwoPiecesIsDecodedOnlyWhenWhole)
+TEST_F(PanelSessionTest, StatusReplyInTwoPiecesIsDecodedOnlyWhenWhole)
 {
     send("status");
     log.take();
@@ -118,7 +118,7 @@ TEST_F(ProjectorSessionTest, StatusReplyInTwoPiecesIsDecodedOnlyWhenWhole)
     EXPECT_EQ(log.take(), (QStringList{"received| 0 0 CR ", "status| Power ON"}));
 }
 
-TEST_F(ProjectorSessionTest, PressureInTwoPiecesIsDecodedAgainFromTheWhole)
+TEST_F(PanelSessionTest, PressureInTwoPiecesIsDecodedAgainFromTheWhole)
 {
     send("pressure");
     log.take();
@@ -128,7 +128,7 @@ TEST_F(ProjectorSessionTest, PressureInTwoPiecesIsDecodedAgainFromTheWhole)
               (QStringList{"received| 5 ", "status|111 hPa", "received| 5 1 2 CR ", "status|650 hPa"}));
 }
 
-TEST_F(ProjectorSessionTest, ReplyArrivingAfterAnotherCommandIsNotDecoded)
+TEST_F(PanelSessionTest, ReplyArrivingAfterAnotherCommandIsNotDecoded)
 {
     send("status");
     send("power-on");
@@ -146,7 +146,7 @@ struct TypedCase {
     const char *decoded; // nullptr: not a status query line
 };
 
-class TypedLineTest : public ProjectorSessionTest, public ::testing::WithParamInterface<TypedCase> {};
+class TypedLineTest : public PanelSessionTest, public ::testing::WithParamInterface<TypedCase> {};
 
 TEST_P(TypedLineTest, FirstLineGoesOutAsEnteredAndIsDecodedOnlyAsAQueryLine)
 {

@@ -19,9 +19,9 @@ namespace {
 constexpr int kGenerousMs = 10000;
 
 // On the real clock: the operator waits for the reply windows to close.
-class PanelSessionTest : public PanelTest {
+class OperatorSessionTest : public PanelTest {
 protected:
-    PanelSessionTest() { realTimers = true; }
+    OperatorSessionTest() { realTimers = true; }
     void SetUp() override
     {
         std::string error;
@@ -47,7 +47,7 @@ protected:
     sim::PtyServer projector{sim::PowerTimings{300, 300}};
 };
 
-TEST_F(PanelSessionTest, PowerOnStatusInputChangeAndPressure)
+TEST_F(OperatorSessionTest, PowerOnStatusInputChangeAndPressure)
 {
     clickAndWaitForTheReplyWindow("Command17"); // POWER ON
 
