@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mosquitto_broker.h"
+#include "testing/mosquitto_broker.h"
 
 #include "bridge/mqtt_link.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 // that cannot be opened, and availability that follows the answers.
 
 #include "bridge/projector_link.h"
-#include "support/manual_timer.h"
-#include "support/pty_peer.h"
-#include "support/wait.h"
+#include "testing/manual_timer.h"
+#include "testing/pty_peer.h"
+#include "testing/wait.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

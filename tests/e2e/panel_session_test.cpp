@@ -5,7 +5,7 @@
 #include "sim/pty_server.h"
 #include "support/panel_fixture.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

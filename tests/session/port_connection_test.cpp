@@ -6,9 +6,9 @@
 #include "session/port_connection.h"
 #include "sim/pty_server.h"
 #include "support/printers.h"
-#include "support/pty_peer.h"
-#include "support/silent_listener.h"
-#include "support/wait.h"
+#include "testing/pty_peer.h"
+#include "testing/silent_listener.h"
+#include "testing/wait.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -6,9 +6,9 @@
 #include "protocol/commands.h"
 #include "session/projector_session.h"
 #include "sim/pty_server.h"
-#include "support/manual_timer.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/manual_timer.h"
+#include "testing/wait.h"
 
 #include <QSignalSpy>
 #include <algorithm>

@@ -5,8 +5,8 @@
 
 #include "session/projector_session.h"
 #include "session/session_timer.h"
-#include "support/manual_timer.h"
-#include "support/pty_peer.h"
+#include "testing/manual_timer.h"
+#include "testing/pty_peer.h"
 #include "window/control_panel_window.h"
 #include "window/data_panel.h"
 #include "window/monitor_label.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/panel_fixture.h"
 #include "support/test_names.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 #include "window/key_chord.h"
 #include "window/layout_table.h"
 

@@ -2,8 +2,8 @@
 #include "session/precise_timer.h"
 #include "support/message_box.h"
 #include "support/panel_fixture.h"
-#include "support/silent_listener.h"
-#include "support/wait.h"
+#include "testing/silent_listener.h"
+#include "testing/wait.h"
 #include "window/application_title.h"
 #include "window/port_panel.h"
 

@@ -2,7 +2,7 @@
 #include "support/message_box.h"
 #include "support/panel_fixture.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 #include "window/application_title.h"
 #include "window/layout_table.h"
 #include "window/start_up.h"
