@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/port_panel.h"
 
-#include "session/precise_timer.h"
 #include "session/projector_session.h"
 #include "window/application_title.h"
 
@@ -24,7 +23,7 @@ QMessageBox *portWarning(QWidget *parent, const QString &text)
 
 PortPanel::PortPanel(ProjectorSession &session, const PortPanelControls &controls, QWidget &window)
     : QObject(&window), session_(session), window_(window), controls_(controls),
-      hideDelay_(new PreciseTimer(QStringLiteral("Timer3"), kHideDelayMs, this))
+      hideDelay_(session.timerFactory()(QStringLiteral("Timer3"), kHideDelayMs, this))
 {
     connect(controls_.showButton, &QPushButton::clicked, this, &PortPanel::showPanel);
     connect(hideDelay_, &SessionTimer::tick, this, &PortPanel::hidePanel);

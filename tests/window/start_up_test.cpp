@@ -40,7 +40,7 @@ TEST_F(StartUpTest, StartsIdleOnPortOneAtTheFastSpeed)
     EXPECT_TRUE(session->receivedText().isEmpty());
     for (const char *name : {"Timer1", "Timer2", "Timer4"})
         EXPECT_FALSE(timer(name).enabled()) << name;
-    EXPECT_FALSE(hideDelay()->enabled()) << "Timer3";
+    EXPECT_FALSE(hideDelay().enabled()) << "Timer3";
 }
 
 TEST_F(StartUpTest, CompactWindowCentredForItsDesignedHeight)
@@ -75,7 +75,7 @@ TEST_F(StartUpTest, EndClosesThePortAndEndsTheProgramAtOnce)
     EXPECT_FALSE(session->isPortOpen());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(session->heldCommand(), nullptr);
-    EXPECT_FALSE(hideDelay()->enabled()) << "Timer3";
+    EXPECT_FALSE(hideDelay().enabled()) << "Timer3";
     const QString sent = monitorText("Label11");
     for (const char *name : {"Timer1", "Timer2", "Timer4"})
         EXPECT_FALSE(timer(name).fire()) << name << " still runs after the end";
