@@ -33,9 +33,9 @@
 
 #include "bench_stats.h"
 #include "bridge_rig.h"
-#include "mosquitto_broker.h"
 #include "protocol/commands.h"
-#include "support/silent_listener.h"
+#include "testing/mosquitto_broker.h"
+#include "testing/silent_listener.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -10,7 +10,8 @@
 
 ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
                              QObject *parent, const SessionTimerFactory &makeTimer)
-    : QObject(parent), id_(id), port_(port), settings_(settings), exchange_(line_, this, makeTimer),
+    : QObject(parent), id_(id), port_(port), settings_(settings), line_(nullptr, makeTimer),
+      exchange_(line_, this, makeTimer),
       refusals_(QStringLiteral("%1: commands refused").arg(id), this, makeTimer)
 {
     line_.setParent(this); // so that its timers are found among this link's own

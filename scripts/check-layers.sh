@@ -3,15 +3,16 @@
 # Checks the include lines of every C++ file in the repository:
 #  - no folder includes a higher layer or a sibling: protocol <- session <-
 #    mqtt, window <- bridge <- programs/common <- programs/{control,cmd,bridge};
-#    sim includes none of them and none includes sim (tests, bench and fuzz
+#    sim includes none of them and none includes sim; testing may include
+#    all of these and none of them includes testing (tests, bench and fuzz
 #    may include anything);
 #  - no include cycle, between files (of one folder or of several) or
 #    between folders;
 #  - no include by an absolute path or through "..", and files under
-#    protocol/, session/, mqtt/, window/, bridge/ and sim/ name every header by its
-#    folder ("session/port_address.h"), so that what a file may see is
-#    decided by its target's include directories (cmake/public_headers.cmake),
-#    not by the folder it lies in.
+#    protocol/, session/, mqtt/, window/, bridge/, sim/ and testing/ name
+#    every header by its folder ("session/port_address.h"), so that what a
+#    file may see is decided by its target's include directories
+#    (cmake/public_headers.cmake), not by the folder it lies in.
 #
 # Usage: scripts/check-layers.sh     exit 1 and name each fault, if any
 # Reads the files git knows (tracked, or new and not ignored). Needs tsort.
@@ -22,7 +23,7 @@ cd "$root"
 case "${1:-}" in
 "") ;;
 -h | --help)
-  sed -n '3,17s/^# \{0,1\}//p' "$0"
+  sed -n '3,18s/^# \{0,1\}//p' "$0"
   exit 0
   ;;
 *)
@@ -41,7 +42,7 @@ declare -A layer=(
   [programs/control]=5 [programs/cmd]=5 [programs/bridge]=5
 )
 # Folders of libraries whose headers are included by folder.
-readonly by_folder='^(protocol|session|mqtt|window|bridge|sim)$'
+readonly by_folder='^(protocol|session|mqtt|window|bridge|sim|testing)$'
 
 files=()
 while IFS= read -r -d '' file; do
@@ -53,7 +54,7 @@ if [ ${#files[@]} -eq 0 ]; then
 fi
 
 # Every folder holding C++ files, and the folders above them: where a name
-# not found beside the including file may be (as "support/wait.h" in tests/).
+# not found beside the including file may be (as "support/printers.h" in tests/).
 declare -A folders=()
 for file in "${files[@]}"; do
   dir="$(dirname "$file")"
@@ -95,6 +96,11 @@ may_include() {
   local from="$1" to="$2"
   [ "$from" = "$to" ] && return 0
   case "$from" in tests | tests/* | bench | bench/* | fuzz | fuzz/*) return 0 ;; esac
+  # What tests and benchmarks share stands on the product, never the reverse.
+  if [ "$from" = testing ]; then
+    case "$to" in tests | tests/* | bench | bench/* | fuzz | fuzz/*) return 1 ;; esac
+    return 0
+  fi
   [[ "$from" == sim || "$to" == sim ]] && return 1
   [ -n "${layer[$from]+set}" ] && [ -n "${layer[$to]+set}" ] || return 1
   [ "${layer[$to]}" -lt "${layer[$from]}" ]

@@ -7,14 +7,14 @@
 #include "session/precise_timer.h"
 
 PanelSession::PanelSession(QObject *parent, const TimerFactory &makeTimer)
-    : QObject(parent), line_(new PortConnection(this))
+    : QObject(parent), makeTimer_(makeTimer ? makeTimer : makePreciseTimer),
+      line_(new PortConnection(this, makeTimer_))
 {
     line_->setObjectName(QStringLiteral("MSComm1"));
     line_->setSettings(port_settings::kInitial);
-    const TimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
-    repeat_ = make(QStringLiteral("Timer1"), kInitialRepeatPeriodMs, this);
-    replyWindow_ = make(QStringLiteral("Timer2"), monitor_timing::kNormal.replyWindowMs, this);
-    monitorClear_ = make(QStringLiteral("Timer4"), monitor_timing::kNormal.clearDelayMs, this);
+    repeat_ = makeTimer_(QStringLiteral("Timer1"), kInitialRepeatPeriodMs, this);
+    replyWindow_ = makeTimer_(QStringLiteral("Timer2"), monitor_timing::kNormal.replyWindowMs, this);
+    monitorClear_ = makeTimer_(QStringLiteral("Timer4"), monitor_timing::kNormal.clearDelayMs, this);
     connect(repeat_, &SessionTimer::tick, this, &PanelSession::repeatTick);
     connect(replyWindow_, &SessionTimer::tick, this, &PanelSession::closeReplyWindow);
     connect(monitorClear_, &SessionTimer::tick, this, &PanelSession::clearDelayEnded);

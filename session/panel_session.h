@@ -30,6 +30,9 @@ public:
     explicit PanelSession(QObject *parent = nullptr, const TimerFactory &makeTimer = {});
     ~PanelSession() override;
 
+    // The clock of the session and its line; the window's own timers run on it too.
+    const TimerFactory &timerFactory() const { return makeTimer_; }
+
     // --- The port ---
     // Opening never waits: a device is open (or has failed) when these
     // return; a socket:// port connects in the background, and
@@ -124,6 +127,7 @@ private:
     SerialError openCurrentNumber();
     std::optional<PortAddress> addressOf(int portNumber, SerialError *problem) const;
 
+    TimerFactory makeTimer_;
     PortConnection *line_;
     int portNumber_ = kLowestPortNumber;
     std::array<std::optional<PortAddress>, kHighestPortNumber + 1> namedDevices_;

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/port_connection.h"
 
+#include "session/precise_timer.h"
+
 #include <QFile>
 #include <QHostInfo>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 
@@ -131,15 +134,21 @@ void probeIdleConnection(QTcpSocket &socket)
 
 } // namespace
 
-PortConnection::PortConnection(QObject *parent) : QObject(parent)
+PortConnection::PortConnection(QObject *parent, const SessionTimerFactory &makeTimer) : QObject(parent)
 {
-    connectDeadline_.setSingleShot(true);
-    connectDeadline_.setTimerType(Qt::PreciseTimer); // a coarse one may end 5% early
-    connect(&connectDeadline_, &QTimer::timeout, this, [this] {
+    // Precise: a coarse deadline may end 5% early.
+    const SessionTimerFactory make = makeTimer ? makeTimer : makePreciseTimer;
+    connectDeadline_ = make(QStringLiteral("connectDeadline"), kConnectTimeoutMs, this);
+    settleTimer_ = make(QStringLiteral("settleDelay"), kSettleMs, this);
+    // Both are periodic: each ends with its first tick.
+    connect(connectDeadline_, &SessionTimer::tick, this, [this] {
+        connectDeadline_->setEnabled(false);
         failOpening(connectFailure(QAbstractSocket::SocketTimeoutError, {}, address_.toString()));
     });
-    settleTimer_.setSingleShot(true);
-    connect(&settleTimer_, &QTimer::timeout, this, &PortConnection::settled);
+    connect(settleTimer_, &SessionTimer::tick, this, [this] {
+        settleTimer_->setEnabled(false);
+        settled();
+    });
     for (QIODevice *d : {static_cast<QIODevice *>(&port_), static_cast<QIODevice *>(&socket_)})
         connect(d, &QIODevice::readyRead, this, &PortConnection::readArrived);
     connect(&port_, &QSerialPort::errorOccurred, this, &PortConnection::serialFailed);
@@ -183,8 +192,8 @@ void PortConnection::close()
 
 void PortConnection::stopOpening()
 {
-    connectDeadline_.stop();
-    settleTimer_.stop();
+    connectDeadline_->setEnabled(false);
+    settleTimer_->setEnabled(false);
     if (lookupId_ >= 0)
         QHostInfo::abortHostLookup(lookupId_);
     lookupId_ = -1;
@@ -250,7 +259,7 @@ void PortConnection::openSocket()
 {
     state_ = State::Opening;
     lastConnectError_ = connectFailure(QAbstractSocket::HostNotFoundError, {}, address_.toString());
-    connectDeadline_.start(kConnectTimeoutMs);
+    connectDeadline_->setEnabled(true);
     QHostAddress literal;
     if (literal.setAddress(address_.host)) {
         candidates_ = {literal};
@@ -284,11 +293,11 @@ void PortConnection::socketConnected()
 {
     if (state_ != State::Opening)
         return;
-    connectDeadline_.stop();
+    connectDeadline_->setEnabled(false);
     // A click goes out at once, not when the stack has gathered more.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     probeIdleConnection(socket_);
-    settleTimer_.start(kSettleMs);
+    settleTimer_->setEnabled(true);
 }
 
 void PortConnection::settled()
@@ -308,14 +317,14 @@ void PortConnection::socketFailed(QAbstractSocket::SocketError error)
     }
     if (state_ != State::Opening)
         return;
-    if (settleTimer_.isActive()) {
+    if (settleTimer_->enabled()) {
         socketClosed();
         return;
     }
     lastConnectError_ = connectFailure(error, socket_.errorString(), address_.toString());
     // The next address the name has, if any, within the same deadline.
     QTimer::singleShot(0, this, [this, opening = address_] {
-        if (state_ == State::Opening && address_ == opening && !settleTimer_.isActive())
+        if (state_ == State::Opening && address_ == opening && !settleTimer_->enabled())
             connectNext();
     });
 }
@@ -326,7 +335,7 @@ void PortConnection::socketClosed()
         lose(tr("The remote host closed the connection"));
         return;
     }
-    if (state_ != State::Opening || !settleTimer_.isActive())
+    if (state_ != State::Opening || !settleTimer_->enabled())
         return;
     // Connected, then dropped at once: a busy port, or a server that refuses
     // this client. What it said is the best explanation there is.
@@ -352,7 +361,7 @@ void PortConnection::failOpening(const SerialError &error)
 
 void PortConnection::readArrived()
 {
-    if (state_ == State::Opening && settleTimer_.isActive()) {
+    if (state_ == State::Opening && settleTimer_->enabled()) {
         const QByteArray words = socket_.readAll();
         serverWords_ += words.left(kLongestServerWords - serverWords_.size());
         return;

@@ -10,6 +10,7 @@
 #include "session/port_address.h"
 #include "session/serial_error.h"
 #include "session/serial_settings.h"
+#include "session/session_timer.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -17,7 +18,6 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QTcpSocket>
-#include <QTimer>
 
 class QHostInfo;
 
@@ -33,7 +33,9 @@ public:
     // neither be taken for a projector's reply nor lost.
     static constexpr int kSettleMs = 50;
 
-    explicit PortConnection(QObject *parent = nullptr);
+    // makeTimer: the clock of the connect deadline and the settle delay (the
+    // real one when empty).
+    explicit PortConnection(QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
     ~PortConnection() override;
 
     // Opens a device or a socket (a numbered port must be resolved first),
@@ -88,8 +90,8 @@ private:
     State state_ = State::Closed;
     PortAddress address_;
     SerialSettings settings_;
-    QTimer connectDeadline_;
-    QTimer settleTimer_;
+    SessionTimer *connectDeadline_;
+    SessionTimer *settleTimer_;
     int lookupId_ = -1;
     QList<QHostAddress> candidates_;
     SerialError lastConnectError_;

@@ -2,7 +2,6 @@
 #include "window/port_panel.h"
 
 #include "session/panel_session.h"
-#include "session/precise_timer.h"
 #include "window/application_title.h"
 
 #include <QFrame>
@@ -24,7 +23,7 @@ QMessageBox *portWarning(QWidget *parent, const QString &text)
 
 PortPanel::PortPanel(PanelSession &session, const PortPanelControls &controls, QWidget &window)
     : QObject(&window), session_(session), window_(window), controls_(controls),
-      hideDelay_(new PreciseTimer(QStringLiteral("Timer3"), kHideDelayMs, this))
+      hideDelay_(session.timerFactory()(QStringLiteral("Timer3"), kHideDelayMs, this))
 {
     connect(controls_.showButton, &QPushButton::clicked, this, &PortPanel::showPanel);
     connect(hideDelay_, &SessionTimer::tick, this, &PortPanel::hidePanel);

@@ -3,10 +3,10 @@
 // velno-bridge as its own process between a real broker and simulated
 // projectors, watched from the broker as an automation system would watch it.
 
-#include "mosquitto_broker.h"
+#include "testing/mosquitto_broker.h"
 
 #include "sim/pty_server.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -4,13 +4,13 @@
 // own projector's line and comes back on its own reply topic; what must
 // not run never reaches a line.
 
-#include "mosquitto_broker.h"
+#include "testing/mosquitto_broker.h"
 
 #include "bridge/bridge_service.h"
 #include "bridge/discovery.h"
 #include "mqtt/mqtt_topics.h"
-#include "support/pty_peer.h"
-#include "support/wait.h"
+#include "testing/pty_peer.h"
+#include "testing/wait.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

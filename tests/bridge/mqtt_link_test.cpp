@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mosquitto_broker.h"
+#include "testing/mosquitto_broker.h"
 
 #include "mqtt/mqtt_link.h"
-#include "support/manual_timer.h"
-#include "support/wait.h"
+#include "testing/manual_timer.h"
+#include "testing/wait.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

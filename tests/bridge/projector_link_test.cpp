@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One projector of the bridge on the manual clock, the test playing the
-// projector on a pseudo-terminal: the bounded queue, the backoff of a port
-// that cannot be opened, and availability that follows the answers.
+// One projector of the bridge on the manual clock, the test or the simulator
+// playing the projector on a pseudo-terminal or behind a device server: the
+// bounded queue, the backoff of a port that cannot be opened or will not
+// stay open, and availability that follows the answers.
 
 #include "bridge/projector_link.h"
-#include "support/manual_timer.h"
-#include "support/pty_peer.h"
-#include "support/wait.h"
+#include "sim/pty_server.h"
+#include "testing/manual_timer.h"
+#include "testing/pty_peer.h"
+#include "testing/wait.h"
 
-#include <QSignalSpy>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 
 namespace {
@@ -23,9 +27,10 @@ ProjectorLink::Settings settings(int pollMs, int queueLimit = 32)
 
 class ProjectorLinkTest : public ::testing::Test {
 protected:
-    std::unique_ptr<ProjectorLink> make(const QString &device, const ProjectorLink::Settings &s)
+    // port: a device, or socket://HOST:PORT.
+    std::unique_ptr<ProjectorLink> make(const QString &port, const ProjectorLink::Settings &s)
     {
-        auto link = std::make_unique<ProjectorLink>(QStringLiteral("hall"), PortAddress::serialDevice(device),
+        auto link = std::make_unique<ProjectorLink>(QStringLiteral("hall"), *parseDeviceAddress(port).address,
                                                     s, nullptr, manualTimers());
         QObject::connect(link.get(), &ProjectorLink::replied,
                          [this](const QJsonObject &r) { replies.push_back(r); });
@@ -78,36 +83,75 @@ TEST_F(ProjectorLinkTest, APortThatCannotBeOpenedIsTriedLessAndLessOftenAndLogge
     EXPECT_TRUE(availability.isEmpty()) << "never online";
 }
 
+// A device server that accepts and hangs up a moment later, as a busy one or
+// a technician's laptop holding the port can: every open is followed by a
+// loss, and still the delays double.
+TEST_F(ProjectorLinkTest, AServerThatAcceptsAndHangsUpIsTriedLessAndLessOften)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    int attempts = 0;
+    QPointer<QTcpSocket> accepted;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            ++attempts;
+            accepted = socket;
+        }
+    });
+    auto link = make(QStringLiteral("socket://127.0.0.1:%1").arg(server.serverPort()), settings(5000));
+    ManualTimer &settle = manualTimer(*link, "settleDelay");
+    ManualTimer &retry = manualTimer(*link, "retryTimer");
+    link->start();
+    QList<int> delays;
+    for (int attempt = 1; attempt <= 7; ++attempt) {
+        ASSERT_TRUE(waitUntil([&] { return attempts == attempt && settle.enabled(); })) << attempt;
+        settle.fire(); // open now
+        accepted->abort();
+        ASSERT_TRUE(waitUntil([&] { return retry.enabled(); })) << attempt;
+        delays << retry.interval();
+        retry.fire();
+    }
+    // Reset at every open, it was one a second.
+    EXPECT_EQ(delays, (QList<int>{1000, 2000, 4000, 8000, 16000, 32000, 60000}));
+    ASSERT_EQ(log.size(), 2) << log.join('\n').toStdString();
+    EXPECT_TRUE(log[0].endsWith(QLatin1String(" open")));
+    EXPECT_TRUE(log[1].contains(QLatin1String(" lost: ")));
+    EXPECT_TRUE(availability.isEmpty()) << "it never answered";
+}
+
+// Switched off at the wall behind a device server: the socket stays open,
+// only the answers stop.
 TEST_F(ProjectorLinkTest, OnlineWhileItAnswersOfflineAfterAWholeSilentRoundBackAtItsNextAnswer)
 {
-    auto link = make(peer.devicePath(), settings(5000));
+    sim::PtyServer projector;
+    ASSERT_TRUE(projector.listen("127.0.0.1", 0));
+    auto link = make(QString::fromStdString(projector.devicePath()), settings(5000));
     int rounds = 0; // the state goes out once a round is over
     QObject::connect(link.get(), &ProjectorLink::stateChanged, [&] { ++rounds; });
     link->start();
+    ManualTimer &settle = manualTimer(*link, "settleDelay");
+    ASSERT_TRUE(waitUntil([&] { return settle.enabled(); }));
+    settle.fire();
     EXPECT_FALSE(link->isOnline()) << "an open port is not yet an answering projector";
-    for (int query = 0; query < 9; ++query) {
-        ASSERT_EQ(peer.readLines(1).count('\r'), 1);
-        peer.write("00\r");
-    }
     ASSERT_TRUE(waitUntil([&] { return rounds == 1; }));
     EXPECT_EQ(availability, QList<bool>{true});
+    const PowerState power = link->state().power();
 
-    // Switched off at the wall: nine queries, none answered.
+    sim::FaultSettings silent;
+    silent.mode = sim::Fault::Silent;
+    projector.setFault(silent);
     ASSERT_TRUE(manualTimer(*link, "pollTimer").fire());
     for (int query = 0; query < 9; ++query) {
-        ASSERT_EQ(peer.readLines(1).count('\r'), 1) << "query " << query;
-        manualTimer(*link, "replyWindow").fire();
-        if (query < 8)
-            manualTimer(*link, "quietGap").fire();
+        ASSERT_TRUE(manualTimer(*link, "replyWindow").fire()) << "query " << query;
+        ASSERT_TRUE(manualTimer(*link, "quietGap").fire()); // the next one waits for quiet
     }
     EXPECT_EQ(availability, (QList<bool>{true, false}));
-    EXPECT_TRUE(link->state().power() == PowerState::On) << "the last state known stays";
+    EXPECT_TRUE(link->state().power() == power) << "the last state known stays";
     EXPECT_EQ(log.filter(QStringLiteral("no answer")).size(), 1);
 
+    projector.setFault({});
     manualTimer(*link, "pollTimer").fire();
     manualTimer(*link, "quietGap").fire();
-    EXPECT_EQ(peer.readLines(1), QByteArray("CR0\r"));
-    peer.write("00\r");
     ASSERT_TRUE(waitUntil([&] { return availability.size() == 3; }));
     EXPECT_EQ(availability.back(), true);
     EXPECT_EQ(log.filter(QStringLiteral("answering again")).size(), 1);

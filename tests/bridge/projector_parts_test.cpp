@@ -6,7 +6,7 @@
 #include "bridge/projector_state.h"
 #include "session/exchange_result.h"
 #include "session/reconnect_backoff.h"
-#include "support/manual_timer.h"
+#include "testing/manual_timer.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>

@@ -6,10 +6,10 @@
 #include "command_watch.h"
 #include "session/command_exchange.h"
 #include "session/port_connection.h"
-#include "support/manual_timer.h"
 #include "support/printers.h"
-#include "support/pty_peer.h"
-#include "support/wait.h"
+#include "testing/manual_timer.h"
+#include "testing/pty_peer.h"
+#include "testing/wait.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -7,7 +7,7 @@
 #include "sim/pty_server.h"
 #include "support/printers.h"
 #include "support/test_names.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -6,8 +6,8 @@
 #include "e2e/x_display.h"
 #include "session/panel_session.h"
 #include "sim/pty_server.h"
-#include "support/pty_peer.h"
-#include "support/wait.h"
+#include "testing/pty_peer.h"
+#include "testing/wait.h"
 #include "window/control_panel_window.h"
 
 #include <QDir>

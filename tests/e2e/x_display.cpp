@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "e2e/x_display.h"
 
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QDeadlineTimer>
 #include <QStandardPaths>

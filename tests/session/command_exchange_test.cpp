@@ -7,7 +7,7 @@
 #include "session/port_connection.h"
 #include "sim/pty_server.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

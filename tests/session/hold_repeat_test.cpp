@@ -7,7 +7,7 @@
 #include "support/printers.h"
 #include "support/session_fixture.h"
 #include "support/test_names.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QStringList>
 #include <string>

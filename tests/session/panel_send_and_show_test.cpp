@@ -4,7 +4,7 @@
 
 #include "support/printers.h"
 #include "support/session_fixture.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/precise_timer.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QThread>
 #include <gtest/gtest.h>

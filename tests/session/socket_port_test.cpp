@@ -6,9 +6,9 @@
 #include "protocol/commands.h"
 #include "session/panel_session.h"
 #include "sim/pty_server.h"
-#include "support/manual_timer.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/manual_timer.h"
+#include "testing/wait.h"
 
 #include <QSignalSpy>
 #include <algorithm>
@@ -26,7 +26,11 @@ TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
         *parsePortAddress(QString::fromStdString(projector.devicePath())).address, port_settings::kFast);
     ASSERT_FALSE(e) << e.description.toStdString();
     EXPECT_TRUE(session.isPortOpening()) << "a device server connects in the background";
-    ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
+    ManualTimer &settle = manualTimer(session, "settleDelay");
+    ASSERT_TRUE(waitUntil([&] { return settle.enabled(); })) << "connected";
+    EXPECT_TRUE(opened.isEmpty()) << "not open until it has settled";
+    settle.fire();
+    EXPECT_EQ(opened.size(), 1);
     EXPECT_TRUE(session.isPortOpen());
 
     QSignalSpy decoded(&session, &PanelSession::statusDecoded);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/pty_server.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QFile>
 #include <QSerialPort>

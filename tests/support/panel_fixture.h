@@ -4,9 +4,8 @@
 // The session runs on manual timers unless a test asks for the real clock.
 
 #include "session/panel_session.h"
-#include "session/session_timer.h"
-#include "support/manual_timer.h"
-#include "support/pty_peer.h"
+#include "testing/manual_timer.h"
+#include "testing/pty_peer.h"
 #include "window/control_panel_window.h"
 #include "window/data_panel.h"
 #include "window/monitor_label.h"
@@ -45,10 +44,10 @@ protected:
             ADD_FAILURE() << "no control " << name << " of the expected kind";
         return found;
     }
-    // Timer1, Timer2 and Timer4 (the session's, on the manual clock).
+    // Timer1, Timer2 and Timer4, the session's, and its line's.
     ManualTimer &timer(const char *name) const { return manualTimer(*session, name); }
-    // Timer3, the port panel's hide delay: always on the real clock.
-    SessionTimer *hideDelay() const { return form->findChild<SessionTimer *>(QStringLiteral("Timer3")); }
+    // Timer3, the port panel's hide delay: the window's, on the same clock.
+    ManualTimer &hideDelay() const { return manualTimer(*form, "Timer3"); }
     bool isUnlocked() const { return form->findChild<DataPanel *>()->isUnlocked(); }
     QString monitorText(const char *name) const { return control<MonitorLabel>(name)->text(); }
 

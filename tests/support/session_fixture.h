@@ -5,10 +5,10 @@
 
 #include "protocol/commands.h"
 #include "session/panel_session.h"
-#include "support/manual_timer.h"
-#include "support/pty_peer.h"
 #include "support/session_log.h"
-#include "support/wait.h"
+#include "testing/manual_timer.h"
+#include "testing/pty_peer.h"
+#include "testing/wait.h"
 
 #include <QtGlobal>
 #include <gtest/gtest.h>

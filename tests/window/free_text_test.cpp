@@ -2,7 +2,7 @@
 #include "support/panel_fixture.h"
 #include "support/printers.h"
 #include "support/test_names.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -6,7 +6,7 @@
 
 #include "support/panel_fixture.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 #include "window/command_button.h"
 
 #include <QSignalSpy>

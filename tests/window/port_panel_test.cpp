@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "session/precise_timer.h"
+#include "session/port_connection.h"
 #include "support/message_box.h"
 #include "support/panel_fixture.h"
-#include "support/silent_listener.h"
-#include "support/wait.h"
+#include "testing/silent_listener.h"
 #include "window/application_title.h"
-#include "window/port_panel.h"
 
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QRadioButton>
 
@@ -34,17 +31,17 @@ TEST_F(PortPanelTest, StartUpLeavesPortOneOpenAndPanelHidden)
     EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked());
     EXPECT_TRUE(control<QRadioButton>("Option9")->isChecked());
     EXPECT_FALSE(panel()->isVisible());
-    EXPECT_FALSE(hideDelay()->enabled());
+    EXPECT_FALSE(hideDelay().enabled());
 }
 
-TEST_F(PortPanelTest, ComShowsThePanelAndTheHideDelayHidesIt)
+TEST_F(PortPanelTest, ComShowsThePanelForFiveSeconds)
 {
     showPanel();
-    EXPECT_TRUE(hideDelay()->enabled());
-    EXPECT_EQ(hideDelay()->interval(), 5000);
-    form->findChild<PortPanel *>()->hidePanel(); // what the delay's end does
+    advanceClock(*form, 4999);
+    EXPECT_TRUE(panel()->isVisible());
+    advanceClock(*form, 1);
     EXPECT_FALSE(panel()->isVisible());
-    EXPECT_FALSE(hideDelay()->enabled());
+    EXPECT_FALSE(hideDelay().enabled());
 }
 
 TEST_F(PortPanelTest, ChoosingThePortInUseReopensItAndHidesThePanel)
@@ -54,7 +51,7 @@ TEST_F(PortPanelTest, ChoosingThePortInUseReopensItAndHidesThePanel)
     EXPECT_TRUE(session->isPortOpen());
     EXPECT_EQ(session->portNumber(), 1);
     EXPECT_FALSE(panel()->isVisible());
-    EXPECT_TRUE(hideDelay()->enabled()) << "a choice does not stop the auto-hide";
+    EXPECT_TRUE(hideDelay().enabled()) << "a choice does not stop the auto-hide";
     click("Command3");
     EXPECT_EQ(com1.readAtLeast(4), QByteArray("C1E\r"));
 }
@@ -109,7 +106,10 @@ TEST_F(PortPanelTest, DeviceServerThatNeverAnswersLeavesTheWindowLiveThenWarns)
     // The operator can go on while it connects: a click is handled at once.
     click("Command3");
     EXPECT_EQ(session->lastCommand(), QStringLiteral("C1E\r"));
-    ASSERT_TRUE(waitUntil([&] { return seen->seen; }, 15000));
+    advanceClock(*session, PortConnection::kConnectTimeoutMs - 1);
+    EXPECT_FALSE(seen->seen) << "warned before the connect deadline";
+    advanceClock(*session, 1);
+    ASSERT_TRUE(seen->seen);
     EXPECT_EQ(seen->icon, QMessageBox::Warning);
     EXPECT_TRUE(seen->text.contains(QStringLiteral("No answer"))) << seen->text.toStdString();
     EXPECT_FALSE(session->isPortOpen());
@@ -141,20 +141,6 @@ TEST_F(PortPanelTest, SpeedChoiceOnAClosedPortIsKeptForTheNextOpening)
     clickOption("Option10");
     EXPECT_FALSE(session->isPortOpen());
     EXPECT_EQ(session->settings(), QStringLiteral("9600,N,8,1"));
-}
-
-// The hide delay is a precise timer: a coarse one may end up to 5% (250 ms)
-// early. The upper bound is generous for a busy machine.
-TEST_F(PortPanelTest, PanelHidesItselfAfterFiveSeconds)
-{
-    ASSERT_NE(qobject_cast<PreciseTimer *>(hideDelay()), nullptr);
-    QElapsedTimer sinceShown;
-    sinceShown.start();
-    showPanel();
-    ASSERT_TRUE(waitUntil([&] { return !panel()->isVisible(); }, 9000));
-    EXPECT_GE(sinceShown.elapsed(), 4900);
-    EXPECT_LE(sinceShown.elapsed(), 6000);
-    EXPECT_FALSE(hideDelay()->enabled());
 }
 
 } // namespace

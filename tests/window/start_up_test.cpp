@@ -2,7 +2,7 @@
 #include "support/message_box.h"
 #include "support/panel_fixture.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 #include "window/application_title.h"
 #include "window/layout_table.h"
 #include "window/start_up.h"
@@ -40,7 +40,7 @@ TEST_F(StartUpTest, StartsIdleOnPortOneAtTheFastSpeed)
     EXPECT_TRUE(session->receivedText().isEmpty());
     for (const char *name : {"Timer1", "Timer2", "Timer4"})
         EXPECT_FALSE(timer(name).enabled()) << name;
-    EXPECT_FALSE(hideDelay()->enabled()) << "Timer3";
+    EXPECT_FALSE(hideDelay().enabled()) << "Timer3";
 }
 
 TEST_F(StartUpTest, CompactWindowCentredForItsFullHeight)
@@ -75,7 +75,7 @@ TEST_F(StartUpTest, EndClosesThePortAndEndsTheProgramAtOnce)
     EXPECT_FALSE(session->isPortOpen());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(session->heldCommand(), nullptr);
-    EXPECT_FALSE(hideDelay()->enabled()) << "Timer3";
+    EXPECT_FALSE(hideDelay().enabled()) << "Timer3";
     const QString sent = monitorText("Label11");
     for (const char *name : {"Timer1", "Timer2", "Timer4"})
         EXPECT_FALSE(timer(name).fire()) << name << " still runs after the end";

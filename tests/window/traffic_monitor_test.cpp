@@ -4,7 +4,7 @@
 
 #include "support/panel_fixture.h"
 #include "support/printers.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QAccessible>
 #include <QAction>

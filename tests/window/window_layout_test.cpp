@@ -7,7 +7,7 @@
 #include "session/panel_session.h"
 #include "support/panel_fixture.h"
 #include "support/test_names.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 #include "window/caption_fit.h"
 #include "window/command_button.h"
 #include "window/control_panel_window.h"

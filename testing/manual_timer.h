@@ -4,7 +4,6 @@
 // session asks of it, and fire() delivers one tick as the real clock would,
 // that is only while it is enabled.
 
-#include "session/panel_session.h"
 #include "session/session_timer.h"
 
 #include <QString>
@@ -39,12 +38,12 @@ private:
 };
 
 // The factory a session takes to run on manual timers.
-PanelSession::TimerFactory manualTimers();
+SessionTimerFactory manualTimers();
 
 // Moves the clock of every manual timer among owner's children on by ms, one
 // millisecond at a time, so that they tick in the order their time comes.
 void advanceClock(const QObject &owner, int ms);
 
-// The manual timer of this name among owner's children; fails the test (and
-// returns a stand-in) when there is none.
+// The manual timer of this name among owner's children. There is always
+// one where a test asks for it: a missing one ends the program, naming it.
 ManualTimer &manualTimer(const QObject &owner, const char *name);

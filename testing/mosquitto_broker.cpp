@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mosquitto_broker.h"
+#include "testing/mosquitto_broker.h"
 
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

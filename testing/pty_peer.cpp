@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "support/pty_peer.h"
+#include "testing/pty_peer.h"
 
 #include "sim/raw_pty.h"
-#include "support/wait.h"
+#include "testing/wait.h"
 
 #include <cerrno>
 #include <stdexcept>

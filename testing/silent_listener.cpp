@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "support/silent_listener.h"
+#include "testing/silent_listener.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

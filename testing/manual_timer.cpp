@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "support/manual_timer.h"
-
-#include <gtest/gtest.h>
+#include "testing/manual_timer.h"
 
 ManualTimer::ManualTimer(const QString &name, int intervalMs, QObject *parent)
     : SessionTimer(parent), interval_(intervalMs)
@@ -56,7 +54,7 @@ void advanceClock(const QObject &owner, int ms)
             timer->advance(1);
 }
 
-PanelSession::TimerFactory manualTimers()
+SessionTimerFactory manualTimers()
 {
     return [](const QString &name, int intervalMs, QObject *parent) -> SessionTimer * {
         return new ManualTimer(name, intervalMs, parent);
@@ -67,7 +65,5 @@ ManualTimer &manualTimer(const QObject &owner, const char *name)
 {
     if (auto *timer = owner.findChild<ManualTimer *>(QString::fromLatin1(name)))
         return *timer;
-    ADD_FAILURE() << "no manual timer " << name;
-    static ManualTimer missing(QStringLiteral("missing"), 0, nullptr);
-    return missing;
+    qFatal("no manual timer %s among the children of %s", name, qPrintable(owner.objectName()));
 }
