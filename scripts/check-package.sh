@@ -307,7 +307,7 @@ if [ ${#failures[@]} -gt 0 ]; then
 fi
 
 echo
-echo "Package:   $deb"
+echo "Package:   $deb$([ -z "${1:-}" ] && echo " (removed with the scratch directory: give OUTDIR to keep it)")"
 echo "Version:   $version"
 echo "Size:      $(du -h "$deb" | cut -f1)"
 echo "Depends:   $depends"
