@@ -1,12 +1,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installation and the Debian package. Included by the top-level
-# CMakeLists.txt once every target exists:
+# Installation. Included by the top-level CMakeLists.txt once every target
+# exists:
 #
 #   include(packaging/packaging.cmake)
 #
 # `cmake --install BUILD` then lays the programs out as a desktop program;
-# `cpack -G DEB` in the build directory makes the .deb
-# (scripts/check-package.sh builds and checks one).
+# the Debian package (debian/, scripts/build-package.sh) is made by the
+# same rules.
 
 include(GNUInstallDirs)
 
@@ -16,8 +16,11 @@ endif()
 
 set(_velno_packaging_dir "${CMAKE_CURRENT_LIST_DIR}")
 set(_velno_packaging_out "${PROJECT_BINARY_DIR}/packaging")
-set(_velno_package velno-control)
-set(_velno_maintainer "VELNO control maintainers <maintainers@velno.invalid>")
+# The package's name and maintainer are debian/control's.
+file(STRINGS "${PROJECT_SOURCE_DIR}/debian/control" _velno_package REGEX "^Source: " LIMIT_COUNT 1)
+string(REGEX REPLACE "^Source: " "" _velno_package "${_velno_package}")
+file(STRINGS "${PROJECT_SOURCE_DIR}/debian/control" _velno_maintainer REGEX "^Maintainer: " LIMIT_COUNT 1)
+string(REGEX REPLACE "^Maintainer: " "" _velno_maintainer "${_velno_maintainer}")
 set(_velno_docdir "${CMAKE_INSTALL_DATADIR}/doc/${_velno_package}")
 
 # Debian policy: man pages and changelogs are installed compressed with
@@ -112,18 +115,15 @@ if(TARGET velno-cmd)
   install(FILES ${_velno_completion_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 endif()
 
-# Desktop entry and icons.
 # The bridge as a system service, with a commented configuration file (a
-# conffile of the package). Outside the prefix: systemd and the
-# administrator look for them only there.
+# conffile of the package, as everything under /etc is). Outside the
+# prefix: systemd and the administrator look for them only there.
 if(TARGET velno-bridge)
   install(FILES "${_velno_packaging_dir}/service/velno-bridge.service" DESTINATION /lib/systemd/system)
   install(FILES "${_velno_packaging_dir}/service/bridge.conf" DESTINATION /etc/velno)
-  set(_velno_conffiles "${_velno_packaging_out}/conffiles")
-  file(WRITE "${_velno_conffiles}" "/etc/velno/bridge.conf\n")
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${_velno_conffiles}")
 endif()
 
+# Desktop entry and icons.
 install(FILES "${_velno_packaging_dir}/velno-control.desktop" DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES "${_velno_packaging_dir}/icons/velno-control.svg"
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -132,36 +132,3 @@ foreach(_velno_size IN ITEMS 16 22 24 32 48 64 128 256)
   install(FILES "${_velno_packaging_dir}/${_velno_icon_dir}/velno-control.png"
     DESTINATION ${CMAKE_INSTALL_DATADIR}/${_velno_icon_dir})
 endforeach()
-
-# The Debian package.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME ${_velno_package})
-set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_VENDOR "VELNO control maintainers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for projectors driven over RS-232")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "A desktop control panel for VELNO KT70, PV70 and PV75 projectors, which take
-short text commands over an RS-232 serial line. Each button sends one
-command; a traffic monitor shows what went out and what came back, and the
-replies to the status queries are decoded into plain words.
-
-The panel talks to a local serial port, a USB adapter or a serial device
-server reached over TCP.
-
-Also included: velno-cmd, which sends single commands from scripts and
-scheduled jobs; velno-bridge, which joins projectors to an MQTT broker for
-building automation (with Home Assistant discovery); and
-velno-projector-sim, a simulated projector for trying the panel without
-hardware.")
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${_velno_maintainer}")
-set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# Library dependencies are computed from the programs by dpkg-shlibdeps
-# (package dpkg-dev); the captions need the Japanese font on top of them.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# A package carries stripped programs, whatever the build type.
-set(CPACK_STRIP_FILES ON)
-
-include(CPack)

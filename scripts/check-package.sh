@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package in a configured build directory and checks it the
+# Builds the Debian package with scripts/build-package.sh and checks it the
 # way an operator meets it: what it holds, that lintian finds no error and no
 # warning in it, that its desktop entry and metainfo validate, that it
 # installs, that the programs, man pages and bash completion are found once
-# installed, and that removing it takes the programs away.
+# installed, that installing it again (an upgrade) keeps the configuration,
+# and that purging it takes the programs away. Around each dpkg run it
+# watches what the maintainer scripts ask of systemd: the bridge's service
+# is reloaded, neither enabled nor started on a fresh install, restarted
+# after an upgrade when it runs, stopped on removal and forgotten on purge.
+# Where systemd does not run (a container), a stand-in systemctl logs the
+# calls and answers as the test sets the service's state.
 # Runs as root (it installs the package with dpkg) and never leaves the
 # package installed, whatever happens.
 #
-# Usage: scripts/check-package.sh BUILD_DIR
+# Usage: scripts/check-package.sh [OUTDIR | PACKAGE.deb]
 set -euo pipefail
 
 readonly package=velno-control
-programs=(velno-control velno-cmd velno-projector-sim)
+readonly programs=(velno-control velno-cmd velno-projector-sim velno-bridge)
+readonly unit=velno-bridge.service
 readonly icon_sizes=(16 22 24 32 48 64 128 256)
 # How long a program may take to print its version or list; generous, since
 # a program that ignores the option may sit waiting on a port or a window.
@@ -30,26 +37,20 @@ fail() {
   echo "check-package.sh: FAIL: $*" >&2
 }
 
-if [ $# -ne 1 ] || [ "$1" = "--help" ] || [ "$1" = "-h" ]; then
-  echo "Usage: scripts/check-package.sh BUILD_DIR" >&2
-  echo "BUILD_DIR: a configured and built tree whose CMakeLists.txt includes packaging/packaging.cmake" >&2
+# shellcheck source=scripts/package-systemd-watch.sh
+. "$(dirname "$0")/package-systemd-watch.sh"
+
+if [ $# -gt 1 ] || [ "${1:-}" = "--help" ] || [ "${1:-}" = "-h" ]; then
+  echo "Usage: scripts/check-package.sh [OUTDIR | PACKAGE.deb]" >&2
+  echo "Builds the package into OUTDIR (a temporary directory when none is given) and checks it;" >&2
+  echo "given a .deb, checks that one as it is." >&2
   [ $# -eq 1 ] && exit 0
   exit 2
 fi
-build="$(cd "$1" 2>/dev/null && pwd)" || die "no such directory: $1"
-[ -f "$build/CPackConfig.cmake" ] ||
-  die "$build has no CPackConfig.cmake: configure it with packaging/packaging.cmake included"
 [ "$(id -u)" -eq 0 ] || die "must run as root: it installs and removes the package with dpkg"
-# The bridge is in the package when the build has it (VELNO_BUILD_BRIDGE, on by default).
-has_bridge=false
-if [ -x "$build/programs/velno-bridge" ]; then
-  has_bridge=true
-  programs+=(velno-bridge)
-fi
-readonly programs has_bridge
 
-needed=(cpack:cmake dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev desktop-file-validate:desktop-file-utils
-  appstreamcli:appstream man:man-db timeout:coreutils lintian:lintian)
+needed=(dpkg-deb:dpkg dpkg-buildpackage:dpkg-dev dh:debhelper desktop-file-validate:desktop-file-utils
+  appstreamcli:appstream man:man-db timeout:coreutils lintian:lintian deb-systemd-helper:init-system-helpers)
 missing_tools=()
 for pair in "${needed[@]}"; do
   command -v "${pair%%:*}" >/dev/null || missing_tools+=("${pair%%:*} (apt-get install ${pair#*:})")
@@ -71,6 +72,7 @@ work="$(mktemp -d)"
 we_installed=false
 cleanup() {
   local status=$?
+  systemd_watch_end
   if $we_installed && is_present; then
     say "removing $package after an early stop"
     dpkg -P "$package" >/dev/null 2>&1 || dpkg --purge --force-depends "$package" >/dev/null 2>&1 || true
@@ -82,20 +84,21 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
-# 1. Build the package.
-say "running cpack -G DEB in $build"
-if ! (cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log" >&2
-  die "cpack -G DEB failed"
-fi
-deb="$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' "$work/cpack.log" | tail -n 1)"
-if [ -z "$deb" ] || [ ! -f "$deb" ]; then
-  cat "$work/cpack.log" >&2
-  die "cpack did not name the .deb it generated"
-fi
+# 1. Build the package, or take the one given.
+case "${1:-}" in
+*.deb)
+  deb="$(cd "$(dirname "$1")" 2>/dev/null && pwd)/$(basename "$1")"
+  [ -f "$deb" ] || die "no such package: $1"
+  ;;
+*)
+  outdir="${1:-$work/out}"
+  say "building the package into $outdir with scripts/build-package.sh"
+  deb="$("$(dirname "$0")/build-package.sh" "$outdir" | tail -n 1)" || die "scripts/build-package.sh failed"
+  ;;
+esac
 version="$(dpkg-deb -f "$deb" Version)"
 depends="$(dpkg-deb -f "$deb" Depends)"
-say "built $deb (version $version)"
+say "checking $deb (version $version)"
 
 # 2. What the package holds.
 # A link's line ends in " -> TARGET".
@@ -107,7 +110,7 @@ expected+=(/usr/share/applications/velno-control.desktop
   /usr/share/metainfo/io.github.velno.control.metainfo.xml
   "/usr/share/doc/$package/copyright" "/usr/share/doc/$package/changelog.gz")
 for p in "${programs[@]}"; do expected+=("/usr/share/bash-completion/completions/$p"); done
-$has_bridge && expected+=(/lib/systemd/system/velno-bridge.service /etc/velno/bridge.conf)
+expected+=("/lib/systemd/system/$unit" /etc/velno/bridge.conf)
 for n in "${icon_sizes[@]}"; do expected+=("/usr/share/icons/hicolor/${n}x${n}/apps/velno-control.png"); done
 absent=()
 for path in "${expected[@]}"; do
@@ -127,8 +130,7 @@ case "$depends" in
 *libc6*) ;;
 *) fail "Depends has no computed library dependencies (dpkg-shlibdeps did not run): $depends" ;;
 esac
-linked=(libqt6widgets6 libqt6serialport6)
-$has_bridge && linked+=(libmosquitto1)
+linked=(libqt6widgets6 libqt6serialport6 libmosquitto1)
 for lib in "${linked[@]}"; do
   case "$depends" in
   *"$lib"*) ;;
@@ -150,11 +152,9 @@ fi
 
 # 4. The installed metadata validates, with the version filled in.
 dpkg-deb -x "$deb" "$work/root"
-if $has_bridge; then
-  dpkg-deb -e "$deb" "$work/control"
-  grep -qxF /etc/velno/bridge.conf "$work/control/conffiles" 2>/dev/null ||
-    fail "/etc/velno/bridge.conf is not a conffile: an upgrade would overwrite a technician's settings"
-fi
+dpkg-deb -e "$deb" "$work/control"
+grep -qxF /etc/velno/bridge.conf "$work/control/conffiles" 2>/dev/null ||
+  fail "/etc/velno/bridge.conf is not a conffile: an upgrade would overwrite a technician's settings"
 desktop="$work/root/usr/share/applications/velno-control.desktop"
 metainfo="$work/root/usr/share/metainfo/io.github.velno.control.metainfo.xml"
 if [ -f "$desktop" ]; then
@@ -175,19 +175,25 @@ if [ -f "$changelog" ]; then
   [[ "$top" == "$package ($version) "* ]] || fail "the changelog's top entry is not version $version: $top"
 fi
 
-# 5. Install it.
+# 5. Install it. The service stays as it was: disabled and stopped.
+install_deb() {
+  local log=$1
+  if ! systemd_watched dpkg -i "$deb" >"$log" 2>&1; then
+    if grep -q "dependency problems" "$log"; then
+      say "dependencies missing; trying apt-get -f install"
+      DEBIAN_FRONTEND=noninteractive systemd_watched apt-get -f install -y -qq >>"$log" 2>&1 || true
+    fi
+    if [ "$(installed_status)" != "installed" ]; then
+      cat "$log" >&2
+      die "dpkg -i $deb did not leave $package installed"
+    fi
+  fi
+}
 say "installing with dpkg -i"
+systemd_watch_begin
 we_installed=true
-if ! dpkg -i "$deb" >"$work/dpkg.log" 2>&1; then
-  if grep -q "dependency problems" "$work/dpkg.log"; then
-    say "dependencies missing; trying apt-get -f install"
-    DEBIAN_FRONTEND=noninteractive apt-get -f install -y -qq >>"$work/dpkg.log" 2>&1 || true
-  fi
-  if [ "$(installed_status)" != "installed" ]; then
-    cat "$work/dpkg.log" >&2
-    die "dpkg -i $deb did not leave $package installed"
-  fi
-fi
+install_deb "$work/dpkg.log"
+systemd_expect "install" reloaded not-enabled not-started recorded
 
 # 6. The installed programs, from the PATH. COM1 points nowhere, so neither
 #    run can reach a real serial device; neither should need one.
@@ -221,23 +227,21 @@ if run_installed velno-cmd --list; then
   grep -qw "power-on" "$work/velno-cmd.out" ||
     fail "velno-cmd --list does not list power-on: $(head -c 200 "$work/velno-cmd.out")"
 fi
-if $has_bridge && run_installed velno-bridge --version; then
+if run_installed velno-bridge --version; then
   grep -qF "$version" "$work/velno-bridge.out" ||
     fail "velno-bridge --version does not print $version: $(head -c 200 "$work/velno-bridge.out")"
 fi
-if $has_bridge; then
-  # The example configuration reads, once a broker and a projector are given.
-  run_installed velno-bridge --config /etc/velno/bridge.conf --broker mqtt://localhost \
-    --projector hall=/dev/ttyUSB0 --check-config || true
-  # The service unit as systemd will read it, the program it starts included.
-  if command -v systemd-analyze >/dev/null; then
-    # It warns of a setting it ignores and still exits 0: any word from it is a failure.
-    systemd-analyze verify /lib/systemd/system/velno-bridge.service >"$work/verify.log" 2>&1 || true
-    [ ! -s "$work/verify.log" ] ||
-      fail "systemd-analyze verify velno-bridge.service: $(tr '\n' ' ' <"$work/verify.log")"
-  else
-    fail "systemd-analyze is missing (apt-get install systemd): the service unit cannot be checked"
-  fi
+# The example configuration reads, once a broker and a projector are given.
+run_installed velno-bridge --config /etc/velno/bridge.conf --broker mqtt://localhost \
+  --projector hall=/dev/ttyUSB0 --check-config || true
+# The service unit as systemd will read it, the program it starts included.
+if command -v systemd-analyze >/dev/null; then
+  # It warns of a setting it ignores and still exits 0: any word from it is a failure.
+  systemd-analyze verify "/lib/systemd/system/$unit" >"$work/verify.log" 2>&1 || true
+  [ ! -s "$work/verify.log" ] ||
+    fail "systemd-analyze verify $unit: $(tr '\n' ' ' <"$work/verify.log")"
+else
+  fail "systemd-analyze is missing (apt-get install systemd): the service unit cannot be checked"
 fi
 for p in "${programs[@]}"; do
   page="$(man -w "$p" 2>/dev/null || true)"
@@ -266,18 +270,32 @@ else
   fail "$framework is missing (apt-get install bash-completion): the completion cannot be checked"
 fi
 
-# 8. Remove it, configuration included; the programs go with it.
-say "purging with dpkg -P"
-if ! dpkg -P "$package" >"$work/dpkg-r.log" 2>&1; then
+# 8. Install the same package again, as an upgrade, with the bridge enabled
+#    and running: it is restarted, and a technician's settings stay.
+say "upgrading with dpkg -i (the same version again), the service enabled and running"
+readonly settings_mark="# check-package.sh: a technician's line"
+echo "$settings_mark" >>/etc/velno/bridge.conf
+systemd_set_state enabled active
+install_deb "$work/dpkg-upgrade.log"
+systemd_expect "upgrade" reloaded restarted
+grep -qxF "$settings_mark" /etc/velno/bridge.conf ||
+  fail "the upgrade replaced the changed /etc/velno/bridge.conf"
+
+# 9. Remove it, configuration included; the service is stopped first and
+#    every trace of it goes; the programs go with it.
+say "purging with dpkg -P, the service running"
+if ! systemd_watched dpkg -P "$package" >"$work/dpkg-r.log" 2>&1; then
   cat "$work/dpkg-r.log" >&2
   die "dpkg -P $package failed"
 fi
 we_installed=false
-is_present && fail "$package is still registered after dpkg -r ($(installed_status))"
+systemd_expect "purge" reloaded stopped forgotten
+[ ! -e /etc/velno/bridge.conf ] || fail "/etc/velno/bridge.conf is still there after dpkg -P"
+is_present && fail "$package is still registered after dpkg -P ($(installed_status))"
 hash -r
 for p in "${programs[@]}"; do
   if [ -e "/usr/bin/$p" ] || command -v "$p" >/dev/null; then
-    fail "$p is still there after dpkg -r: $(command -v "$p" || echo "/usr/bin/$p")"
+    fail "$p is still there after dpkg -P: $(command -v "$p" || echo "/usr/bin/$p")"
   fi
 done
 
@@ -289,13 +307,15 @@ if [ ${#failures[@]} -gt 0 ]; then
 fi
 
 echo
-echo "Package:   $deb"
+echo "Package:   $deb$([ -z "${1:-}" ] && echo " (removed with the scratch directory: give OUTDIR to keep it)")"
 echo "Version:   $version"
 echo "Size:      $(du -h "$deb" | cut -f1)"
 echo "Depends:   $depends"
 echo "Contents:  ${#expected[@]} checked files and ${#programs[@]} man pages present"
 echo "Lintian:   no error, no warning"
 echo "Checked:   desktop entry and metainfo validate; installs; velno-control --version,"
-echo "           velno-cmd --list$($has_bridge && echo ", velno-bridge --version") and man -w run from the PATH;"
-echo "           bash completion loads for each program$($has_bridge && echo "; the service unit verifies"); dpkg -P removes the programs"
+echo "           velno-cmd --list, velno-bridge --version and man -w run from the PATH;"
+echo "           bash completion loads for each program; the service unit verifies;"
+echo "           an upgrade keeps the changed bridge.conf; dpkg -P removes the programs"
+echo "Service:   $(systemd_summary)"
 echo "check-package.sh: all checks passed"

@@ -13,7 +13,7 @@ packages=(
   python3-serial # the pyserial script cmd_bench measures velno-cmd against
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils
-  clang-format-14 dpkg-dev desktop-file-utils appstream man-db lintian bash-completion systemd
+  clang-format-14 dpkg-dev debhelper desktop-file-utils appstream man-db lintian bash-completion systemd
   python3
 )
 
