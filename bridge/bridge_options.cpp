@@ -17,9 +17,10 @@ namespace {
 constexpr int kLongestPollSeconds = 24 * 60 * 60;
 constexpr int kLargestQueueLimit = 1000;
 
-// A setting of the [broker] section: its key in the file, the option that
-// overrides it, and what the help says.
+// A setting of the [broker] or [web] section: its key in the file, the
+// option that overrides it, and what the help says.
 struct Setting {
+    const char *section;
     const char *key;
     const char *option;
     const char *help;
@@ -27,25 +28,44 @@ struct Setting {
     QString defaultValue; // empty: none
 };
 
-const Setting kBrokerSettings[] = {
-    {"url", "broker", "The broker, mqtt://HOST[:PORT] (port 1883 if none).", "url", {}},
-    {"username", "username", "User name for the broker.", "name", {}},
-    {"password-file", "password-file", "File whose first line is the broker password.", "file", {}},
-    {"cafile", "cafile", "CA certificate(s) to verify the broker with; turns TLS on.", "file", {}},
-    {"client-id",
+const Setting kSettings[] = {
+    {"broker", "url", "broker", "The broker, mqtt://HOST[:PORT] (port 1883 if none).", "url", {}},
+    {"broker", "username", "username", "User name for the broker.", "name", {}},
+    {"broker", "password-file", "password-file", "File whose first line is the broker password.", "file", {}},
+    {"broker", "cafile", "cafile", "CA certificate(s) to verify the broker with; turns TLS on.", "file", {}},
+    {"broker",
+     "client-id",
      "client-id",
      "The bridge's client id at the broker (default: made from the host name and the topic prefix).",
      "id",
      {}},
-    {"topic-prefix", "topic-prefix", "First part of every topic.", "prefix", mqtt_defaults::kTopicPrefix},
-    {"poll", "poll", "Seconds between status polls (0: none).", "seconds",
+    {"broker", "topic-prefix", "topic-prefix", "First part of every topic.", "prefix",
+     mqtt_defaults::kTopicPrefix},
+    {"broker", "poll", "poll", "Seconds between status polls (0: none).", "seconds",
      QString::number(bridge_defaults::kPollSeconds)},
-    {"queue-limit", "queue-limit", "Commands that may wait per projector; more are refused as busy.", "count",
+    {"broker", "queue-limit", "queue-limit",
+     "Commands that may wait per projector; more are refused as busy.", "count",
      QString::number(bridge_defaults::kQueueLimit)},
-    {"ha-status-topic", "ha-status-topic",
+    {"broker", "ha-status-topic", "ha-status-topic",
      "Where Home Assistant announces its start; discovery and state are published again then.", "topic",
      bridge_defaults::kHomeAssistantStatusTopic},
+    {"web",
+     "listen",
+     "web-listen",
+     "Serve the page, the JSON API and the metrics on HOST:PORT.",
+     "host:port",
+     {}},
+    {"web",
+     "token-file",
+     "web-token-file",
+     "File whose first line every web request must bring.",
+     "file",
+     {}},
 };
+
+// The keys a [projector ID] section may hold.
+const QStringList kProjectorKeys{QStringLiteral("port"), QStringLiteral("name"), QStringLiteral("line"),
+                                 QStringLiteral("pjlink"), QStringLiteral("pjlink-password-file")};
 
 class Failure {
 public:
@@ -83,8 +103,9 @@ public:
         if (!values.isEmpty())
             return Value{values.constFirst(), dashed};
         if (file_) {
-            const auto found = file_->broker.find(QLatin1String(setting.key));
-            if (found != file_->broker.end())
+            const auto &section = qstrcmp(setting.section, "web") == 0 ? file_->web : file_->broker;
+            const auto found = section.find(QLatin1String(setting.key));
+            if (found != section.end())
                 return Value{found->second.text, found->second.where};
         }
         if (!setting.defaultValue.isEmpty())
@@ -98,14 +119,22 @@ public:
         return value ? value->text : QString();
     }
 
+    struct GivenProjector {
+        Value id;
+        Value port;
+        const ConfigProjector *section = nullptr; // its other settings, when the file has it
+    };
+
     // ID=PORT from the file's sections, then the command line's (which
     // replaces the file's port for the same ID).
-    std::vector<std::pair<Value, Value>> projectors(const QCommandLineOption &option) const
+    std::vector<GivenProjector> projectors(const QCommandLineOption &option) const
     {
-        std::vector<std::pair<Value, Value>> found;
+        std::vector<GivenProjector> found;
         if (file_)
-            for (const ConfigProjector &p : file_->projectors)
-                found.push_back({{p.id, p.where}, {p.port->text, p.port->where}});
+            for (const ConfigProjector &p : file_->projectors) {
+                const ConfigValue port = *p.get(QStringLiteral("port"));
+                found.push_back({{p.id, p.where}, {port.text, port.where}, &p});
+            }
         for (const QString &text : parser_.values(option)) {
             const QString where = QStringLiteral("--projector %1").arg(text);
             const qsizetype equals = text.indexOf(QLatin1Char('='));
@@ -114,13 +143,13 @@ public:
             const Value id{text.left(equals), where};
             const Value port{text.mid(equals + 1), where};
             auto same = std::find_if(found.begin(), found.end(),
-                                     [&](const auto &p) { return p.first.text == id.text; });
-            if (same != found.end() && same->first.where.startsWith(QLatin1String("--")))
+                                     [&](const GivenProjector &p) { return p.id.text == id.text; });
+            if (same != found.end() && same->id.where.startsWith(QLatin1String("--")))
                 throw Failure(QStringLiteral("--projector: the ID '%1' is given twice").arg(id.text));
             if (same != found.end())
-                *same = {id, port};
+                *same = {id, port, same->section};
             else
-                found.push_back({id, port});
+                found.push_back({id, port, nullptr});
         }
         return found;
     }
@@ -130,7 +159,7 @@ public:
 private:
     const QCommandLineOption &optionFor(const Setting &setting) const
     {
-        return options_[std::size_t(&setting - kBrokerSettings)];
+        return options_[std::size_t(&setting - kSettings)];
     }
 
     const QCommandLineParser &parser_;
@@ -138,10 +167,10 @@ private:
     std::optional<ConfigFile> file_;
 };
 
-const Setting &setting(const char *key)
+const Setting &setting(const char *key, const char *section = "broker")
 {
-    for (const Setting &s : kBrokerSettings)
-        if (qstrcmp(s.key, key) == 0)
+    for (const Setting &s : kSettings)
+        if (qstrcmp(s.key, key) == 0 && qstrcmp(s.section, section) == 0)
             return s;
     Q_UNREACHABLE();
 }
@@ -180,7 +209,26 @@ int readBoundedNumber(const Value &value, int lowest, int highest)
     return number;
 }
 
-ProjectorEndpoint readProjector(const Value &id, const Value &port)
+std::optional<ListenAddress> readListener(const std::optional<Value> &value)
+{
+    if (!value)
+        return std::nullopt;
+    const ListenAddressParse parsed = parseListenAddress(value->text);
+    if (!parsed.address)
+        fail(*value, parsed.problem);
+    return parsed.address;
+}
+
+std::optional<Value> projectorSetting(const ConfigProjector *section, const char *key)
+{
+    if (!section)
+        return std::nullopt;
+    const std::optional<ConfigValue> found = section->get(QLatin1String(key));
+    return found ? std::optional<Value>(Value{found->text, found->where}) : std::nullopt;
+}
+
+ProjectorEndpoint readProjector(const Value &id, const Value &port, const ConfigProjector *section,
+                                QStringList &warnings)
 {
     if (const QString problem = projectorIdProblem(id.text); !problem.isEmpty())
         fail(id, problem);
@@ -188,7 +236,22 @@ ProjectorEndpoint readProjector(const Value &id, const Value &port)
     if (!parsed.address)
         fail(port, QStringLiteral("%1 (PORT is COM1, COM2, a device path or socket://HOST:PORT)")
                        .arg(parsed.problem));
-    return {id.text, *parsed.address};
+    ProjectorEndpoint endpoint(id.text, *parsed.address);
+    if (const std::optional<Value> name = projectorSetting(section, "name")) {
+        if (name->text.isEmpty() || name->text.toUtf8().size() > kLongestProjectorName)
+            fail(*name, QStringLiteral("expected a name of 1 to %1 bytes").arg(kLongestProjectorName));
+        endpoint.name = name->text;
+    }
+    endpoint.line = readListener(projectorSetting(section, "line"));
+    endpoint.pjlink = readListener(projectorSetting(section, "pjlink"));
+    if (const std::optional<Value> file = projectorSetting(section, "pjlink-password-file")) {
+        if (!endpoint.pjlink)
+            fail(*file, QStringLiteral("a PJLink password needs pjlink = HOST:PORT"));
+        endpoint.pjlinkPassword = readPassword(*file, warnings);
+        if (endpoint.pjlinkPassword.isEmpty())
+            fail(*file, QStringLiteral("%1 has no password on its first line").arg(file->text));
+    }
+    return endpoint;
 }
 
 // What two names of one device have in common; a numbered port counts as
@@ -199,14 +262,15 @@ QString identityOf(const PortAddress &port)
     return resolved.address ? deviceIdentity(*resolved.address) : port.toString();
 }
 
-void readProjectors(const Sources &sources, const QCommandLineOption &option, BridgeOptions &options)
+void readProjectors(const Sources &sources, const QCommandLineOption &option, BridgeOptions &options,
+                    QStringList &warnings)
 {
     const auto given = sources.projectors(option);
     if (given.empty())
         throw Failure(
             QStringLiteral("--projector: at least one ID=PORT is needed (or a [projector ID] section)"));
-    for (const auto &[id, port] : given) {
-        const ProjectorEndpoint endpoint = readProjector(id, port);
+    for (const auto &[id, port, section] : given) {
+        const ProjectorEndpoint endpoint = readProjector(id, port, section, warnings);
         for (const ProjectorEndpoint &earlier : options.projectors)
             // Two links on one device would fight over it.
             if (identityOf(earlier.port) == identityOf(endpoint.port))
@@ -214,6 +278,33 @@ void readProjectors(const Sources &sources, const QCommandLineOption &option, Br
                                .arg(earlier.id, endpoint.id, endpoint.port.toString()));
         options.projectors.push_back(endpoint);
     }
+}
+
+void readWeb(const Sources &sources, BridgeOptions &options, QStringList &warnings)
+{
+    options.webListen = readListener(sources.get(setting("listen", "web")));
+    if (const std::optional<Value> file = sources.get(setting("token-file", "web"))) {
+        if (!options.webListen)
+            fail(*file, QStringLiteral("a token needs listen = HOST:PORT in [web]"));
+        options.webToken = readPassword(*file, warnings);
+        if (options.webToken.isEmpty())
+            fail(*file, QStringLiteral("%1 has no token on its first line").arg(file->text));
+    }
+}
+
+// Two listeners on one address would fight over it.
+void checkListeners(const BridgeOptions &options)
+{
+    const std::vector<Listener> listeners = options.listeners();
+    for (std::size_t i = 0; i < listeners.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (listeners[i].address.port == listeners[j].address.port &&
+                (listeners[i].address.host == listeners[j].address.host ||
+                 listeners[i].address.host == QLatin1String("0.0.0.0") ||
+                 listeners[j].address.host == QLatin1String("0.0.0.0")))
+                throw Failure(
+                    QStringLiteral("%1 and %2 both listen on %3")
+                        .arg(listeners[j].what, listeners[i].what, listeners[i].address.toString()));
 }
 
 void checkTopics(const Sources &sources, const BridgeOptions &options)
@@ -269,7 +360,9 @@ BridgeOptions readOptions(const Sources &sources, const QCommandLineOption &proj
     checkTopics(sources, options);
     options.pollSeconds = readBoundedNumber(*sources.get(setting("poll")), 0, kLongestPollSeconds);
     options.queueLimit = readBoundedNumber(*sources.get(setting("queue-limit")), 1, kLargestQueueLimit);
-    readProjectors(sources, projectorOption, options);
+    readProjectors(sources, projectorOption, options, warnings);
+    readWeb(sources, options, warnings);
+    checkListeners(options);
     return options;
 }
 
@@ -282,7 +375,9 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         out += QStringLiteral("%1 = %2").arg(QLatin1String(key), text);
         out += origin.isEmpty() ? QStringLiteral("\n") : QStringLiteral("    # %1\n").arg(origin);
     };
-    for (const Setting &s : kBrokerSettings) {
+    for (const Setting &s : kSettings) {
+        if (qstrcmp(s.section, "broker") != 0)
+            continue;
         const std::optional<Value> value = sources.get(s);
         if (!value) {
             if (qstrcmp(s.key, "client-id") == 0)
@@ -297,8 +392,31 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
             out += QStringLiteral("# password: %1\n")
                        .arg(options.password.isEmpty() ? QStringLiteral("none") : QStringLiteral("********"));
     }
-    for (const ProjectorEndpoint &p : options.projectors)
+    for (const ProjectorEndpoint &p : options.projectors) {
         out += QStringLiteral("\n[projector %1]\nport = %2\n").arg(p.id, p.port.toString());
+        if (!p.name.isEmpty())
+            out += QStringLiteral("name = %1\n").arg(p.name);
+        if (p.line)
+            out += QStringLiteral("line = %1\n").arg(p.line->toString());
+        if (p.pjlink)
+            out += QStringLiteral("pjlink = %1\n").arg(p.pjlink->toString());
+        if (!p.pjlinkPassword.isEmpty())
+            out += QStringLiteral("# PJLink password: ********\n");
+    }
+    if (options.webListen) {
+        out += QStringLiteral("\n[web]\nlisten = %1\n").arg(options.webListen->toString());
+        out += QStringLiteral("# token: %1\n")
+                   .arg(options.webToken.isEmpty() ? QStringLiteral("none: anyone who reaches it may use it")
+                                                   : QStringLiteral("********"));
+    }
+    // What takes connections from the network: nothing that is not listed here.
+    out += QStringLiteral("\n# listeners:");
+    const std::vector<Listener> listeners = options.listeners();
+    if (listeners.empty())
+        out += QStringLiteral(" none");
+    out += QLatin1Char('\n');
+    for (const Listener &l : listeners)
+        out += QStringLiteral("#   %1  %2\n").arg(l.address.toString(), l.what);
     return out;
 }
 
@@ -328,7 +446,7 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QStrin
         QStringLiteral("Check the settings, print them in force (the password "
                        "masked) and exit."));
     std::vector<QCommandLineOption> settingOptions;
-    for (const Setting &s : kBrokerSettings) {
+    for (const Setting &s : kSettings) {
         settingOptions.emplace_back(QLatin1String(s.option), QLatin1String(s.help),
                                     QLatin1String(s.valueName));
         if (!s.defaultValue.isEmpty())
@@ -373,9 +491,10 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QStrin
         std::optional<ConfigFile> file;
         const QString configPath = parser.isSet(config) ? parser.value(config) : defaultConfigPath;
         if (parser.isSet(config) || QFileInfo::exists(configPath)) {
-            QStringList keys;
-            for (const Setting &s : kBrokerSettings)
-                keys << QLatin1String(s.key);
+            ConfigKeys keys;
+            keys.projector = kProjectorKeys;
+            for (const Setting &s : kSettings)
+                (qstrcmp(s.section, "web") == 0 ? keys.web : keys.broker) << QLatin1String(s.key);
             ConfigRead read = readConfigFile(configPath, keys);
             if (!read.file)
                 throw Failure(read.error);

@@ -4,18 +4,43 @@
 // (which overrides the file), checked as a whole before anything is opened.
 // Reads the file, the password and checks the CA file; touches nothing else.
 
+#include "bridge/listen_address.h"
 #include "mqtt/mqtt_topics.h"
 #include "session/port_address.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 struct ProjectorEndpoint {
+    ProjectorEndpoint() = default;
+    ProjectorEndpoint(const QString &id, const PortAddress &port) : id(id), port(port) {}
+
     QString id; // lower-case letters, digits, '-' and '_'
     PortAddress port;
+    QString name;                        // what PJLink and the page call it; empty: the ID
+    std::optional<ListenAddress> line;   // the projector's own line, shared with clients
+    std::optional<ListenAddress> pjlink; // a PJLink device
+    QByteArray pjlinkPassword;           // empty: PJLink without authentication; never print it
+
+    friend bool operator==(const ProjectorEndpoint &a, const ProjectorEndpoint &b)
+    {
+        return a.id == b.id && a.port == b.port && a.name == b.name && a.line == b.line &&
+               a.pjlink == b.pjlink && a.pjlinkPassword == b.pjlinkPassword;
+    }
+    friend bool operator!=(const ProjectorEndpoint &a, const ProjectorEndpoint &b) { return !(a == b); }
 };
+
+// What one listener serves, for --check-config and messages.
+struct Listener {
+    ListenAddress address;
+    QString what; // "hall: shared line", "web page"
+};
+
+// A projector's name may be this long (PJLink's limit).
+constexpr int kLongestProjectorName = 64;
 
 // The settings' defaults, written once (the broker's port and the topic
 // prefix are what every client of the bridge assumes: mqtt_defaults).
@@ -37,6 +62,23 @@ struct BridgeOptions {
     int queueLimit = bridge_defaults::kQueueLimit;   // commands waiting per projector
     QString homeAssistantStatusTopic = bridge_defaults::kHomeAssistantStatusTopic;
     std::vector<ProjectorEndpoint> projectors;
+    std::optional<ListenAddress> webListen; // the page, the API and the metrics
+    QByteArray webToken;                    // empty: no token asked; never print it
+
+    // Every address the bridge listens on, and what for.
+    std::vector<Listener> listeners() const
+    {
+        std::vector<Listener> all;
+        for (const ProjectorEndpoint &p : projectors) {
+            if (p.line)
+                all.push_back({*p.line, p.id + QStringLiteral(": shared line")});
+            if (p.pjlink)
+                all.push_back({*p.pjlink, p.id + QStringLiteral(": PJLink")});
+        }
+        if (webListen)
+            all.push_back({*webListen, QStringLiteral("web page, API and metrics")});
+        return all;
+    }
 };
 
 struct BridgeOptionsParse {

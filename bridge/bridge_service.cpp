@@ -1,243 +1,64 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/bridge_service.h"
 
-#include "bridge/discovery.h"
-#include "bridge/log_throttle.h"
-#include "bridge/projector_link.h"
-#include "mqtt/command_payload.h"
-#include "mqtt/mqtt_link.h"
-#include "mqtt/mqtt_topics.h"
-#include "session/precise_timer.h"
-
-#include <QJsonDocument>
+#include "bridge/mqtt_face.h"
+#include "bridge/projector_service.h"
 
 namespace {
 
-QByteArray compact(const QJsonObject &object)
+// What a reload cannot change without a new broker connection.
+bool sameBroker(const BridgeOptions &a, const BridgeOptions &b)
 {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return a.brokerHost == b.brokerHost && a.brokerPort == b.brokerPort && a.username == b.username &&
+           a.password == b.password && a.caFile == b.caFile && a.topicPrefix == b.topicPrefix &&
+           a.clientId == b.clientId && a.homeAssistantStatusTopic == b.homeAssistantStatusTopic;
 }
 
 } // namespace
 
 BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
                              const SessionTimerFactory &makeTimer)
-    : QObject(parent), options_(options), makeTimer_(makeTimer)
+    : QObject(parent), options_(options), projectors_(std::make_unique<ProjectorService>(nullptr, makeTimer))
 {
-    MqttLinkSettings settings;
-    settings.host = options.brokerHost;
-    settings.port = options.brokerPort;
-    settings.clientId = options.clientId;
-    settings.username = options.username;
-    settings.password = options.password;
-    settings.caFile = options.caFile;
-    settings.hasWill = true;
-    settings.will = {bridgeAvailabilityTopic(options.topicPrefix), kOffline, true};
-    broker_ = std::make_unique<MqttLink>(settings, this, makeTimer);
-    connect(broker_.get(), &MqttLink::connected, this, [this] {
-        emit log(QStringLiteral("connected to %1 (MQTT %2)")
-                     .arg(broker_->brokerName(),
-                          broker_->protocolVersion() == 5 ? QStringLiteral("5") : QStringLiteral("3.1.1")));
-        brokerOutage_ = false;
-        publishEverything();
-    });
-    connect(
-        broker_.get(), &MqttLink::errorOccurred, this,
-        [this](MqttLink::Error error, const QString &description) { brokerFailed(int(error), description); });
-
-    const SessionTimerFactory make = makeTimer ? makeTimer : makeCoarseTimer;
-    republishGap_ = make(QStringLiteral("republishGap"), kRepublishGapMs, this);
-    connect(republishGap_, &SessionTimer::tick, this, [this] {
-        republishGap_->setEnabled(false);
-        if (republishPending_)
-            publishEverything();
-    });
-    staleWillCheck_ = make(QStringLiteral("staleWillCheck"), kStaleWillCheckMs, this);
-    connect(staleWillCheck_, &SessionTimer::tick, this, [this] {
-        staleWillCheck_->setEnabled(false);
-        if (!stopping_ && broker_->isConnected())
-            publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
-    });
-    publishFailures_ = new LogThrottle(QStringLiteral("messages not published"), this, makeTimer);
-    connect(publishFailures_, &LogThrottle::log, this, &BridgeService::log);
-
-    for (const ProjectorEndpoint &endpoint : options.projectors)
-        addProjector(endpoint);
-    connect(broker_->subscribe(options_.homeAssistantStatusTopic), &MqttSubscription::messageReceived, this,
-            [this](const MqttMessage &message) {
-                if (message.payload == kOnline)
-                    homeAssistantStarted();
-            });
-    // A stale will (a connection of ours the broker has not yet given up on)
-    // must not leave the bridge marked offline while it runs.
-    connect(broker_->subscribe(bridgeAvailabilityTopic(options_.topicPrefix)),
-            &MqttSubscription::messageReceived, this, [this](const MqttMessage &message) {
-                // The retained copy is what the last run left, delivered as
-                // this one subscribes; only a will published while this one
-                // runs is news. A broker that shuts down sends the will of
-                // every client too, this one's included: put right only if
-                // the connection is still there a moment later, without a
-                // log line, and once however many arrive.
-                if (message.payload == kOffline && !message.retained && !stopping_ &&
-                    !staleWillCheck_->enabled())
-                    staleWillCheck_->setEnabled(true);
-            });
+    connect(projectors_.get(), &ProjectorService::log, this, &BridgeService::log);
+    projectors_->apply(options);
+    mqtt_ = std::make_unique<MqttFace>(options, *projectors_, nullptr, makeTimer);
+    connect(mqtt_.get(), &MqttFace::log, this, &BridgeService::log);
 }
 
-BridgeService::~BridgeService() = default;
-
-ProjectorLink *BridgeService::projector(const QString &id) const
+BridgeService::~BridgeService()
 {
-    const auto found = projectors_.find(id);
-    return found == projectors_.end() ? nullptr : found->second.link;
-}
-
-void BridgeService::addProjector(const ProjectorEndpoint &endpoint)
-{
-    ProjectorLink::Settings settings;
-    settings.pollMs = options_.pollSeconds * 1000;
-    settings.queueLimit = options_.queueLimit;
-    auto *projector = new ProjectorLink(endpoint.id, endpoint.port, settings, this, makeTimer_);
-    connect(projector, &ProjectorLink::log, this, &BridgeService::log);
-    connect(projector, &ProjectorLink::availabilityChanged, this,
-            [this, projector] { publishAvailability(*projector); });
-    connect(projector, &ProjectorLink::replied, this, [this, projector](const QJsonObject &reply) {
-        broker_->publish(replyTopic(options_.topicPrefix, projector->id()), compact(reply));
-    });
-    connect(projector, &ProjectorLink::statusChanged, this,
-            [this, projector](const QString &query, const QString &text) {
-                publishRetained(statusTopic(options_.topicPrefix, projector->id(), query), text.toUtf8());
-            });
-    connect(projector, &ProjectorLink::stateChanged, this, [this, projector] { publishState(*projector); });
-    MqttSubscription *commands = broker_->subscribe(commandTopic(options_.topicPrefix, endpoint.id));
-    connect(commands, &MqttSubscription::messageReceived, projector,
-            [this, projector](const MqttMessage &m) { commandArrived(*projector, m.payload, m.retained); });
-    projectors_[endpoint.id] = {projector, commands};
+    // The faces let go of the projectors before the projectors go.
+    mqtt_.reset();
 }
 
 bool BridgeService::start(QString *error)
 {
-    for (const auto &[id, projector] : projectors_)
-        projector.link->start();
-    if (!broker_->start()) {
-        if (error)
-            *error = broker_->lastError();
-        return false;
-    }
-    return true;
+    projectors_->start();
+    return mqtt_->start(error);
 }
 
 void BridgeService::stop()
 {
-    stopping_ = true;
-    std::vector<MqttMessage> last{{bridgeAvailabilityTopic(options_.topicPrefix), kOffline, true}};
-    for (const auto &[id, projector] : projectors_) {
-        last.push_back({availabilityTopic(options_.topicPrefix, id), kOffline, true});
-        projector.link->stop(QStringLiteral("bridge stopping"));
-    }
-    if (!broker_->isConnected()) {
-        emit log(QStringLiteral("not connected to %1 at the end; its will says offline")
-                     .arg(broker_->brokerName()));
-        return;
-    }
-    if (broker_->shutdown(last))
-        emit log(QStringLiteral("disconnected from %1").arg(broker_->brokerName()));
-    else
-        emit log(QStringLiteral("broker did not acknowledge the last messages; its will says offline"));
+    projectors_->stop(QStringLiteral("bridge stopping"));
+    mqtt_->stop();
 }
 
-// One line when the broker goes away, one when it is back (connected);
-// the attempts between are not news.
-void BridgeService::brokerFailed(int error, const QString &description)
+void BridgeService::reload(const BridgeOptions &options)
 {
-    const auto kind = MqttLink::Error(error);
-    const int retrySeconds = broker_->retryDelayMs() / 1000;
-    switch (kind) {
-    case MqttLink::Error::ConnectionLost:
-        emit log(QStringLiteral("connection to %1 lost: %2; reconnecting in %3 s")
-                     .arg(broker_->brokerName(), description)
-                     .arg(retrySeconds));
-        brokerOutage_ = true;
-        return;
-    case MqttLink::Error::CannotConnect:
-    case MqttLink::Error::Refused:
-        if (!brokerOutage_)
-            emit log(QStringLiteral("cannot connect to %1: %2; retrying in %3 s")
-                         .arg(broker_->brokerName(), description)
-                         .arg(retrySeconds));
-        brokerOutage_ = true;
-        return;
-    case MqttLink::Error::SubscriptionRefused: emit log(description); return;
-    case MqttLink::Error::PublishFailed: publishFailures_->report(description); return;
-    }
-}
-
-void BridgeService::publishRetained(const QString &topic, const QByteArray &payload)
-{
-    broker_->publish(topic, payload, true, 1);
-}
-
-void BridgeService::publishAvailability(const ProjectorLink &projector)
-{
-    publishRetained(availabilityTopic(options_.topicPrefix, projector.id()),
-                    projector.isOnline() ? kOnline : kOffline);
-}
-
-void BridgeService::publishState(const ProjectorLink &projector)
-{
-    // Nothing known yet: nothing worth keeping for whoever subscribes next.
-    if (projector.statuses().isEmpty())
-        return;
-    publishRetained(stateTopic(options_.topicPrefix, projector.id()), compact(projector.state().toJson()));
-}
-
-void BridgeService::publishProjector(const ProjectorLink &projector)
-{
-    for (const DiscoveryMessage &m : discoveryMessages(options_.topicPrefix, projector.id()))
-        publishRetained(m.topic, m.payload);
-    publishAvailability(projector);
-    const QMap<QString, QString> &statuses = projector.statuses();
-    for (auto it = statuses.begin(); it != statuses.end(); ++it)
-        publishRetained(statusTopic(options_.topicPrefix, projector.id(), it.key()), it.value().toUtf8());
-    publishState(projector);
-}
-
-// Anyone allowed to publish can say it: however many arrive, one republish
-// at a time, and at most one every few seconds.
-void BridgeService::homeAssistantStarted()
-{
-    if (republishGap_->enabled())
-        republishPending_ = true;
-    else
-        publishEverything();
-}
-
-// After a (re)connection, and when Home Assistant has started: a broker may
-// have lost what it kept (a restart without persistence), and Home
-// Assistant may have forgotten the entities.
-void BridgeService::publishEverything()
-{
-    republishPending_ = false;
-    republishGap_->setEnabled(true);
-    publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
-    for (const auto &[id, projector] : projectors_)
-        publishProjector(*projector.link);
-}
-
-void BridgeService::commandArrived(ProjectorLink &projector, const QByteArray &payload, bool retained)
-{
-    const PayloadVerdict verdict = checkCommandPayload(payload);
-    // Kept by the broker from before, it would run again at every restart
-    // and reconnection: a power-on at night after a reboot.
-    if (retained) {
-        projector.refuse(
-            verdict.request, verdict.id,
-            QStringLiteral("retained command not run: publish commands without the retain flag"));
-        return;
-    }
-    if (!verdict.accepted()) {
-        projector.refuse(std::nullopt, verdict.id, verdict.refusal);
-        return;
-    }
-    projector.command(*verdict.request, verdict.id);
+    if (!sameBroker(options, options_))
+        emit log(QStringLiteral("reload: the [broker] settings changed; they take effect at the next start"));
+    BridgeOptions kept = options;
+    // The broker connection stays as it is.
+    kept.brokerHost = options_.brokerHost;
+    kept.brokerPort = options_.brokerPort;
+    kept.username = options_.username;
+    kept.password = options_.password;
+    kept.caFile = options_.caFile;
+    kept.topicPrefix = options_.topicPrefix;
+    kept.clientId = options_.clientId;
+    kept.homeAssistantStatusTopic = options_.homeAssistantStatusTopic;
+    options_ = kept;
+    projectors_->apply(options_);
+    emit log(QStringLiteral("reload: %1 projector(s) in force").arg(options_.projectors.size()));
 }

@@ -1,75 +1,44 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// velno-bridge's work: every projector's link joined to one broker
-// connection. Commands arrive on each projector's command topic (fresh ones
-// only: a retained command is refused, never run), replies, changed
-// statuses and the typed state go out, availability follows the ports and
-// the answers, and Home Assistant finds the projectors through discovery,
-// again whenever it announces that it has started.
+// velno-bridge's work: the projectors it holds, and the faces they are
+// served through (the broker, and the listeners the settings name). A
+// reload brings the projectors in line with new settings while it runs.
 
 #include "bridge/bridge_options.h"
 #include "session/session_timer.h"
 
 #include <QObject>
-#include <map>
 #include <memory>
 
-class MqttLink;
-class MqttSubscription;
-class ProjectorLink;
-class LogThrottle;
+class MqttFace;
+class ProjectorService;
 
 class BridgeService : public QObject {
     Q_OBJECT
 public:
-    // Home Assistant's announcements, however many arrive, bring everything
-    // again at most this often.
-    static constexpr int kRepublishGapMs = 5000;
-    // A will of ours that the broker published while we run is put right
-    // this long after it arrived, if the connection is still there.
-    static constexpr int kStaleWillCheckMs = 1000;
-
     explicit BridgeService(const BridgeOptions &options, QObject *parent = nullptr,
                            const SessionTimerFactory &makeTimer = {});
     ~BridgeService() override;
 
     // Opens the projectors and connects to the broker (both retried in the
-    // background when they fail). False only for settings the broker
-    // library refuses.
+    // background when they fail). False only for settings that cannot be
+    // taken at all (the broker library's refusal, a listener's address).
     bool start(QString *error);
-    // Publishes "offline" for the bridge and every projector, answers the
-    // commands still waiting, disconnects cleanly and closes the ports.
+    // Answers the commands still waiting, publishes "offline" for the bridge
+    // and every projector, disconnects cleanly and closes the ports.
     void stop();
+    // Projectors added, removed or changed as the new settings say; those
+    // left as they were keep their line, and stay online, throughout.
+    // Broker settings take effect at the next start (said in the log).
+    void reload(const BridgeOptions &options);
 
-    ProjectorLink *projector(const QString &id) const;
+    ProjectorService &projectors() { return *projectors_; }
 
 signals:
     void log(const QString &line);
 
 private:
-    struct Projector {
-        ProjectorLink *link = nullptr;
-        MqttSubscription *commands = nullptr;
-    };
-
-    void addProjector(const ProjectorEndpoint &endpoint);
-    void brokerFailed(int error, const QString &description);
-    void homeAssistantStarted();
-    void publishEverything();
-    void commandArrived(ProjectorLink &projector, const QByteArray &payload, bool retained);
-    void publishProjector(const ProjectorLink &projector);
-    void publishAvailability(const ProjectorLink &projector);
-    void publishState(const ProjectorLink &projector);
-    void publishRetained(const QString &topic, const QByteArray &payload);
-
     BridgeOptions options_;
-    SessionTimerFactory makeTimer_;
-    std::unique_ptr<MqttLink> broker_;
-    std::map<QString, Projector> projectors_; // by ID
-    SessionTimer *republishGap_;
-    SessionTimer *staleWillCheck_;
-    LogThrottle *publishFailures_;
-    bool republishPending_ = false;
-    bool brokerOutage_ = false; // its first line went out
-    bool stopping_ = false;
+    std::unique_ptr<ProjectorService> projectors_;
+    std::unique_ptr<MqttFace> mqtt_;
 };

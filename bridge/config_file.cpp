@@ -2,18 +2,21 @@
 #include "bridge/config_file.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 namespace {
 
 const QString kBrokerSection = QStringLiteral("broker");
+const QString kWebSection = QStringLiteral("web");
 const QString kProjectorSection = QStringLiteral("projector");
 const QString kPortKey = QStringLiteral("port");
 
 struct Reader {
     const QString &path;
-    const QStringList &brokerKeys;
+    const ConfigKeys &keys;
     ConfigFile file;
-    QString section; // "broker", "projector", or empty before the first
+    QString section;  // "broker", "projector", "web", or empty before the first
+    QStringList seen; // the sections that may come once
     QString error;
 
     QString at(int line) const { return QStringLiteral("%1:%2").arg(path).arg(line); }
@@ -27,10 +30,11 @@ struct Reader {
     bool sectionLine(int line, const QString &inside)
     {
         const QStringList words = inside.simplified().split(QLatin1Char(' '));
-        if (words.size() == 1 && words[0] == kBrokerSection) {
-            if (section == kBrokerSection || !file.broker.empty())
-                return fail(line, QStringLiteral("[broker] is given twice"));
-            section = kBrokerSection;
+        if (words.size() == 1 && (words[0] == kBrokerSection || words[0] == kWebSection)) {
+            if (seen.contains(words[0]))
+                return fail(line, QStringLiteral("[%1] is given twice").arg(words[0]));
+            seen << words[0];
+            section = words[0];
             return true;
         }
         if (words.size() == 2 && words[0] == kProjectorSection) {
@@ -39,10 +43,10 @@ struct Reader {
                     return fail(line, QStringLiteral("[projector %1] is given twice").arg(words[1]));
             section = kProjectorSection;
             file.projectors.push_back(
-                {words[1], QStringLiteral("%1: [projector %2]").arg(at(line), words[1]), std::nullopt});
+                {words[1], QStringLiteral("%1: [projector %2]").arg(at(line), words[1]), {}});
             return true;
         }
-        return fail(line, QStringLiteral("[%1]: expected [broker] or [projector ID]").arg(inside));
+        return fail(line, QStringLiteral("[%1]: expected [broker], [projector ID] or [web]").arg(inside));
     }
 
     bool keyLine(int line, const QString &key, const QString &value)
@@ -51,24 +55,24 @@ struct Reader {
             return fail(
                 line,
                 QStringLiteral("'%1' before any section; start with [broker] or [projector ID]").arg(key));
-        if (section == kBrokerSection) {
-            const QString where = QStringLiteral("%1: [broker] %2").arg(at(line), key);
-            if (!brokerKeys.contains(key))
-                return fail(line, QStringLiteral("[broker] %1: unknown key (known: %2)")
-                                      .arg(key, brokerKeys.join(QStringLiteral(", "))));
-            if (file.broker.count(key))
-                return fail(line, QStringLiteral("[broker] %1 is given twice").arg(key));
-            file.broker[key] = {value, where};
-            return true;
-        }
+        if (section == kBrokerSection)
+            return setting(line, QStringLiteral("[broker]"), keys.broker, file.broker, key, value);
+        if (section == kWebSection)
+            return setting(line, QStringLiteral("[web]"), keys.web, file.web, key, value);
         ConfigProjector &projector = file.projectors.back();
-        if (key != kPortKey)
-            return fail(
-                line, QStringLiteral("[projector %1] %2: unknown key (known: port)").arg(projector.id, key));
-        if (projector.port)
-            return fail(line, QStringLiteral("[projector %1] port is given twice").arg(projector.id));
-        projector.port =
-            ConfigValue{value, QStringLiteral("%1: [projector %2] port").arg(at(line), projector.id)};
+        return setting(line, QStringLiteral("[projector %1]").arg(projector.id), keys.projector,
+                       projector.settings, key, value);
+    }
+
+    bool setting(int line, const QString &heading, const QStringList &known,
+                 std::map<QString, ConfigValue> &into, const QString &key, const QString &value)
+    {
+        if (!known.contains(key))
+            return fail(line, QStringLiteral("%1 %2: unknown key (known: %3)")
+                                  .arg(heading, key, known.join(QStringLiteral(", "))));
+        if (into.count(key))
+            return fail(line, QStringLiteral("%1 %2 is given twice").arg(heading, key));
+        into[key] = {value, QStringLiteral("%1: %2 %3").arg(at(line), heading, key)};
         return true;
     }
 
@@ -80,7 +84,12 @@ struct Reader {
             QByteArray raw = lines[index];
             if (raw.endsWith('\r'))
                 raw.chop(1);
-            const QString text = QString::fromUtf8(raw).trimmed();
+            if (raw.contains('\0'))
+                return fail(line, QStringLiteral("a NUL byte: not a text file"));
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString text = QString(utf8.decode(raw)).trimmed();
+            if (utf8.hasError())
+                return fail(line, QStringLiteral("bytes that are not UTF-8"));
             if (text.isEmpty() || text.startsWith(QLatin1Char('#')) || text.startsWith(QLatin1Char(';')))
                 continue;
             if (text.startsWith(QLatin1Char('['))) {
@@ -97,7 +106,7 @@ struct Reader {
                 return false;
         }
         for (const ConfigProjector &projector : file.projectors)
-            if (!projector.port) {
+            if (!projector.get(kPortKey)) {
                 error = QStringLiteral("%1: no port = ... in it").arg(projector.where);
                 return false;
             }
@@ -107,14 +116,20 @@ struct Reader {
 
 } // namespace
 
-ConfigRead readConfigFile(const QString &path, const QStringList &brokerKeys)
+ConfigRead readConfigFile(const QString &path, const ConfigKeys &keys)
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return {std::nullopt, QStringLiteral("%1: cannot read it: %2").arg(path, in.errorString())};
-    Reader reader{path, brokerKeys, {}, {}, {}};
+    // Read one byte past the limit: a device or a pipe has no size to ask.
+    const QByteArray bytes = in.read(kLargestConfigFile + 1);
+    if (bytes.size() > kLargestConfigFile)
+        return {std::nullopt, QStringLiteral("%1: larger than %2 kB: not a settings file")
+                                  .arg(path)
+                                  .arg(kLargestConfigFile / 1024)};
+    Reader reader{path, keys, {}, {}, {}, {}};
     reader.file.path = path;
-    if (!reader.read(in.readAll()))
+    if (!reader.read(bytes))
         return {std::nullopt, reader.error};
     return {reader.file, {}};
 }

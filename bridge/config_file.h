@@ -8,11 +8,16 @@
 //
 //   [projector hall]
 //   port = /dev/ttyUSB0
+//   pjlink = 0.0.0.0:4352
+//
+//   [web]
+//   listen = 127.0.0.1:8080
 //
 // One "key = value" a line; "#" or ";" starts a comment line; a value is
 // taken as it stands, blanks at either end removed. Read strictly: an
 // unknown section or key, a key given twice or a line that is none of
-// these is an error that names the file and the line.
+// these is an error that names the file and the line. A file over 1 MB,
+// or holding a NUL or bytes that are not UTF-8, is refused whole.
 
 #include <QString>
 #include <QStringList>
@@ -28,20 +33,36 @@ struct ConfigValue {
 
 struct ConfigProjector {
     QString id;
-    QString where; // "FILE:LINE: [projector ID]"
-    std::optional<ConfigValue> port;
+    QString where;                           // "FILE:LINE: [projector ID]"
+    std::map<QString, ConfigValue> settings; // by key; "port" always there
+    std::optional<ConfigValue> get(const QString &key) const
+    {
+        const auto found = settings.find(key);
+        return found == settings.end() ? std::nullopt : std::optional<ConfigValue>(found->second);
+    }
 };
 
 struct ConfigFile {
     QString path;
     std::map<QString, ConfigValue> broker; // by key
+    std::map<QString, ConfigValue> web;    // by key
     std::vector<ConfigProjector> projectors;
 };
+
+// The keys each section may hold.
+struct ConfigKeys {
+    QStringList broker;
+    QStringList projector; // "port" among them
+    QStringList web;
+};
+
+// Larger files are refused before they are read: a settings file is a few
+// kilobytes, and /dev/zero is not one.
+constexpr qint64 kLargestConfigFile = 1024 * 1024;
 
 struct ConfigRead {
     std::optional<ConfigFile> file;
     QString error; // when there is no file: what is wrong, and where
 };
 
-// brokerKeys: the keys the [broker] section may hold.
-ConfigRead readConfigFile(const QString &path, const QStringList &brokerKeys);
+ConfigRead readConfigFile(const QString &path, const ConfigKeys &keys);

@@ -55,7 +55,7 @@ void ProjectorLink::stop(const QString &reason)
     line_.close();
     for (const Job &job : waiting)
         if (!job.poll)
-            refuse(job.request, job.id, reason);
+            refuse(job.request, job.done, reason);
 }
 
 // ---- The port ----
@@ -82,6 +82,7 @@ void ProjectorLink::openFailed(const SerialError &error)
 void ProjectorLink::opened()
 {
     backoff_->opened();
+    counters_.reconnects += everOpened_ ? 1 : 0;
     if (!everOpened_)
         emit log(QStringLiteral("%1: %2 open").arg(id_, portName()));
     everOpened_ = true;
@@ -106,7 +107,7 @@ void ProjectorLink::lost(const QString &description)
     stranded.swap(queue_);
     for (const Job &job : stranded)
         if (!job.poll)
-            refuse(job.request, job.id, QStringLiteral("projector offline"));
+            refuse(job.request, job.done, QStringLiteral("projector offline"));
     retryLater();
 }
 
@@ -145,31 +146,52 @@ qsizetype ProjectorLink::commandsWaiting() const
     return queued + (running_ && !running_->poll ? 1 : 0);
 }
 
+OutcomeHandler ProjectorLink::replyWith(const QJsonValue &id)
+{
+    return [this, id](const CommandOutcome &outcome) {
+        emit replied(outcome.result ? commandReply(*outcome.result, id)
+                                    : refusalReply(outcome.request, id, outcome.refusal));
+    };
+}
+
 void ProjectorLink::command(const CommandRequest &request, const QJsonValue &id)
 {
+    command(request, replyWith(id));
+}
+
+void ProjectorLink::refuse(const std::optional<CommandRequest> &request, const QJsonValue &id,
+                           const QString &why)
+{
+    refuse(request, replyWith(id), why);
+}
+
+void ProjectorLink::command(const CommandRequest &request, const OutcomeHandler &done)
+{
     if (!line_.isOpen()) {
-        refuse(request, id, QStringLiteral("projector offline"));
+        refuse(request, done, QStringLiteral("projector offline"));
         return;
     }
     if (commandsWaiting() >= settings_.queueLimit) {
-        refuse(request, id, QStringLiteral("busy"));
+        refuse(request, done, QStringLiteral("busy"));
         return;
     }
-    const Job job{request, false, id};
+    const Job job{request, false, done};
     // Commands go ahead of the polls still waiting, in their own order.
     const auto firstPoll = std::find_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
     queue_.insert(firstPoll, job);
     runNext();
 }
 
-void ProjectorLink::refuse(const std::optional<CommandRequest> &request, const QJsonValue &id,
+void ProjectorLink::refuse(const std::optional<CommandRequest> &request, const OutcomeHandler &done,
                            const QString &why)
 {
+    ++counters_.refusals;
     // What was refused is named only when it was fit to be named.
     refusals_.report(request
                          ? QStringLiteral("%1: refused \"%2\": %3").arg(id_, request->spelled().left(80), why)
                          : QStringLiteral("%1: refused a command: %2").arg(id_, why));
-    emit replied(refusalReply(request, id, why));
+    if (done)
+        done({request, std::nullopt, why});
 }
 
 void ProjectorLink::pollAll()
@@ -182,7 +204,7 @@ void ProjectorLink::pollAll()
         return;
     for (const Command &c : commandTable())
         if (c.statusQuery)
-            queue_.push_back({CommandRequest::named(c), true, {}});
+            queue_.push_back({CommandRequest::named(c), true, nullptr});
     runNext();
 }
 
@@ -208,8 +230,9 @@ void ProjectorLink::finished(const ExchangeResult &result)
         heardFrom();
     else if (!result.error)
         notHeardFrom();
-    if (!job.poll)
-        emit replied(commandReply(result, job.id));
+    count(result);
+    if (!job.poll && job.done)
+        job.done({job.request, result, {}});
     const StatusQuery *query = job.request.command ? job.request.command->statusQuery : nullptr;
     if (query && result.status) {
         const bool textChanged = statuses().value(result.command) != *result.status;
@@ -226,11 +249,26 @@ void ProjectorLink::finished(const ExchangeResult &result)
     }
     // The typed state goes out once a round has read everything it asks,
     // not once per query.
-    if (stateChanged_ && std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; })) {
+    const bool roundOver = std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
+    if (job.poll && roundOver)
+        roundEnded_.start();
+    if (stateChanged_ && roundOver) {
         stateChanged_ = false;
         emit stateChanged();
     }
     runNext();
+}
+
+void ProjectorLink::count(const ExchangeResult &result)
+{
+    if (result.error)
+        return; // nothing went out, or the line went with it
+    ++counters_.exchanges;
+    counters_.unanswered += result.answered ? 0 : 1;
+    const double seconds = double(result.elapsedMs) / 1000;
+    counters_.exchangeSecondsSum += seconds;
+    for (std::size_t i = 0; i < counters_.exchangeBuckets.size(); ++i)
+        counters_.exchangeBuckets[i] += seconds <= ProjectorCounters::kBucketBounds[i] ? 1 : 0;
 }
 
 // ---- Availability ----

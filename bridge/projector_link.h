@@ -20,11 +20,36 @@
 #include "session/port_connection.h"
 #include "session/reconnect_backoff.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QObject>
+#include <array>
 #include <deque>
+#include <functional>
+
+// What became of one command: the exchange it ran, or why it was not run.
+struct CommandOutcome {
+    std::optional<CommandRequest> request; // none: what arrived was not fit to name one
+    std::optional<ExchangeResult> result;  // it ran
+    QString refusal;                       // it did not: why
+};
+// Called once per command, on the link's thread, whichever way it ends.
+using OutcomeHandler = std::function<void(const CommandOutcome &)>;
+
+// What a projector's link has done since it started, for metrics.
+struct ProjectorCounters {
+    // Upper bounds of the exchange-time buckets, in seconds; the last is +Inf.
+    static constexpr std::array<double, 11> kBucketBounds{0.005, 0.01, 0.025, 0.05, 0.1,  0.25,
+                                                          0.5,   1,    2.5,   5,    1e300};
+    quint64 exchanges = 0;  // commands and queries sent
+    quint64 unanswered = 0; // of which the reply window closed with nothing
+    quint64 reconnects = 0; // openings after the first
+    quint64 refusals = 0;   // commands not run
+    std::array<quint64, kBucketBounds.size()> exchangeBuckets{}; // cumulative, as Prometheus counts
+    double exchangeSecondsSum = 0;
+};
 
 class ProjectorLink : public QObject {
     Q_OBJECT
@@ -32,6 +57,10 @@ public:
     struct Settings {
         int pollMs = 0;     // 0: the status is asked only after commands
         int queueLimit = 0; // commands waiting or running; more are refused as busy
+        friend bool operator==(const Settings &a, const Settings &b)
+        {
+            return a.pollMs == b.pollMs && a.queueLimit == b.queueLimit;
+        }
     };
 
     ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
@@ -46,18 +75,25 @@ public:
     // The end: the port closes and nothing more is asked; the commands still
     // waiting, and the one running, are answered with the reason.
     void stop(const QString &reason = QStringLiteral("bridge stopping"));
-    // A request checked where it arrived; id, when defined, comes back in its
-    // reply. With the port closed, or the queue full, it is answered at once
-    // with an error reply.
+    // A request checked where it arrived, queued behind the others (a
+    // client's commands keep their order); done is told what became of it.
+    // With the port closed, or the queue full, it is refused at once.
+    void command(const CommandRequest &request, const OutcomeHandler &done);
+    // The same, answered with replied(): the reply JSON, with id when defined.
     void command(const CommandRequest &request, const QJsonValue &id = {});
-    // Answers a request that is not run, with the fields of every reply and
-    // the reason; logged at most once a minute. No request: what arrived was
-    // not fit to name one.
+    // A request that is not run: logged at most once a minute, and done told
+    // why. No request: what arrived was not fit to name one.
+    void refuse(const std::optional<CommandRequest> &request, const OutcomeHandler &done, const QString &why);
     void refuse(const std::optional<CommandRequest> &request, const QJsonValue &id, const QString &why);
 
     // The last decoded answer of each status query, by query name.
     const QMap<QString, QString> &statuses() const { return state_.texts(); }
     const ProjectorState &state() const { return state_; }
+    // Milliseconds since the last whole round of queries came to an end; -1
+    // before the first. Fresh state is at most one poll period old.
+    qint64 stateAgeMs() const { return roundEnded_.isValid() ? roundEnded_.elapsed() : -1; }
+    int pollMs() const { return settings_.pollMs; }
+    const ProjectorCounters &counters() const { return counters_; }
 
 signals:
     void availabilityChanged(bool online);
@@ -72,7 +108,7 @@ private:
     struct Job {
         CommandRequest request;
         bool poll = false;
-        QJsonValue id;
+        OutcomeHandler done;
     };
 
     void tryOpen();
@@ -94,6 +130,8 @@ private:
     static int queriesPerRound();
     void updateAvailability();
     qsizetype commandsWaiting() const;
+    void count(const ExchangeResult &result);
+    OutcomeHandler replyWith(const QJsonValue &id);
 
     QString id_;
     PortAddress port_;
@@ -107,6 +145,8 @@ private:
     ReconnectBackoff *backoff_;
     LogThrottle refusals_;
     ProjectorState state_;
+    ProjectorCounters counters_;
+    QElapsedTimer roundEnded_;
     bool answering_ = false;   // answered within the last round's worth of exchanges
     int unansweredInARow_ = 0; // exchanges since the last answer
     bool publishedOnline_ = false;

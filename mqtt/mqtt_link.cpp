@@ -469,6 +469,21 @@ MqttSubscription *MqttLink::subscribe(const QString &topicFilter, int qos)
     return subscription;
 }
 
+void MqttLink::unsubscribe(const QString &topicFilter)
+{
+    const auto found = std::find_if(subscriptions_.begin(), subscriptions_.end(),
+                                    [&](const MqttSubscription *s) { return s->filter() == topicFilter; });
+    if (found == subscriptions_.end())
+        return;
+    (*found)->deleteLater();
+    subscriptions_.erase(found);
+    if (phase_ == Phase::Connected) {
+        const QByteArray topic = topicFilter.toUtf8();
+        mosquitto_unsubscribe(client_, nullptr, topic.constData());
+        afterLibraryCall(MOSQ_ERR_SUCCESS);
+    }
+}
+
 void MqttLink::sendSubscription(const QString &filter, int qos)
 {
     const QByteArray topic = filter.toUtf8();

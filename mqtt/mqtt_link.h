@@ -118,6 +118,8 @@ public:
     // Remembered: sent now if connected, and again after every reconnect.
     // The same filter twice gives the same subscription.
     MqttSubscription *subscribe(const QString &topicFilter, int qos = 1);
+    // Forgotten: no longer sent after a reconnect; its subscription object goes.
+    void unsubscribe(const QString &topicFilter);
 
     // Publishes the messages at QoS 1 (retained as each says), waits for the broker to
     // acknowledge them, then disconnects cleanly (the will is not sent).

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     identifyProgram(QStringLiteral("velno-bridge"));
@@ -31,6 +33,18 @@ int main(int argc, char *argv[])
     QObject::connect(&bridge, &BridgeService::log, &app, logLine);
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &app, [&bridge](int signalNumber) {
+        if (signalNumber == SIGHUP) {
+            // A reload: the same command line, the settings file read anew.
+            const BridgeOptionsParse again = parseBridgeOptions(QCoreApplication::arguments());
+            if (again.outcome != BridgeOptionsParse::Outcome::Run) {
+                logLine(QStringLiteral("reload refused, the running settings stay: %1").arg(again.error));
+                return;
+            }
+            for (const QString &warning : again.warnings)
+                logLine(QStringLiteral("warning: ") + warning);
+            bridge.reload(again.options);
+            return;
+        }
         logLine(QStringLiteral("signal %1: going offline").arg(signalNumber));
         bridge.stop();
         QCoreApplication::exit(0);

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "bridge/projector_service.h"
+
+ProjectorService::ProjectorService(QObject *parent, const SessionTimerFactory &makeTimer)
+    : QObject(parent), makeTimer_(makeTimer)
+{
+}
+
+void ProjectorService::apply(const BridgeOptions &options)
+{
+    ProjectorLink::Settings settings;
+    settings.pollMs = options.pollSeconds * 1000;
+    settings.queueLimit = options.queueLimit;
+    std::map<QString, const ProjectorEndpoint *> wanted;
+    for (const ProjectorEndpoint &endpoint : options.projectors)
+        wanted[endpoint.id] = &endpoint;
+    std::vector<QString> gone;
+    for (const auto &[id, held] : held_) {
+        const auto found = wanted.find(id);
+        if (found == wanted.end() || *found->second != held.endpoint || !(settings == held.settings))
+            gone.push_back(id);
+    }
+    for (const QString &id : gone)
+        remove(id);
+    for (const auto &[id, endpoint] : wanted)
+        if (!held_.count(id))
+            add(*endpoint, settings);
+}
+
+void ProjectorService::add(const ProjectorEndpoint &endpoint, const ProjectorLink::Settings &settings)
+{
+    auto *link = new ProjectorLink(endpoint.id, endpoint.port, settings, this, makeTimer_);
+    connect(link, &ProjectorLink::log, this, &ProjectorService::log);
+    held_[endpoint.id] = {link, endpoint, settings};
+    emit projectorAdded(link, endpoint);
+    if (started_)
+        link->start();
+}
+
+void ProjectorService::remove(const QString &id)
+{
+    const auto found = held_.find(id);
+    if (found == held_.end())
+        return;
+    ProjectorLink *link = found->second.link;
+    held_.erase(found);
+    emit projectorRemoved(link);
+    link->stop(QStringLiteral("projector removed from the settings"));
+    link->deleteLater();
+}
+
+void ProjectorService::start()
+{
+    started_ = true;
+    for (const auto &[id, held] : held_)
+        held.link->start();
+}
+
+void ProjectorService::stop(const QString &reason)
+{
+    started_ = false;
+    for (const auto &[id, held] : held_)
+        held.link->stop(reason);
+}
+
+ProjectorLink *ProjectorService::projector(const QString &id) const
+{
+    const auto found = held_.find(id);
+    return found == held_.end() ? nullptr : found->second.link;
+}
+
+const ProjectorEndpoint *ProjectorService::endpoint(const QString &id) const
+{
+    const auto found = held_.find(id);
+    return found == held_.end() ? nullptr : &found->second.endpoint;
+}
+
+std::vector<ProjectorLink *> ProjectorService::projectors() const
+{
+    std::vector<ProjectorLink *> all;
+    for (const auto &[id, held] : held_)
+        all.push_back(held.link);
+    return all;
+}
