@@ -18,11 +18,11 @@ bool sameBroker(const BridgeOptions &a, const BridgeOptions &b)
 
 BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
                              const SessionTimerFactory &makeTimer)
-    : QObject(parent), options_(options), projectors_(std::make_unique<ProjectorService>(nullptr, makeTimer))
+    : QObject(parent), options_(options), projectors_(std::make_unique<ProjectorService>(this, makeTimer))
 {
     connect(projectors_.get(), &ProjectorService::log, this, &BridgeService::log);
     projectors_->apply(options);
-    mqtt_ = std::make_unique<MqttFace>(options, *projectors_, nullptr, makeTimer);
+    mqtt_ = std::make_unique<MqttFace>(options, *projectors_, this, makeTimer);
     connect(mqtt_.get(), &MqttFace::log, this, &BridgeService::log);
 }
 

@@ -448,8 +448,13 @@ bool MqttLink::publish(const QString &topic, const QByteArray &payload, bool ret
     const int savedErrno = errno;
     afterLibraryCall(rc);
     if (rc != MOSQ_ERR_SUCCESS) {
-        emit errorOccurred(Error::PublishFailed,
-                           tr("cannot publish to %1: %2").arg(topic, describeError(rc, savedErrno)));
+        // A connection going away is reported as such, once, not per message.
+        const bool connectionGoing =
+            rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST ||
+            (rc == MOSQ_ERR_ERRNO && (savedErrno == EPIPE || savedErrno == ECONNRESET));
+        if (!connectionGoing)
+            emit errorOccurred(Error::PublishFailed,
+                               tr("cannot publish to %1: %2").arg(topic, describeError(rc, savedErrno)));
         return false;
     }
     return true;

@@ -153,27 +153,6 @@ TEST_F(BridgeProgramTest, ProjectorOnASocketIsOnlineAgainWhenItsServerReturns)
     EXPECT_TRUE(command(kLab, "status").value("answered").toBool());
 }
 
-TEST_F(BridgeProgramTest, BrokerRestartIsFollowedByTheRetainedStateAndWorkingCommands)
-{
-    runBridge({endpoint(kHall, hall)}, 0);
-    waitFirstRound(kHall);
-    const int logMark = bridge->logLines().size();
-
-    broker.stop(); // without persistence: everything retained is gone with it
-    pumpEvents(4000);
-    ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    MessageCollector after(broker, QStringLiteral("after"), {kPrefix + "/#"});
-    ASSERT_TRUE(after.waitReady());
-    // Everything retained comes back, each message in its own time.
-    EXPECT_EQ(after.take(bridgeAvailabilityTopic(kPrefix), kEventMs), QByteArray("online")) << logText();
-    EXPECT_EQ(after.take(topic(kHall, "availability"), kEventMs), QByteArray("online")) << logText();
-    EXPECT_EQ(after.take(topic(kHall, "status/status"), kEventMs), QByteArray(" Stand by")) << logText();
-    EXPECT_TRUE(command(kHall, "power-on", &after).value("answered").toBool());
-    // One line when the broker went, one when it was back, however many attempts lay between.
-    EXPECT_TRUE(waitUntil([&] { return bridge->logLines().mid(logMark).size() >= 2; }, kEventMs));
-    EXPECT_EQ(bridge->logLines().mid(logMark).size(), 2) << logText();
-}
-
 TEST_F(BridgeProgramTest, SigtermLeavesEverythingOfflineAndExitsWithZero)
 {
     runBridge({endpoint(kHall, hall)}, 0);
