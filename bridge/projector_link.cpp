@@ -50,9 +50,12 @@ void ProjectorLink::stop(const QString &reason)
     retryTimer_->setEnabled(false);
     std::deque<Job> waiting;
     waiting.swap(queue_);
-    if (running_)
-        waiting.push_front(*std::exchange(running_, std::nullopt));
+    const std::optional<Job> running = std::exchange(running_, std::nullopt);
     line_.close();
+    // The one on the line may have reached the projector: not "nothing was run".
+    if (running && !running->poll)
+        refuse(running->request, running->done,
+               QStringLiteral("%1: sent, its reply not awaited; it may have run").arg(reason));
     for (const Job &job : waiting)
         if (!job.poll)
             refuse(job.request, job.done, reason);
