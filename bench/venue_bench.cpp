@@ -19,10 +19,10 @@
 #include "bridge/bridge_options.h"
 #include "bridge_rig.h"
 #include "broker_counters.h"
-#include "process_gauge.h"
 #include "protocol/monitor_timing.h"
 #include "session/command_exchange.h"
 #include "testing/mosquitto_broker.h"
+#include "testing/process_gauge.h"
 #include "venue_fleet.h"
 #include "venue_traffic.h"
 
