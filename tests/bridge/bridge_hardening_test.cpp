@@ -153,6 +153,7 @@ TEST_F(BridgeHardeningTest, AHangUpReloadsTheFileAndABrokenFileLeavesTheRunningS
 TEST_F(BridgeHardeningTest, CommandsStillQueuedAtTheEndAreAnsweredBridgeStopping)
 {
     runBridge({endpoint(kHall, hall)}, 0);
+    waitFirstRound(kHall);
     sim::FaultSettings silent; // the first command waits out its long reply window
     silent.mode = sim::Fault::Silent;
     hall.setFault(silent);
