@@ -15,8 +15,8 @@
 
 #include "bench_stats.h"
 #include "bridge_rig.h"
-#include "process_gauge.h"
 #include "testing/mosquitto_broker.h"
+#include "testing/process_gauge.h"
 #include "venue_traffic.h"
 
 #include <QCoreApplication>

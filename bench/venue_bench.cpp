@@ -12,18 +12,21 @@
 // the bridge's resident memory and CPU share from /proc, and the broker's
 // message rate from its $SYS counters. Exits 1 when a goal is missed or a
 // command was lost, doubled or mis-answered, 3 when the rig did not come up.
+// With --flood, no commands: floods from the broker instead (venue_flood.h),
+// 30 s unless --seconds says otherwise.
 //
-// Usage: venue_bench [--seconds N] [--seed N] [VELNO_BRIDGE]
+// Usage: venue_bench [--flood] [--seconds N] [--seed N] [VELNO_BRIDGE]
 
 #include "bench_stats.h"
 #include "bridge/bridge_options.h"
 #include "bridge_rig.h"
 #include "broker_counters.h"
-#include "process_gauge.h"
 #include "protocol/monitor_timing.h"
 #include "session/command_exchange.h"
 #include "testing/mosquitto_broker.h"
+#include "testing/process_gauge.h"
 #include "venue_fleet.h"
+#include "venue_flood.h"
 #include "venue_traffic.h"
 
 #include <QCoreApplication>
@@ -39,6 +42,7 @@ namespace {
 constexpr int kPollSeconds = 5;
 constexpr int kCommandPeriodMs = 50;
 constexpr int kDefaultSeconds = 600;
+constexpr int kDefaultFloodSeconds = 30;
 // Memory is judged from here on: the first minute, or a quarter of a shorter run.
 constexpr int kWarmUpSeconds = 60;
 constexpr int kGaugePeriodMs = 1000;
@@ -51,7 +55,8 @@ const int kDrainMs = (bridge_defaults::kQueueLimit + 1) *
                      (2 * monitor_timing::kShort.replyWindowMs + CommandExchange::kQuietGapMs);
 
 struct Options {
-    int seconds = kDefaultSeconds;
+    int seconds = 0; // 0: the mode's default
+    bool flood = false;
     unsigned seed = 1;
     QString program = QStringLiteral(VELNO_BRIDGE_EXE);
 };
@@ -65,13 +70,17 @@ std::optional<Options> parse(const QStringList &arguments)
             options.seconds = arguments[++i].toInt(&ok);
         else if (arguments[i] == QLatin1String("--seed") && i + 1 < arguments.size())
             options.seed = arguments[++i].toUInt(&ok);
+        else if (arguments[i] == QLatin1String("--flood"))
+            options.flood = true;
         else if (!arguments[i].startsWith(QLatin1Char('-')))
             options.program = arguments[i];
         else
             ok = false;
-        if (!ok || options.seconds < 1)
+        if (!ok || options.seconds < 0)
             return std::nullopt;
     }
+    if (options.seconds == 0)
+        options.seconds = options.flood ? kDefaultFloodSeconds : kDefaultSeconds;
     return options;
 }
 
@@ -207,7 +216,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const std::optional<Options> options = parse(QCoreApplication::arguments().mid(1));
     if (!options) {
-        std::fprintf(stderr, "usage: venue_bench [--seconds N] [--seed N] [VELNO_BRIDGE]\n");
+        std::fprintf(stderr, "usage: venue_bench [--flood] [--seconds N] [--seed N] [VELNO_BRIDGE]\n");
         return 2;
     }
     const int warmUpSeconds = options->seconds >= 2 * kWarmUpSeconds ? kWarmUpSeconds : options->seconds / 4;
@@ -240,11 +249,14 @@ int main(int argc, char **argv)
         return 3;
     }
 
-    std::printf(
-        "venue_bench: %zu projectors, one velno-bridge (%s, --config with poll = %d), a command every "
-        "%d ms for %d s, seed %u\n",
-        fleet.size(), qPrintable(options->program), kPollSeconds, kCommandPeriodMs, options->seconds,
-        options->seed);
+    const QString load = options->flood
+                             ? QStringLiteral("floods from the broker for %1 s").arg(options->seconds)
+                             : QStringLiteral("a command every %1 ms for %2 s, seed %3")
+                                   .arg(kCommandPeriodMs)
+                                   .arg(options->seconds)
+                                   .arg(options->seed);
+    std::printf("venue_bench: %zu projectors, one velno-bridge (%s, --config with poll = %d), %s\n",
+                fleet.size(), qPrintable(options->program), kPollSeconds, qPrintable(load));
     std::printf("started %s, nproc %d, load average %s\n",
                 qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
                 QThread::idealThreadCount(), qPrintable(loadAverages()));
@@ -256,6 +268,13 @@ int main(int argc, char **argv)
                      "venue_bench: the bridge and its answering projectors not online within %d s\n%s\n",
                      kBringUpMs / 1000, qPrintable(bridge.logTail()));
         return 3;
+    }
+    if (options->flood) {
+        const int status = runFlood(broker, watch, fleet, bridge, options->seconds);
+        std::printf("finished %s, load average %s\n",
+                    qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
+                    qPrintable(loadAverages()));
+        return status;
     }
 
     std::vector<Gauged> gauges;

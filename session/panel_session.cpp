@@ -21,6 +21,7 @@ PanelSession::PanelSession(QObject *parent, const TimerFactory &makeTimer)
     connect(line_, &PortConnection::received, this, &PanelSession::receive);
     connect(line_, &PortConnection::lost, this, &PanelSession::portLost);
     connect(line_, &PortConnection::opened, this, &PanelSession::portOpened);
+    connect(line_, &PortConnection::opened, this, [this] { closedSendReported_ = false; });
     connect(line_, &PortConnection::openFailed, this, &PanelSession::portOpenFailed);
 }
 
@@ -129,10 +130,16 @@ void PanelSession::setPortDevice(int portNumber, const PortAddress &device)
 
 void PanelSession::sendLine(const QString &line)
 {
-    if (const SerialError e = line_->write(lineBytes(line)))
+    const SerialError e = line_->write(lineBytes(line));
+    // A held button sends every few milliseconds: while the port stays
+    // closed, its first refused send is news, the rest are not.
+    const bool repeatOfClosedSpell = e && !line_->isOpen() && closedSendReported_;
+    if (e && !repeatOfClosedSpell)
         emit error(tr("COM%1 (%2): %3; not sent: %4")
                        .arg(portNumber_)
                        .arg(deviceName(), e.description, line.trimmed()));
+    if (e && !line_->isOpen())
+        closedSendReported_ = true;
     emit lineSent(line, trafficRendering(line));
     replyWindow_->setEnabled(true);
     awaitingReply_ = true;

@@ -114,7 +114,8 @@ signals:
     void portClosed();
     // The device went away under the open port, which is now closed.
     void portLost(const QString &description);
-    // Something could not be done (a send on a closed port, a failed write).
+    // Something could not be done (a failed write; sends on a closed port
+    // once for each spell the port stays closed, until it opens again).
     void error(const QString &message);
 
 private:
@@ -140,6 +141,7 @@ private:
     QString receiveBuffer_;
     mutable IncrementalRendering receivedRendering_;
     bool awaitingReply_ = false;
+    bool closedSendReported_ = false; // until the port opens again
     const Command *held_ = nullptr;
     ArrowMode arrowMode_ = ArrowMode::Off;
 };

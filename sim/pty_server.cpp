@@ -107,6 +107,7 @@ void PtyServer::acceptClient()
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0)
         return;
+    ++connectionsAccepted_;
     if (client_ >= 0) {
         // One client at a time: a device server's busy port says so and hangs up.
         static constexpr char kBusy[] = "Port already in use\r\n";

@@ -44,6 +44,9 @@ public:
     // the old one after vanish().
     std::string devicePath() const;
 
+    // Clients taken on while listening, turned away or not.
+    int connectionsAccepted() const { return connectionsAccepted_; }
+
     // Lines received so far (the most recent ones when there were many).
     std::vector<std::string> receivedLines() const;
     void clearReceivedLines();
@@ -88,6 +91,7 @@ private:
     int slave_ = -1;
     int listener_ = -1;
     int client_ = -1;
+    std::atomic<int> connectionsAccepted_{0};
     std::string path_;
 };
 

@@ -47,7 +47,27 @@ int reportUsageError(const QString &problem, const QString &usage)
     return kUsageErrorStatus;
 }
 
+QString escapedControls(const QString &line)
+{
+    QString out;
+    out.reserve(line.size());
+    for (const QChar c : line) {
+        const char16_t u = c.unicode();
+        if (u == u'\r')
+            out += QLatin1String("\\r");
+        else if (u == u'\n')
+            out += QLatin1String("\\n");
+        else if (u < 0x20 || (u >= 0x7f && u <= 0x9f))
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 void logLine(const QString &line)
 {
-    write(stderr, named(line));
+    // Words from a device, a broker, a client or a settings file reach the
+    // log: none of them may end a line early or drive a terminal.
+    write(stderr, named(escapedControls(line)));
 }

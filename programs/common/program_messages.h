@@ -22,6 +22,10 @@ void printVersion();
 // "NAME: PROBLEM", then the usage, on stderr; returns kUsageErrorStatus.
 int reportUsageError(const QString &problem, const QString &usage);
 
-// "NAME: LINE" on stderr at once: a line of the program's log, or why it
-// failed.
+// LINE with its C0 and C1 control characters and DEL spelled out: CR and
+// LF as \r and \n, the others as \xNN (two lower-case hex digits).
+QString escapedControls(const QString &line);
+
+// "NAME: LINE" on stderr at once, its control characters escaped: a line
+// of the program's log, or why it failed.
 void logLine(const QString &line);

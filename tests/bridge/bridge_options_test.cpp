@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/bridge_options.h"
+#include "bridge/config_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +8,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <string_view>
 
 namespace {
 
@@ -116,6 +119,7 @@ const BadLine kBadLines[] = {
     {"--broker|mqtt://h|--projector|hall+=COM1", "--projector hall+=COM1"},
     {"--broker|mqtt://h|--projector|=COM1", "--projector =COM1"},
     {"--broker|mqtt://h|--projector|bridge=COM1", "--projector bridge=COM1"},
+    {"--broker|mqtt://h|--projector|hall\n=COM1", "the ID may hold only"},
     {"--broker|mqtt://h|--projector|hall", "--projector hall"},
     {"--broker|mqtt://h|--projector|hall=COM9", "--projector hall=COM9"},
     {"--broker|mqtt://h|--projector|hall=socket://127.0.0.1", "--projector hall=socket"},
@@ -224,9 +228,11 @@ TEST_F(BridgeOptionsTest, BrokerErrorsNeverRepeatAPasswordFromTheUrl)
 
 namespace {
 
+using namespace std::string_view_literals;
+
 struct BrokenFile {
-    const char *content;
-    const char *says; // after "FILE:"
+    std::string_view content; // NUL bytes included
+    const char *says;         // after "FILE:"
 };
 
 void PrintTo(const BrokenFile &broken, std::ostream *out)
@@ -238,7 +244,9 @@ class BrokenConfigFile : public BridgeOptionsTest, public ::testing::WithParamIn
 
 TEST_P(BrokenConfigFile, IsRefusedNamingTheLineAndTheKey)
 {
-    const QString path = writeFile(QStringLiteral("bridge.conf"), GetParam().content);
+    const std::string_view content = GetParam().content;
+    const QString path =
+        writeFile(QStringLiteral("bridge.conf"), QByteArray(content.data(), qsizetype(content.size())));
     const BridgeOptionsParse result = parse(QStringLiteral("--config %1").arg(path));
     EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
     EXPECT_TRUE(result.error.startsWith(path + QLatin1Char(':'))) << result.error.toStdString();
@@ -264,8 +272,24 @@ const BrokenFile kBrokenFiles[] = {
      ":4: [projector hall] port: 'socket://x'"},
     {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[projector lab]\nport = COM1\n",
      ":6: [projector lab] port: 'hall' and 'lab' both use COM1"},
+    {"[broker]\nurl = mqtt://h\0\n"sv, ":2: a NUL byte"},
+    {"[broker]\nurl = mqtt://h\n# caf\xe9\n", ":3: bytes that are not UTF-8"},
+    {"[broker]\nurl = mqtt://h\n[projector hall\n]\nport = COM1\n", ":3: a section line ends with ']'"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, BrokenConfigFile, ::testing::ValuesIn(kBrokenFiles));
+
+// Read only as far as the limit: neither a huge file nor an endless device
+// is taken into memory.
+TEST_F(BridgeOptionsTest, AFileOverTheLimitOrAnEndlessDeviceIsRefused)
+{
+    const QString huge = writeFile(QStringLiteral("huge.conf"), QByteArray(kLargestConfigFile + 1, '#'));
+    for (const QString &path : {huge, QStringLiteral("/dev/zero")}) {
+        const BridgeOptionsParse result = parse(QStringLiteral("--config %1").arg(path));
+        EXPECT_EQ(result.outcome, BridgeOptionsParse::Outcome::Error);
+        EXPECT_TRUE(result.error.startsWith(path + QStringLiteral(": larger than")))
+            << result.error.toStdString();
+    }
+}
 
 TEST_F(BridgeOptionsTest, TheCommandLineOverridesTheFileAndCheckConfigShowsWhatIsInForce)
 {

@@ -149,6 +149,12 @@ TEST_F(CmdProgram, ExitStatusSaysWhatHappened)
         EXPECT_EQ(usage.status, 2) << bad.join(' ').toStdString();
         EXPECT_TRUE(usage.err.contains(QStringLiteral("Usage:"))) << usage.err.toStdString();
     }
+    // A wildcard would make the reply topic match every projector's replies.
+    const CmdRun wildcard =
+        velnoCmd({QStringLiteral("--port"), QStringLiteral("mqtt://127.0.0.1:1/hall"),
+                  QStringLiteral("--topic-prefix"), QStringLiteral("+"), QStringLiteral("status")});
+    EXPECT_EQ(wildcard.status, 2);
+    EXPECT_TRUE(wildcard.err.contains(QStringLiteral("--topic-prefix"))) << wildcard.err.toStdString();
 }
 
 TEST_F(CmdProgram, SilentAndGarbledProjectors)

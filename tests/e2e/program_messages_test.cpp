@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Every program says its version and refuses a bad command line the same way.
 
+#include "program_messages.h"
 #include "velno_version.h"
 
 #include <QProcess>
@@ -64,6 +65,26 @@ TEST(ProgramMessages, VersionAndUsageErrorsAreSaidOneWay)
         EXPECT_LE(lines.size(), 8) << bad.err.toStdString();
         EXPECT_TRUE(bad.err.endsWith(QLatin1Char('\n')));
     }
+}
+
+// Whatever a device, a broker or a settings file says stays on its one log
+// line, and cannot drive the terminal that shows it.
+TEST(ProgramMessages, LogLinesSpellOutControlCharacters)
+{
+    const struct {
+        QString in;
+        const char *out;
+    } rows[] = {
+        {QStringLiteral("plain words, \u00e9t\u00e9 \u65e5\u672c"),
+         "plain words, \u00e9t\u00e9 \u65e5\u672c"},
+        {QStringLiteral("reply 00\r"), "reply 00\\r"},
+        {QStringLiteral("two\nlines"), "two\\nlines"},
+        {QStringLiteral("tab\tbell\a esc\x1b[2J nul") + QChar(0) + QStringLiteral("end"),
+         "tab\\x09bell\\x07 esc\\x1b[2J nul\\x00end"},
+        {QStringLiteral("del\x7f csi\u009b nel\u0085 nbsp\u00a0"), "del\\x7f csi\\x9b nel\\x85 nbsp\u00a0"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(escapedControls(row.in), QString::fromUtf8(row.out));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "support/session_fixture.h"
 #include "testing/wait.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace {
@@ -131,6 +132,26 @@ TEST_F(PanelSendAndShowTest, SendOnAClosedPortIsShownReportedAndThenMarkedUnansw
     EXPECT_TRUE(reports[1].startsWith(QStringLiteral("error|"))) << reports[1].toStdString();
     EXPECT_TRUE(reports[1].contains(QStringLiteral("C1E"))) << "the error names what was not sent";
     EXPECT_EQ(reports.mid(2), (QStringList{"sent| C 1 E CR ", "no reply"}));
+}
+
+// A held button sends every few milliseconds; the log hears of a closed
+// port once a spell, not once a send.
+TEST_F(PanelSendAndShowTest, AHeldButtonOnAClosedPortIsReportedOncePerClosedSpell)
+{
+    const auto errorLines = [&] {
+        return log.take().filter(QRegularExpression(QStringLiteral("^error\\|")));
+    };
+    for (int spell = 0; spell < 2; ++spell) {
+        session.closePort();
+        session.press(command("brightness-up"));
+        for (int tick = 0; tick < 20; ++tick)
+            ASSERT_TRUE(timer("Timer1").fire());
+        session.release(command("brightness-up"));
+        EXPECT_EQ(errorLines().size(), 1) << "spell " << spell;
+        ASSERT_FALSE(session.switchPort(1));
+    }
+    EXPECT_EQ(send("display-clear"), QByteArray("C1E\r"));
+    EXPECT_TRUE(errorLines().isEmpty());
 }
 
 TEST_F(PanelSendAndShowTest, SendAfterTheDeviceVanishedIsMarkedUnanswered)

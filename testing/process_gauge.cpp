@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "process_gauge.h"
+#include "testing/process_gauge.h"
 
 #include <QFile>
 #include <QStringList>
