@@ -10,11 +10,10 @@
 #include "bench_stats.h"
 #include "bridge_rig.h"
 #include "testing/mosquitto_broker.h"
+#include "testing/shared_line_config.h"
 
 #include <QCoreApplication>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <cstdio>
 
@@ -93,21 +92,15 @@ int main(int argc, char **argv)
     MosquittoBroker broker;
     broker.useTcpNoDelay();
     sim::PtyServer projector;
-    QTcpServer probe;
-    if (!broker.start() || !projector.start(&error) || !probe.listen(QHostAddress::LocalHost)) {
+    if (!broker.start() || !projector.start(&error)) {
         std::fprintf(stderr, "line_bench: no broker or projector: %s %s\n", qPrintable(broker.log()),
                      error.c_str());
         return 1;
     }
-    const quint16 linePort = probe.serverPort();
-    probe.close();
-    QTemporaryFile config;
-    config.open();
-    config.write(QStringLiteral("[projector hall]\nport = %1\nline = 127.0.0.1:%2\n")
-                     .arg(QString::fromStdString(projector.devicePath()))
-                     .arg(linePort)
-                     .toUtf8());
-    config.flush();
+    SharedLineConfig config;
+    if (!config.write(QString::fromStdString(projector.devicePath())))
+        return 1;
+    const quint16 linePort = config.linePort();
     MessageCollector watch(broker, QStringLiteral("bench"), {QStringLiteral("velno/hall/reply")});
     if (!watch.waitReady() || sendAtOnceOnConnectionsTo(broker.port()) <= 0)
         return 1;

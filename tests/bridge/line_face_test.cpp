@@ -3,10 +3,9 @@
 // velno-cmd, and plain sockets at the limits, while MQTT commands flow.
 
 #include "bridge_program_fixture.h"
+#include "testing/shared_line_config.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryFile>
 #include <QTimer>
 
 namespace {
@@ -19,16 +18,7 @@ protected:
     void SetUp() override
     {
         BridgeProgramTest::SetUp();
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        linePort = probe.serverPort();
-        probe.close();
-        ASSERT_TRUE(config.open());
-        config.write(QStringLiteral("[projector hall]\nport = %1\nline = 127.0.0.1:%2\n")
-                         .arg(QString::fromStdString(hall.devicePath()))
-                         .arg(linePort)
-                         .toUtf8());
-        config.flush();
+        ASSERT_TRUE(config.write(QString::fromStdString(hall.devicePath())));
         bridge = std::make_unique<BridgeProcess>(
             QStringList{QStringLiteral("--config"), config.fileName(), QStringLiteral("--broker"),
                         QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), QStringLiteral("--poll"),
@@ -38,17 +28,14 @@ protected:
             << logText();
     }
 
-    QString lineUrl() const { return QStringLiteral("socket://127.0.0.1:%1").arg(linePort); }
-
     std::unique_ptr<QTcpSocket> connectToLine()
     {
         auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost, linePort);
+        socket->connectToHost(QHostAddress::LocalHost, config.linePort());
         return socket->waitForConnected(kEventMs) ? std::move(socket) : nullptr;
     }
 
-    quint16 linePort = 0;
-    QTemporaryFile config;
+    SharedLineConfig config;
 };
 
 // The next bytes a socket is sent, up to and including want carriage returns.
@@ -76,8 +63,9 @@ TEST_F(LineFaceTest, TwoPyserialClientsGetOnlyTheirOwnRepliesWhileMqttCommandsFl
     mqttTraffic.start(50);
 
     QProcess clients;
-    clients.start(QStringLiteral(VELNO_SYSTEM_PYTHON3), {QStringLiteral(VELNO_LINE_CLIENTS_SCRIPT), lineUrl(),
-                                                         QStringLiteral("10"), QStringLiteral("4321")});
+    clients.start(QStringLiteral(VELNO_SYSTEM_PYTHON3),
+                  {QStringLiteral(VELNO_LINE_CLIENTS_SCRIPT), config.lineUrl(), QStringLiteral("10"),
+                   QStringLiteral("4321")});
     ASSERT_TRUE(waitUntil([&] { return clients.state() == QProcess::NotRunning; }, kEventMs));
     mqttTraffic.stop();
     EXPECT_EQ(clients.exitCode(), 0) << clients.readAllStandardOutput().toStdString()
@@ -88,8 +76,8 @@ TEST_F(LineFaceTest, TwoPyserialClientsGetOnlyTheirOwnRepliesWhileMqttCommandsFl
 TEST_F(LineFaceTest, VelnoCmdAsksThroughTheLine)
 {
     QProcess cmd;
-    cmd.start(QStringLiteral(VELNO_CMD_EXE),
-              {QStringLiteral("--port"), lineUrl(), QStringLiteral("--json"), QStringLiteral("status")});
+    cmd.start(QStringLiteral(VELNO_CMD_EXE), {QStringLiteral("--port"), config.lineUrl(),
+                                              QStringLiteral("--json"), QStringLiteral("status")});
     ASSERT_TRUE(cmd.waitForFinished(kEventMs));
     EXPECT_EQ(cmd.exitCode(), 0) << cmd.readAllStandardError().toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(cmd.readAllStandardOutput()).object().value("status").toString(),

@@ -4,11 +4,10 @@
 
 #include "sim/pty_server.h"
 #include "support/panel_fixture.h"
+#include "testing/shared_line_config.h"
 #include "testing/wait.h"
 
 #include <QProcess>
-#include <QTcpServer>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <algorithm>
@@ -17,12 +16,6 @@ namespace {
 
 constexpr int kGenerousMs = 20000;
 
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
-
 class PanelThroughBridgeTest : public PanelTest {
 protected:
     PanelThroughBridgeTest() { realTimers = true; }
@@ -30,13 +23,7 @@ protected:
     {
         std::string error;
         ASSERT_TRUE(projector.start(&error)) << error;
-        const quint16 line = freeLoopbackPort();
-        ASSERT_TRUE(config.open());
-        config.write(QStringLiteral("[projector hall]\nport = %1\nline = 127.0.0.1:%2\n")
-                         .arg(QString::fromStdString(projector.devicePath()))
-                         .arg(line)
-                         .toUtf8());
-        config.flush();
+        ASSERT_TRUE(config.write(QString::fromStdString(projector.devicePath())));
         // No broker: the bridge retries it in the background, the line serves meanwhile.
         bridge.start(QStringLiteral(VELNO_BRIDGE_EXE),
                      {QStringLiteral("--config"), config.fileName(), QStringLiteral("--broker"),
@@ -45,7 +32,7 @@ protected:
             << log().toStdString();
         PanelTest::SetUp();
         session->closePort();
-        qputenv("VELNO_COM1", QStringLiteral("socket://127.0.0.1:%1").arg(line).toLatin1());
+        qputenv("VELNO_COM1", config.lineUrl().toLatin1());
         const SerialError e = session->open(1, port_settings::kFast);
         ASSERT_FALSE(e) << e.description.toStdString();
     }
@@ -63,7 +50,7 @@ protected:
     }
 
     sim::PtyServer projector{sim::PowerTimings{300, 300}};
-    QTemporaryFile config;
+    SharedLineConfig config;
     QProcess bridge;
     QString log_;
 };
