@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/bridge_service.h"
 
+#include "bridge/line_face.h"
 #include "bridge/mqtt_face.h"
 #include "bridge/projector_service.h"
 
@@ -24,22 +25,26 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
     projectors_->apply(options);
     mqtt_ = std::make_unique<MqttFace>(options, *projectors_, this, makeTimer);
     connect(mqtt_.get(), &MqttFace::log, this, &BridgeService::log);
+    line_ = std::make_unique<LineFace>(*projectors_, nullptr, makeTimer);
+    connect(line_.get(), &LineFace::log, this, &BridgeService::log);
 }
 
 BridgeService::~BridgeService()
 {
     // The faces let go of the projectors before the projectors go.
     mqtt_.reset();
+    line_.reset();
 }
 
 bool BridgeService::start(QString *error)
 {
     projectors_->start();
-    return mqtt_->start(error);
+    return line_->start(error) && mqtt_->start(error);
 }
 
 void BridgeService::stop()
 {
+    line_->stop();
     projectors_->stop(QStringLiteral("bridge stopping"));
     mqtt_->stop();
 }

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <memory>
 
+class LineFace;
 class MqttFace;
 class ProjectorService;
 
@@ -41,4 +42,5 @@ private:
     BridgeOptions options_;
     std::unique_ptr<ProjectorService> projectors_;
     std::unique_ptr<MqttFace> mqtt_;
+    std::unique_ptr<LineFace> line_;
 };

@@ -10,6 +10,13 @@ QString ListenAddress::toString() const
            QString::number(port);
 }
 
+QHostAddress listenHost(const ListenAddress &address)
+{
+    if (address.host == QLatin1String("localhost"))
+        return QHostAddress(QHostAddress::LocalHost);
+    return QHostAddress(address.host);
+}
+
 ListenAddressParse parseListenAddress(const QString &text)
 {
     const auto wrong = [&](const QString &why) {

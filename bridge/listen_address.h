@@ -4,6 +4,7 @@
 // IPv4 address, a bracketed IPv6 address or a name of this machine
 // ("localhost"). Nothing listens that the settings do not name.
 
+#include <QHostAddress>
 #include <QString>
 #include <optional>
 
@@ -25,3 +26,6 @@ struct ListenAddressParse {
 };
 
 ListenAddressParse parseListenAddress(const QString &text);
+
+// The address to bind: "localhost" is the IPv4 loopback.
+QHostAddress listenHost(const ListenAddress &address);

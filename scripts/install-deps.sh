@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev libxcb1-dev
   libgtest-dev
   libmosquitto-dev mosquitto mosquitto-clients
-  python3-serial # the pyserial script cmd_bench measures velno-cmd against
+  python3-serial # cmd_bench's pyserial script, and the shared line's test clients
   fonts-ipafont-gothic
   xvfb xauth xdotool x11-utils
   clang-format-14 dpkg-dev debhelper desktop-file-utils appstream man-db lintian bash-completion systemd

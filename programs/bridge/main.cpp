@@ -9,6 +9,23 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+// Every projector holds its port, and its shared line holds a listener and
+// its clients: hundreds of projectors need more descriptors than the usual
+// soft limit of 1024. The hard limit is this process's to take.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -29,6 +46,7 @@ int main(int argc, char *argv[])
 
     for (const QString &warning : parsed.warnings)
         logLine(QStringLiteral("warning: ") + warning);
+    raiseDescriptorLimit();
     BridgeService bridge(parsed.options);
     QObject::connect(&bridge, &BridgeService::log, &app, logLine);
     TerminationSignals termination;

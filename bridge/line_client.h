@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// One client of a projector's shared line, as on a cable: each line it
+// sends (up to its CR) goes to the projector's queue in the order sent, and
+// the reply to it, and nothing else, comes back. A line too long for any
+// command is dropped whole, with nothing sent back a client could take for
+// a reply.
+
+#include "session/session_timer.h"
+
+#include <QByteArray>
+#include <QObject>
+
+class ProjectorLink;
+class QTcpSocket;
+
+class LineClient : public QObject {
+    Q_OBJECT
+public:
+    // Far longer than any command, short enough that a stream of junk
+    // costs nothing.
+    static constexpr int kLongestLine = 256;
+    // A client that sends nothing this long has been forgotten.
+    static constexpr int kIdleMs = 10 * 60 * 1000;
+
+    // Takes the socket over.
+    LineClient(QTcpSocket *socket, ProjectorLink &projector, QObject *parent = nullptr,
+               const SessionTimerFactory &makeTimer = {});
+
+    QString peerName() const { return peerName_; }
+
+signals:
+    void lineTooLong(const QString &peerName);
+    void idleClosed(const QString &peerName);
+    // The connection is over (either side closed it); delete the client.
+    void gone();
+
+private:
+    void readArrived();
+    void lineEnded();
+    void submit(const QByteArray &line);
+
+    QTcpSocket *socket_;
+    ProjectorLink &projector_;
+    QString peerName_;
+    SessionTimer *idle_;
+    QByteArray partial_;
+    bool overlong_ = false; // discarding up to the next CR
+    bool afterCr_ = false;
+};
