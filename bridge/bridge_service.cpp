@@ -3,6 +3,7 @@
 
 #include "bridge/mqtt_face.h"
 #include "bridge/projector_service.h"
+#include "bridge/web_face.h"
 
 namespace {
 
@@ -24,22 +25,31 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
     projectors_->apply(options);
     mqtt_ = std::make_unique<MqttFace>(options, *projectors_, nullptr, makeTimer);
     connect(mqtt_.get(), &MqttFace::log, this, &BridgeService::log);
+    web_ = std::make_unique<WebFace>(options, *projectors_, nullptr, makeTimer);
+    connect(web_.get(), &WebFace::log, this, &BridgeService::log);
 }
 
 BridgeService::~BridgeService()
 {
     // The faces let go of the projectors before the projectors go.
     mqtt_.reset();
+    web_.reset();
 }
 
 bool BridgeService::start(QString *error)
 {
     projectors_->start();
-    return mqtt_->start(error);
+    return mqtt_->start(error) && web_->start(error);
+}
+
+quint16 BridgeService::webPort() const
+{
+    return web_->port();
 }
 
 void BridgeService::stop()
 {
+    web_->stop();
     projectors_->stop(QStringLiteral("bridge stopping"));
     mqtt_->stop();
 }
@@ -48,6 +58,8 @@ void BridgeService::reload(const BridgeOptions &options)
 {
     if (!sameBroker(options, options_))
         emit log(QStringLiteral("reload: the [broker] settings changed; they take effect at the next start"));
+    if (options.webListen != options_.webListen || options.webToken != options_.webToken)
+        emit log(QStringLiteral("reload: the [web] settings changed; they take effect at the next start"));
     BridgeOptions kept = options;
     // The broker connection stays as it is.
     kept.brokerHost = options_.brokerHost;
@@ -58,6 +70,8 @@ void BridgeService::reload(const BridgeOptions &options)
     kept.topicPrefix = options_.topicPrefix;
     kept.clientId = options_.clientId;
     kept.homeAssistantStatusTopic = options_.homeAssistantStatusTopic;
+    kept.webListen = options_.webListen;
+    kept.webToken = options_.webToken;
     options_ = kept;
     projectors_->apply(options_);
     emit log(QStringLiteral("reload: %1 projector(s) in force").arg(options_.projectors.size()));

@@ -12,6 +12,7 @@
 
 class MqttFace;
 class ProjectorService;
+class WebFace;
 
 class BridgeService : public QObject {
     Q_OBJECT
@@ -33,6 +34,8 @@ public:
     void reload(const BridgeOptions &options);
 
     ProjectorService &projectors() { return *projectors_; }
+    // Where the page listens; 0 when it does not.
+    quint16 webPort() const;
 
 signals:
     void log(const QString &line);
@@ -41,4 +44,5 @@ private:
     BridgeOptions options_;
     std::unique_ptr<ProjectorService> projectors_;
     std::unique_ptr<MqttFace> mqtt_;
+    std::unique_ptr<WebFace> web_;
 };
