@@ -32,9 +32,10 @@ class Projector:
     """One simulated projector; every line it receives is kept with the
     time it arrived."""
 
-    def __init__(self, sim):
+    def __init__(self, sim, fault=()):
+        self.silent = "silent" in fault
         self.process = subprocess.Popen(
-            [sim, "--listen", "127.0.0.1:0", "--count-down", "1000", "--cooling", "1000"],
+            [sim, "--listen", "127.0.0.1:0", "--count-down", "1000", "--cooling", "1000", *fault],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.address = self.process.stdout.readline().strip()
         self.lines = []  # (monotonic time, line)
@@ -50,8 +51,10 @@ class Projector:
 
 
 class Rig:
-    def __init__(self, bridge, sim, count, token=None, poll=1):
-        self.projectors = {f"p{i + 1:03d}": Projector(sim) for i in range(count)}
+    # faults: the simulator's fault options for each projector; the rest answer as they should.
+    def __init__(self, bridge, sim, count, token=None, poll=1, faults=()):
+        faults = (list(faults) + [()] * count)[:count]
+        self.projectors = {f"p{i + 1:03d}": Projector(sim, faults[i]) for i in range(count)}
         self.token = token
         self.port = free_port()
         self.base = f"http://127.0.0.1:{self.port}"
@@ -75,18 +78,27 @@ class Rig:
         with urllib.request.urlopen(request, timeout=10) as response:
             return response.read()
 
+    def post(self, path, body):
+        request = urllib.request.Request(self.base + path, data=body.encode(), method="POST")
+        if self.token:
+            request.add_header("Authorization", f"Bearer {self.token}")
+        with urllib.request.urlopen(request, timeout=30) as response:
+            return json.loads(response.read())
+
     def projector_states(self):
         return json.loads(self.get("/api/projectors"))
 
     def wait_online(self, seconds=60):
+        answering = sum(not p.silent for p in self.projectors.values())
+
         def all_online():
             try:
                 states = self.projector_states()
             except OSError:
                 return False
-            return len(states) == len(self.projectors) and all(
-                p["online"] and p["power"] != "unknown" for p in states)
-        wait_for(all_online, seconds, "every projector online")
+            # Online, and a first round through (its last query answered).
+            return sum(p["online"] and p["texts"].get("lamp-mode") is not None for p in states) >= answering
+        wait_for(all_online, seconds, "every answering projector online")
 
     def log_text(self):
         self.log.seek(0)
