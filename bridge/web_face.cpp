@@ -120,6 +120,37 @@ QString methodName(const QHttpServerRequest &request)
         .toUpper();
 }
 
+// Qt's server reads a whole request, body and all, before it hands it on:
+// a connection that sends more than any request of ours needs, without a
+// request coming of it, is cut before that fills the memory.
+class BoundedListener : public QTcpServer {
+public:
+    static constexpr qint64 kLargestRequestBytes = 16 * 1024 + WebFace::kLargestBodyBytes;
+    using QTcpServer::QTcpServer;
+    static void requestArrived(QTcpSocket *socket) { socket->setProperty(kUnread, 0); }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        // Connected before the server's own reader, so it sees each chunk first.
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            const qint64 unread = socket->property(kUnread).toLongLong() + socket->bytesAvailable();
+            socket->setProperty(kUnread, unread);
+            if (unread > kLargestRequestBytes)
+                socket->abort();
+        });
+        addPendingConnection(socket);
+    }
+
+private:
+    static constexpr const char *kUnread = "velnoBytesSinceRequest";
+};
+
 } // namespace
 
 // Qt's server parses the requests; every one comes to WebFace::handle.
@@ -170,7 +201,7 @@ bool WebFace::start(QString *error)
         if (!found.isEmpty())
             address = found.first();
     }
-    listener_ = new QTcpServer(this);
+    listener_ = new BoundedListener(this);
     if (address.isNull() || !listener_->listen(address, where.port)) {
         if (error)
             *error = QStringLiteral("web page: cannot listen on %1: %2")
@@ -222,6 +253,7 @@ bool WebFace::authorised(const QHttpServerRequest &request, bool *tokenInQuery) 
 
 void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
 {
+    BoundedListener::requestArrived(socket);
     QHttpServerResponder responder = WebServer::responderFor(request, socket);
     const QString path = request.url().path(QUrl::FullyDecoded);
     const bool get = request.method() == QHttpServerRequest::Method::Get;
