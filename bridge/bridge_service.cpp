@@ -42,11 +42,6 @@ bool BridgeService::start(QString *error)
     return mqtt_->start(error) && web_->start(error);
 }
 
-quint16 BridgeService::webPort() const
-{
-    return web_->port();
-}
-
 void BridgeService::stop()
 {
     web_->stop();

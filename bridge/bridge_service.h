@@ -34,8 +34,6 @@ public:
     void reload(const BridgeOptions &options);
 
     ProjectorService &projectors() { return *projectors_; }
-    // Where the page listens; 0 when it does not.
-    quint16 webPort() const;
 
 signals:
     void log(const QString &line);

@@ -212,10 +212,8 @@ bool WebFace::start(QString *error)
         return false;
     }
     server_->bind(listener_);
-    // The port actually taken: the settings may have asked for any (0).
-    const ListenAddress taken{where.host, listener_->serverPort()};
     emit log(QStringLiteral("web page, API and metrics on http://%1/%2")
-                 .arg(taken.toString(),
+                 .arg(where.toString(),
                       options_.webToken.isEmpty() ? QStringLiteral(" (no token asked)") : QString()));
     return true;
 }
@@ -224,11 +222,6 @@ void WebFace::stop()
 {
     if (listener_)
         listener_->close();
-}
-
-quint16 WebFace::port() const
-{
-    return listener_ && listener_->isListening() ? listener_->serverPort() : 0;
 }
 
 bool WebFace::authorised(const QHttpServerRequest &request, bool *tokenInQuery) const

@@ -41,8 +41,6 @@ public:
     bool start(QString *error);
     // Takes no more connections; commands on their way are still answered.
     void stop();
-    // Where it listens (useful when the settings asked for port 0); 0 when not.
-    quint16 port() const;
 
 signals:
     void log(const QString &line);
