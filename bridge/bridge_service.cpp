@@ -4,6 +4,7 @@
 #include "bridge/line_face.h"
 #include "bridge/mqtt_face.h"
 #include "bridge/projector_service.h"
+#include "bridge/web_face.h"
 
 namespace {
 
@@ -25,8 +26,10 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
     projectors_->apply(options);
     mqtt_ = std::make_unique<MqttFace>(options, *projectors_, this, makeTimer);
     connect(mqtt_.get(), &MqttFace::log, this, &BridgeService::log);
-    line_ = std::make_unique<LineFace>(*projectors_, nullptr, makeTimer);
+    line_ = std::make_unique<LineFace>(*projectors_, this, makeTimer);
     connect(line_.get(), &LineFace::log, this, &BridgeService::log);
+    web_ = std::make_unique<WebFace>(options, *projectors_, this, makeTimer);
+    connect(web_.get(), &WebFace::log, this, &BridgeService::log);
 }
 
 BridgeService::~BridgeService()
@@ -34,16 +37,18 @@ BridgeService::~BridgeService()
     // The faces let go of the projectors before the projectors go.
     mqtt_.reset();
     line_.reset();
+    web_.reset();
 }
 
 bool BridgeService::start(QString *error)
 {
     projectors_->start();
-    return line_->start(error) && mqtt_->start(error);
+    return line_->start(error) && mqtt_->start(error) && web_->start(error);
 }
 
 void BridgeService::stop()
 {
+    web_->stop();
     line_->stop();
     projectors_->stop(QStringLiteral("bridge stopping"));
     mqtt_->stop();
@@ -53,6 +58,8 @@ void BridgeService::reload(const BridgeOptions &options)
 {
     if (!sameBroker(options, options_))
         emit log(QStringLiteral("reload: the [broker] settings changed; they take effect at the next start"));
+    if (options.webListen != options_.webListen || options.webToken != options_.webToken)
+        emit log(QStringLiteral("reload: the [web] settings changed; they take effect at the next start"));
     BridgeOptions kept = options;
     // The broker connection stays as it is.
     kept.brokerHost = options_.brokerHost;
@@ -63,6 +70,8 @@ void BridgeService::reload(const BridgeOptions &options)
     kept.topicPrefix = options_.topicPrefix;
     kept.clientId = options_.clientId;
     kept.homeAssistantStatusTopic = options_.homeAssistantStatusTopic;
+    kept.webListen = options_.webListen;
+    kept.webToken = options_.webToken;
     options_ = kept;
     projectors_->apply(options_);
     emit log(QStringLiteral("reload: %1 projector(s) in force").arg(options_.projectors.size()));

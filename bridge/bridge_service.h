@@ -13,6 +13,7 @@
 class LineFace;
 class MqttFace;
 class ProjectorService;
+class WebFace;
 
 class BridgeService : public QObject {
     Q_OBJECT
@@ -43,4 +44,5 @@ private:
     std::unique_ptr<ProjectorService> projectors_;
     std::unique_ptr<MqttFace> mqtt_;
     std::unique_ptr<LineFace> line_;
+    std::unique_ptr<WebFace> web_;
 };

@@ -278,6 +278,7 @@ void ProjectorLink::count(const ExchangeResult &result)
 
 void ProjectorLink::heardFrom()
 {
+    lastAnswer_.start();
     unansweredInARow_ = 0;
     answering_ = true;
     updateAvailability();

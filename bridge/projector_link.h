@@ -92,6 +92,9 @@ public:
     // Milliseconds since the last whole round of queries came to an end; -1
     // before the first. Fresh state is at most one poll period old.
     qint64 stateAgeMs() const { return roundEnded_.isValid() ? roundEnded_.elapsed() : -1; }
+    // Milliseconds since the projector last answered anything; -1 before it
+    // ever did. What a technician reads as "how stale is this".
+    qint64 lastAnswerAgeMs() const { return lastAnswer_.isValid() ? lastAnswer_.elapsed() : -1; }
     int pollMs() const { return settings_.pollMs; }
     const ProjectorCounters &counters() const { return counters_; }
 
@@ -147,6 +150,7 @@ private:
     ProjectorState state_;
     ProjectorCounters counters_;
     QElapsedTimer roundEnded_;
+    QElapsedTimer lastAnswer_;
     bool answering_ = false;   // answered within the last round's worth of exchanges
     int unansweredInARow_ = 0; // exchanges since the last answer
     bool publishedOnline_ = false;

@@ -3,6 +3,7 @@
 // backoff, the throttled log, and the typed state read from replies.
 
 #include "bridge/log_throttle.h"
+#include "bridge/projector_report.h"
 #include "bridge/projector_state.h"
 #include "session/exchange_result.h"
 #include "session/reconnect_backoff.h"
@@ -127,6 +128,31 @@ TEST(ProjectorState, EveryOperatingStateHasAPowerWord)
         state.take(query("status"), result);
         EXPECT_EQ(state.toJson().value("power").toString(), QLatin1String(c.power));
         EXPECT_EQ(isSwitchedOn(state.power()), c.switchedOn);
+    }
+}
+
+// What the building's page flags: the operating state's trouble and a lamp
+// near its end, and nothing for a projector that is merely off or on.
+TEST(ProjectorState, WarningsATechnicianActsOn)
+{
+    const struct {
+        const char *status;
+        const char *lampHours;
+        QStringList warnings;
+    } cases[] = {
+        {"80\r", "1234\r", {}},
+        {"00\r", "1799\r", {}},
+        {"08\r", "1234\r", {"temperature warning"}},
+        {"28\r", "1234\r", {"temperature warning"}},
+        {"21\r", "2400\r", {"all lamps failed", "lamp near its end (2400 h)"}},
+        {"10\r", "1800\r", {"power failure", "lamp near its end (1800 h)"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.status);
+        ProjectorState state;
+        take(state, "status", c.status);
+        take(state, "lamp-time", c.lampHours);
+        EXPECT_EQ(projectorWarnings(state), c.warnings);
     }
 }
 
