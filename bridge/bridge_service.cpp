@@ -2,6 +2,7 @@
 #include "bridge/bridge_service.h"
 
 #include "bridge/mqtt_face.h"
+#include "bridge/pjlink_face.h"
 #include "bridge/projector_service.h"
 
 namespace {
@@ -24,22 +25,26 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
     projectors_->apply(options);
     mqtt_ = std::make_unique<MqttFace>(options, *projectors_, nullptr, makeTimer);
     connect(mqtt_.get(), &MqttFace::log, this, &BridgeService::log);
+    pjlink_ = std::make_unique<PjlinkFace>(options, *projectors_, nullptr, makeTimer);
+    connect(pjlink_.get(), &PjlinkFace::log, this, &BridgeService::log);
 }
 
 BridgeService::~BridgeService()
 {
     // The faces let go of the projectors before the projectors go.
     mqtt_.reset();
+    pjlink_.reset();
 }
 
 bool BridgeService::start(QString *error)
 {
     projectors_->start();
-    return mqtt_->start(error);
+    return mqtt_->start(error) && pjlink_->start(error);
 }
 
 void BridgeService::stop()
 {
+    pjlink_->stop();
     projectors_->stop(QStringLiteral("bridge stopping"));
     mqtt_->stop();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 class MqttFace;
+class PjlinkFace;
 class ProjectorService;
 
 class BridgeService : public QObject {
@@ -41,4 +42,5 @@ private:
     BridgeOptions options_;
     std::unique_ptr<ProjectorService> projectors_;
     std::unique_ptr<MqttFace> mqtt_;
+    std::unique_ptr<PjlinkFace> pjlink_;
 };
