@@ -198,6 +198,8 @@ void PjlinkSession::runCommands(const Request &request, QStringList commands)
                                  if (!self)
                                      return;
                                  self->projector_.commanded.start();
+                                 if (self->projector_.link)
+                                     self->projector_.stateAgeAtCommand = self->projector_.link->stateAgeMs();
                                  if (!outcome.result || !outcome.result->answered)
                                      self->send(reply(request, errorFor(outcome)));
                                  else
@@ -221,7 +223,12 @@ bool PjlinkSession::stateIsFresh() const
     if (age < 0 || age > std::max(link.pollMs(), kFreshFloorMs) || !link.isOnline())
         return false;
     // A round that ended before our last setting does not know what it did.
-    return !projector_.commanded.isValid() || age < projector_.commanded.elapsed();
+    // Compared as the moment the last round ended, which moves with a new
+    // one: in whole milliseconds, a round before the setting never counts as
+    // new; one in the same millisecond may not yet, and the state is asked.
+    if (!projector_.commanded.isValid() || projector_.stateAgeAtCommand < 0)
+        return true;
+    return age < projector_.stateAgeAtCommand + projector_.commanded.elapsed();
 }
 
 Facts PjlinkSession::freshFacts() const

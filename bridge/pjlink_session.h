@@ -19,9 +19,12 @@ class QTcpSocket;
 // What the sessions of one projector share.
 struct PjlinkProjector {
     QPointer<ProjectorLink> link;
-    QString name;            // NAME's answer
-    QByteArray password;     // empty: no authentication
-    QElapsedTimer commanded; // since the last setting sent through PJLink
+    QString name;        // NAME's answer
+    QByteArray password; // empty: no authentication
+    // The last setting sent through PJLink: when, and how old the state was
+    // then (a round that ended since has seen what it did).
+    QElapsedTimer commanded;
+    qint64 stateAgeAtCommand = -1;
 };
 
 class PjlinkSession : public QObject {
