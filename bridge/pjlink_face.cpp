@@ -28,13 +28,11 @@ class PjlinkFace::Listener : public QObject {
 public:
     Listener(ProjectorLink *link, const ProjectorEndpoint &endpoint, const SessionTimerFactory &makeTimer,
              PjlinkFace &face)
-        : address_(*endpoint.pjlink), id_(endpoint.id), makeTimer_(makeTimer),
-          refusals_(endpoint.id + QStringLiteral(": more PJLink sessions refused or closed"), this, makeTimer)
+        : QObject(&face), face_(face), address_(*endpoint.pjlink), id_(endpoint.id), makeTimer_(makeTimer)
     {
         projector_.link = link;
         projector_.name = endpoint.name.isEmpty() ? endpoint.id : endpoint.name;
         projector_.password = endpoint.pjlinkPassword;
-        connect(&refusals_, &LogThrottle::log, &face, &PjlinkFace::log);
         connect(&server_, &QTcpServer::newConnection, this, [this] { accept(); });
     }
 
@@ -61,9 +59,8 @@ private:
     {
         while (QTcpSocket *socket = server_.nextPendingConnection()) {
             if (sessions_ >= pjlink::kMaxSessions) {
-                refusals_.report(QStringLiteral("%1: PJLink session from %2 refused: %3 open already")
-                                     .arg(id_, socket->peerAddress().toString())
-                                     .arg(pjlink::kMaxSessions));
+                const QString why = QStringLiteral("refused: %1 open already").arg(pjlink::kMaxSessions);
+                refuse(why, socket->peerAddress().toString());
                 socket->abort();
                 socket->deleteLater();
                 continue;
@@ -71,9 +68,8 @@ private:
             const QString peer = socket->peerAddress().toString();
             auto *session = new PjlinkSession(socket, projector_, this, makeTimer_);
             ++sessions_;
-            connect(session, &PjlinkSession::refused, this, [this, peer](const QString &why) {
-                refusals_.report(QStringLiteral("%1: PJLink session from %2: %3").arg(id_, peer, why));
-            });
+            connect(session, &PjlinkSession::refused, this,
+                    [this, peer](const QString &why) { refuse(why, peer); });
             connect(session, &PjlinkSession::finished, this, [this, session] {
                 --sessions_;
                 session->deleteLater();
@@ -81,12 +77,26 @@ private:
         }
     }
 
+    // Each kind of refusal on its own throttle, so one kind's flood does not
+    // hide the others.
+    void refuse(const QString &why, const QString &peer)
+    {
+        LogThrottle *&throttle = refusals_[why];
+        if (!throttle) {
+            throttle = new LogThrottle(QStringLiteral("%1: more PJLink sessions %2").arg(id_, why), this,
+                                       makeTimer_);
+            connect(throttle, &LogThrottle::log, &face_, &PjlinkFace::log);
+        }
+        throttle->report(QStringLiteral("%1: PJLink session from %2 %3").arg(id_, peer, why));
+    }
+
+    PjlinkFace &face_;
     ListenAddress address_;
     QString id_;
     SessionTimerFactory makeTimer_;
     PjlinkProjector projector_;
     QTcpServer server_;
-    LogThrottle refusals_;
+    std::map<QString, LogThrottle *> refusals_; // children
     int sessions_ = 0;
 };
 
@@ -116,6 +126,8 @@ bool PjlinkFace::start(QString *error)
 void PjlinkFace::stop()
 {
     started_ = false;
+    for (auto &[projector, listener] : listeners_)
+        delete listener;
     listeners_.clear();
 }
 
@@ -123,7 +135,7 @@ void PjlinkFace::add(ProjectorLink *projector, const ProjectorEndpoint &endpoint
 {
     if (!endpoint.pjlink)
         return;
-    auto listener = std::make_unique<Listener>(projector, endpoint, makeTimer_, *this);
+    auto *listener = new Listener(projector, endpoint, makeTimer_, *this);
     if (started_) {
         // Added by a reload: a listener that cannot listen is logged, the
         // bridge runs on.
@@ -133,10 +145,13 @@ void PjlinkFace::add(ProjectorLink *projector, const ProjectorEndpoint &endpoint
         else
             emit log(error);
     }
-    listeners_[projector] = std::move(listener);
+    listeners_[projector] = listener;
 }
 
 void PjlinkFace::remove(ProjectorLink *projector)
 {
-    listeners_.erase(projector);
+    if (const auto found = listeners_.find(projector); found != listeners_.end()) {
+        delete found->second;
+        listeners_.erase(found);
+    }
 }

@@ -10,7 +10,6 @@
 
 #include <QObject>
 #include <map>
-#include <memory>
 
 class ProjectorLink;
 class ProjectorService;
@@ -39,6 +38,6 @@ private:
 
     SessionTimerFactory makeTimer_;
     ProjectorService &projectors_;
-    std::map<ProjectorLink *, std::unique_ptr<Listener>> listeners_;
+    std::map<ProjectorLink *, Listener *> listeners_; // children of this face
     bool started_ = false;
 };

@@ -12,6 +12,9 @@ using namespace pjlink;
 
 namespace {
 
+// Answers a client leaves unread, at most.
+constexpr qint64 kMaxUnreadBytes = 64 * 1024;
+
 Error errorFor(const CommandOutcome &outcome)
 {
     // A full queue passes; everything else means the projector is not there.
@@ -28,10 +31,12 @@ PjlinkSession::PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, QOb
 {
     socket_->setParent(this);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // What a client sends ahead waits in the system's buffers, not ours.
+    socket_->setReadBufferSize(kMaxRequestBytes + kDigestLength);
     const SessionTimerFactory make = makeTimer ? makeTimer : makeCoarseTimer;
     idle_ = make(QStringLiteral("pjlinkIdle"), kIdleMs, this);
     connect(idle_, &SessionTimer::tick, this, [this] {
-        emit refused(QStringLiteral("idle for %1 s, closed").arg(kIdleMs / 1000));
+        emit refused(QStringLiteral("closed: idle for %1 s").arg(kIdleMs / 1000));
         close();
     });
     idle_->setEnabled(true);
@@ -71,18 +76,13 @@ void PjlinkSession::readRequests()
     const int cr = buffer_.indexOf('\r');
     const int longest =
         kMaxRequestBytes + (authenticated_ || projector_.password.isEmpty() ? 0 : kDigestLength);
-    if (cr < 0) {
-        if (buffer_.size() >= longest) {
-            emit refused(QStringLiteral("a request longer than %1 bytes, closed").arg(kMaxRequestBytes));
-            close();
-        }
-        return;
-    }
-    if (cr + 1 > longest) {
-        emit refused(QStringLiteral("a request longer than %1 bytes, closed").arg(kMaxRequestBytes));
+    if ((cr < 0 && buffer_.size() >= longest) || cr + 1 > longest) {
+        emit refused(QStringLiteral("closed: a request longer than %1 bytes").arg(kMaxRequestBytes));
         close();
         return;
     }
+    if (cr < 0)
+        return; // the rest of the line is on its way
     const QByteArray line = buffer_.left(cr);
     buffer_.remove(0, cr + 1);
     handle(line);
@@ -93,7 +93,7 @@ void PjlinkSession::handle(QByteArray line)
     if (!projector_.password.isEmpty() && !authenticated_) {
         const std::optional<QByteArray> rest = checkDigest(line, random_, projector_.password);
         if (!rest) {
-            emit refused(QStringLiteral("wrong or missing password, closed"));
+            emit refused(QStringLiteral("closed: wrong or missing password"));
             socket_->write(authenticationFailure());
             close();
             return;
@@ -103,7 +103,7 @@ void PjlinkSession::handle(QByteArray line)
     }
     const std::optional<Request> request = parseRequest(line);
     if (!request) {
-        emit refused(QStringLiteral("not a PJLink request, closed"));
+        emit refused(QStringLiteral("closed: not a PJLink request"));
         close();
         return;
     }
@@ -209,6 +209,11 @@ void PjlinkSession::runCommands(const Request &request, QStringList commands)
 
 void PjlinkSession::send(const QByteArray &bytes)
 {
+    if (socket_->bytesToWrite() > kMaxUnreadBytes) {
+        emit refused(QStringLiteral("closed: its answers are not read"));
+        close();
+        return;
+    }
     socket_->write(bytes);
     busy_ = false;
     idle_->setEnabled(true); // counts again from now

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The PJLink face in this process, on a manual clock, with a projector whose
+// port is missing: clients on loopback get their answers or their limits.
+
+#include "bridge/pjlink_face.h"
+#include "bridge/pjlink_protocol.h"
+#include "bridge/projector_service.h"
+#include "testing/manual_timer.h"
+#include "testing/wait.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+class PjlinkSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port = freeLoopbackPort();
+        ASSERT_NE(port, 0);
+        ProjectorEndpoint hall(QStringLiteral("hall"),
+                               PortAddress::serialDevice(QStringLiteral("/dev/velno-none")));
+        hall.pjlink = ListenAddress{QStringLiteral("127.0.0.1"), port};
+        options.projectors = {hall};
+        projectors.apply(options);
+        face = std::make_unique<PjlinkFace>(options, projectors, nullptr, manualTimers());
+        QObject::connect(face.get(), &PjlinkFace::log, [this](const QString &line) { log << line; });
+        projectors.start();
+        QString error;
+        ASSERT_TRUE(face->start(&error)) << error.toStdString();
+    }
+
+    // A client that has read its greeting.
+    std::unique_ptr<QTcpSocket> connectClient()
+    {
+        auto client = std::make_unique<QTcpSocket>();
+        client->connectToHost(QHostAddress::LocalHost, port);
+        return client;
+    }
+    static QByteArray readReply(QTcpSocket &client)
+    {
+        QByteArray reply;
+        waitUntil([&] {
+            reply += client.readAll();
+            return reply.endsWith('\r') || client.state() == QAbstractSocket::UnconnectedState;
+        });
+        return reply;
+    }
+    static bool closed(QTcpSocket &client)
+    {
+        return waitUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; });
+    }
+    bool logged(const char *words) const { return log.filter(QString::fromLatin1(words)).size() == 1; }
+
+    quint16 port = 0;
+    BridgeOptions options;
+    ProjectorService projectors{nullptr, manualTimers()};
+    std::unique_ptr<PjlinkFace> face;
+    QStringList log;
+};
+
+TEST_F(PjlinkSessionTest, AnswersWithoutTheProjectorAndKeepsItsLimits)
+{
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < pjlink::kMaxSessions; ++i) {
+        clients.push_back(connectClient());
+        EXPECT_EQ(readReply(*clients.back()), QByteArray("PJLINK 0\r"));
+    }
+    // One more is closed at once, and logged once.
+    auto extra = connectClient();
+    EXPECT_TRUE(closed(*extra));
+    EXPECT_TRUE(waitUntil([&] { return logged("4 open already"); }));
+
+    QTcpSocket &first = *clients[0];
+    const struct {
+        const char *request;
+        const char *reply;
+    } cases[] = {
+        {"%1POWR 1\r", "%1POWR=ERR4\r"}, // offline: at once, not after a reply window
+        {"%1INPT ?\r", "%1INPT=ERR4\r"}, {"%1NAME ?\r", "%1NAME=hall\r"},
+        {"%1CLSS ?\r\n", "%1CLSS=1\r"}, // a line feed after the CR is let go
+        {"%2SVER ?\r", "%2SVER=ERR1\r"},
+    };
+    for (const auto &c : cases) {
+        first.write(c.request);
+        EXPECT_EQ(readReply(first), QByteArray(c.reply)) << c.request;
+    }
+
+    // A line longer than any request closes its session.
+    clients[1]->write(QByteArray(pjlink::kMaxRequestBytes + 1, 'A'));
+    EXPECT_TRUE(closed(*clients[1]));
+    EXPECT_TRUE(logged("longer than 136 bytes"));
+
+    // Idle sessions go after 30 s; the one that just asked counts from its answer.
+    advanceClock(*face, pjlink::kIdleMs - 1);
+    pumpEvents(50);
+    EXPECT_EQ(clients[2]->state(), QAbstractSocket::ConnectedState);
+    advanceClock(*face, 1);
+    EXPECT_TRUE(closed(*clients[2]) && closed(*clients[3]) && closed(first));
+    // Throttled: the first idle line, the others counted for the minute's summary.
+    EXPECT_TRUE(logged("idle for 30 s"));
+
+    // The places are free again.
+    auto again = connectClient();
+    EXPECT_EQ(readReply(*again), QByteArray("PJLINK 0\r"));
+}
+
+} // namespace
