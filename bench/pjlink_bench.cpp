@@ -16,11 +16,11 @@
 
 #include "bench_stats.h"
 #include "bridge_rig.h"
+#include "testing/loopback_port.h"
 #include "testing/mosquitto_broker.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -31,12 +31,6 @@ namespace {
 constexpr int kSamples = 100;
 constexpr double kFromStateGoalMs = 5, kPowerOnGoalMs = 20;
 constexpr std::size_t kLinesPerCommand = 1 + 9; // the command, then the round it causes
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 // One request and its reply, in milliseconds; -1 when none came.
 double timed(QTcpSocket &client, const QByteArray &request, const QByteArray &expected)
@@ -78,7 +72,7 @@ int main(int argc, char **argv)
     LineLog lines(projector);
     std::string error;
     QTemporaryDir dir;
-    const quint16 port = freeLoopbackPort();
+    const quint16 port = unusedLoopbackPort();
     if (!projector.start(&error) || !dir.isValid() || !port) {
         std::fprintf(stderr, "pjlink_bench: %s\n", error.c_str());
         return 1;

@@ -3,19 +3,13 @@
 // against velno-bridge with a simulated projector behind it.
 
 #include "bridge_program_fixture.h"
+#include "testing/loopback_port.h"
 
 #include <QFile>
 #include <QJsonArray>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
 namespace {
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 bool writeFile(const QString &path, const QByteArray &text)
 {
@@ -28,7 +22,7 @@ bool writeFile(const QString &path, const QByteArray &text)
 TEST_F(BridgeProgramTest, PjlinkClientPowersSwitchesMutesAndReads)
 {
     QTemporaryDir dir;
-    const quint16 port = freeLoopbackPort();
+    const quint16 port = unusedLoopbackPort();
     ASSERT_TRUE(dir.isValid() && port);
     const QString passwordFile = dir.filePath(QStringLiteral("pjlink-password"));
     ASSERT_TRUE(writeFile(passwordFile, "secret\n"));

@@ -64,14 +64,11 @@ TEST(PjlinkProtocol, RequestsAgainstState)
         {"%1POWR 0", on, "%1POWR=power-off\r"},
         {"%1POWR 1", warming, "%1POWR=ERR3\r"},
         {"%1POWR 2", on, "%1POWR=ERR2\r"},
-        {"%1POWR", on, "%1POWR=ERR2\r"},
         {"%1INPT 21", on, "%1INPT=video\r"},
         {"%1INPT 31", on, "%1INPT=ERR2\r"},
         {"%1INPT 11", standby, "%1INPT=ERR3\r"},
         {"%1INPT ?", on, "%1INPT=12\r"},
-        {"%1INST ?", unknown, "%1INST=11 12 21\r"},
         {"%1AVMT 31", on, "%1AVMT=no-show-on,sound-mute-on\r"},
-        {"%1AVMT 20", on, "%1AVMT=sound-mute-off\r"},
         {"%1AVMT 40", on, "%1AVMT=ERR2\r"},
         {"%1AVMT ?", on, "%1AVMT=11\r"},
         {"%1AVMT ?", standby, "%1AVMT=ERR3\r"},
@@ -80,28 +77,15 @@ TEST(PjlinkProtocol, RequestsAgainstState)
         {"%1LAMP ?", on, "%1LAMP=1234 1\r"},
         {"%1LAMP ?", standby, "%1LAMP=1234 0\r"},
         {"%1NAME ?", on, "%1NAME=Hall A\r"},
-        {"%1INF1 ?", unknown, "%1INF1=VELNO\r"},
         {"%1INF2 ?", on, "%1INF2=KT70 PV70 PV75\r"},
         {"%1INFO ?", on, "%1INFO=VELNO KT70 PV70 PV75\r"},
         {"%1CLSS ?", unknown, "%1CLSS=1\r"},
         {"%1CLSS 1", unknown, "%1CLSS=ERR2\r"},
         {"%1FREZ 1", on, "%1FREZ=ERR1\r"},
         {"%2SVER ?", on, "%2SVER=ERR1\r"},
-        {"%2POWR ?", on, "%2POWR=ERR1\r"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(replyTo(c.line, c.facts), QByteArray(c.expected)) << c.line;
-}
-
-TEST(PjlinkProtocol, QueriesNeededAndTakenFromValues)
-{
-    EXPECT_EQ(queriesFor(request("%1LAMP ?")), (QStringList{"lamp-time", "status"}));
-    EXPECT_EQ(queriesFor(request("%1AVMT ?")), QStringList{"mute"});
-    EXPECT_TRUE(queriesFor(request("%1CLSS ?")).isEmpty());
-    EXPECT_TRUE(queriesFor(request("%2POWR ?")).isEmpty());
-    Facts facts;
-    takeValue(facts, StatusValue{MuteAndSignal::AudioMute});
-    EXPECT_EQ(answer(request("%1AVMT ?"), facts), (std::variant<QByteArray, Error>{QByteArray("21")}));
 }
 
 TEST(PjlinkProtocol, GreetingAndDigest)

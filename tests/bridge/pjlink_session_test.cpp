@@ -5,27 +5,21 @@
 #include "bridge/pjlink_face.h"
 #include "bridge/pjlink_protocol.h"
 #include "bridge/projector_service.h"
+#include "testing/loopback_port.h"
 #include "testing/manual_timer.h"
 #include "testing/wait.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace {
 
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 class PjlinkSessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        port = freeLoopbackPort();
+        port = unusedLoopbackPort();
         ASSERT_NE(port, 0);
         ProjectorEndpoint hall(QStringLiteral("hall"),
                                PortAddress::serialDevice(QStringLiteral("/dev/velno-none")));
@@ -39,25 +33,22 @@ protected:
         ASSERT_TRUE(face->start(&error)) << error.toStdString();
     }
 
-    // A client that has read its greeting.
     std::unique_ptr<QTcpSocket> connectClient()
     {
         auto client = std::make_unique<QTcpSocket>();
         client->connectToHost(QHostAddress::LocalHost, port);
         return client;
     }
+    // The next reply, or what came before the connection closed.
     static QByteArray readReply(QTcpSocket &client)
     {
         QByteArray reply;
-        waitUntil([&] {
-            reply += client.readAll();
-            return reply.endsWith('\r') || client.state() == QAbstractSocket::UnconnectedState;
-        });
+        waitUntil([&] { return (reply += client.readAll()).endsWith('\r') || closed(client, 0); });
         return reply;
     }
-    static bool closed(QTcpSocket &client)
+    static bool closed(QTcpSocket &client, int waitMs = 3000)
     {
-        return waitUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; });
+        return waitUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; }, waitMs);
     }
     bool logged(const char *words) const { return log.filter(QString::fromLatin1(words)).size() == 1; }
 
