@@ -209,22 +209,29 @@ SetPlan planSet(const Request &request, PowerState power)
     return {commands, std::nullopt};
 }
 
-QStringList queriesFor(const Request &request)
+QStringList missingQueries(const Request &request, const Facts &facts)
 {
-    if (!isDefined(request) || !request.isQuery())
+    if (!isDefined(request))
         return {};
     const QByteArray &c = request.command;
-    if (c == "POWR" || c == "ERST")
-        return {QStringLiteral("status")};
-    if (c == "INPT")
-        return {QStringLiteral("input")};
-    if (c == "AVMT")
-        return {QStringLiteral("mute")};
-    if (c == "LAMP")
-        return {QStringLiteral("lamp-time"), QStringLiteral("status")};
-    if (c == "INF2" || c == "INFO")
-        return {QStringLiteral("info")};
-    return {};
+    QStringList queries;
+    const auto need = [&queries](bool missing, const char *query) {
+        if (missing)
+            queries << QString::fromLatin1(query);
+    };
+    if (!request.isQuery()) {
+        // A setting that is wrong whatever the state needs none.
+        if (!planSet(request, PowerState::Unknown).refused)
+            need(!facts.operating, "status");
+        return queries;
+    }
+    need((c == "POWR" || c == "ERST") && !facts.operating, "status");
+    need(c == "INPT" && !facts.input, "input");
+    need(c == "AVMT" && !facts.mute, "mute");
+    need(c == "LAMP" && !facts.lampHours, "lamp-time");
+    need(c == "LAMP" && !facts.operating, "status");
+    need((c == "INF2" || c == "INFO") && !facts.model, "info");
+    return queries;
 }
 
 void takeValue(Facts &facts, const StatusValue &value)

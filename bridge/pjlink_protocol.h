@@ -67,8 +67,9 @@ struct Facts {
     std::optional<ModelInfo> model;
     QString name;
 };
-// The status queries a request's answer needs ("status", "lamp-time").
-QStringList queriesFor(const Request &request);
+// The status queries to ask for what the request needs and the facts lack
+// ("lamp-time", "status"): a query's answer, or a setting's power state.
+QStringList missingQueries(const Request &request, const Facts &facts);
 // Fills the fact a query's typed value gives.
 void takeValue(Facts &facts, const StatusValue &value);
 // The answer to a query request, or its error (a fact still missing is a

@@ -115,24 +115,7 @@ void PjlinkSession::handle(QByteArray line)
     }
     Facts facts = freshFacts();
     facts.name = projector_.name;
-    // A setting needs the power state; a query what its answer is read from.
-    QStringList queries = request->isQuery() ? queriesFor(*request) : QStringList{QStringLiteral("status")};
-    if (!request->isQuery() && planSet(*request, PowerState::Unknown).refused)
-        queries.clear(); // wrong whatever the state: no need to ask
-    const auto needed = [&facts](const QString &query) {
-        if (query == QLatin1String("status"))
-            return !facts.operating;
-        if (query == QLatin1String("input"))
-            return !facts.input;
-        if (query == QLatin1String("mute"))
-            return !facts.mute;
-        if (query == QLatin1String("lamp-time"))
-            return !facts.lampHours;
-        return !facts.model;
-    };
-    queries.erase(
-        std::remove_if(queries.begin(), queries.end(), [&](const QString &q) { return !needed(q); }),
-        queries.end());
+    const QStringList queries = missingQueries(*request, facts);
     if (!queries.isEmpty() && !projector_.link->isOnline()) {
         send(reply(*request, Error::ProjectorFailure));
         return;

@@ -86,6 +86,11 @@ TEST(PjlinkProtocol, RequestsAgainstState)
     };
     for (const auto &c : cases)
         EXPECT_EQ(replyTo(c.line, c.facts), QByteArray(c.expected)) << c.line;
+    // What is asked of the projector when the state does not say.
+    EXPECT_EQ(missingQueries(request("%1LAMP ?"), unknown), (QStringList{"lamp-time", "status"}));
+    EXPECT_EQ(missingQueries(request("%1POWR 1"), unknown), QStringList{"status"});
+    EXPECT_TRUE(missingQueries(request("%1POWR 1"), standby).isEmpty());
+    EXPECT_TRUE(missingQueries(request("%1POWR 7"), unknown).isEmpty());
 }
 
 TEST(PjlinkProtocol, GreetingAndDigest)
