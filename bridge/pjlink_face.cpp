@@ -59,7 +59,8 @@ private:
     {
         while (QTcpSocket *socket = server_.nextPendingConnection()) {
             if (sessions_ >= pjlink::kMaxSessions) {
-                const QString why = QStringLiteral("refused: %1 open already").arg(pjlink::kMaxSessions);
+                const QString why =
+                    QStringLiteral("session refused, %1 open already").arg(pjlink::kMaxSessions);
                 refuse(why, socket->peerAddress().toString());
                 socket->abort();
                 socket->deleteLater();
@@ -83,11 +84,10 @@ private:
     {
         LogThrottle *&throttle = refusals_[why];
         if (!throttle) {
-            throttle = new LogThrottle(QStringLiteral("%1: more PJLink sessions %2").arg(id_, why), this,
-                                       makeTimer_);
+            throttle = new LogThrottle(QStringLiteral("%1: PJLink %2").arg(id_, why), this, makeTimer_);
             connect(throttle, &LogThrottle::log, &face_, &PjlinkFace::log);
         }
-        throttle->report(QStringLiteral("%1: PJLink session from %2 %3").arg(id_, peer, why));
+        throttle->report(QStringLiteral("%1: PJLink from %2: %3").arg(id_, peer, why));
     }
 
     PjlinkFace &face_;
@@ -102,7 +102,7 @@ private:
 
 PjlinkFace::PjlinkFace(const BridgeOptions &, ProjectorService &projectors, QObject *parent,
                        const SessionTimerFactory &makeTimer)
-    : QObject(parent), makeTimer_(makeTimer), projectors_(projectors)
+    : QObject(parent), makeTimer_(makeTimer)
 {
     for (ProjectorLink *projector : projectors.projectors())
         add(projector, *projectors.endpoint(projector->id()));

@@ -37,7 +37,6 @@ private:
     void remove(ProjectorLink *projector);
 
     SessionTimerFactory makeTimer_;
-    ProjectorService &projectors_;
     std::map<ProjectorLink *, Listener *> listeners_; // children of this face
     bool started_ = false;
 };

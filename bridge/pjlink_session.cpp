@@ -36,7 +36,7 @@ PjlinkSession::PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, QOb
     const SessionTimerFactory make = makeTimer ? makeTimer : makeCoarseTimer;
     idle_ = make(QStringLiteral("pjlinkIdle"), kIdleMs, this);
     connect(idle_, &SessionTimer::tick, this, [this] {
-        emit refused(QStringLiteral("closed: idle for %1 s").arg(kIdleMs / 1000));
+        emit refused(QStringLiteral("session closed after %1 s idle").arg(kIdleMs / 1000));
         close();
     });
     idle_->setEnabled(true);
@@ -77,7 +77,7 @@ void PjlinkSession::readRequests()
     const int longest =
         kMaxRequestBytes + (authenticated_ || projector_.password.isEmpty() ? 0 : kDigestLength);
     if ((cr < 0 && buffer_.size() >= longest) || cr + 1 > longest) {
-        emit refused(QStringLiteral("closed: a request longer than %1 bytes").arg(kMaxRequestBytes));
+        emit refused(QStringLiteral("session closed for a request over %1 bytes").arg(kMaxRequestBytes));
         close();
         return;
     }
@@ -93,7 +93,7 @@ void PjlinkSession::handle(QByteArray line)
     if (!projector_.password.isEmpty() && !authenticated_) {
         const std::optional<QByteArray> rest = checkDigest(line, random_, projector_.password);
         if (!rest) {
-            emit refused(QStringLiteral("closed: wrong or missing password"));
+            emit refused(QStringLiteral("session closed for a wrong or missing password"));
             socket_->write(authenticationFailure());
             close();
             return;
@@ -103,21 +103,21 @@ void PjlinkSession::handle(QByteArray line)
     }
     const std::optional<Request> request = parseRequest(line);
     if (!request) {
-        emit refused(QStringLiteral("closed: not a PJLink request"));
+        emit refused(QStringLiteral("session closed for a line that is not PJLink"));
         close();
         return;
     }
     busy_ = true;
     idle_->setEnabled(false);
     if (!projector_.link) {
-        send(reply(*request, Error::ProjectorFailure));
+        refuse(*request, Error::ProjectorFailure);
         return;
     }
     Facts facts = freshFacts();
     facts.name = projector_.name;
     const QStringList queries = missingQueries(*request, facts);
     if (!queries.isEmpty() && !projector_.link->isOnline()) {
-        send(reply(*request, Error::ProjectorFailure));
+        refuse(*request, Error::ProjectorFailure);
         return;
     }
     gather(*request, facts, queries);
@@ -136,7 +136,7 @@ void PjlinkSession::gather(const Request &request, Facts facts, QStringList quer
                                  if (!self)
                                      return;
                                  if (!outcome.result || !outcome.result->answered) {
-                                     self->send(reply(request, errorFor(outcome)));
+                                     self->refuse(request, errorFor(outcome));
                                      return;
                                  }
                                  if (outcome.result->value)
@@ -150,7 +150,7 @@ void PjlinkSession::act(const Request &request, const Facts &facts)
     if (request.isQuery()) {
         const std::variant<QByteArray, Error> value = pjlink::answer(request, facts);
         if (const auto *error = std::get_if<Error>(&value))
-            send(reply(request, *error));
+            refuse(request, *error);
         else
             send(reply(request, std::get<QByteArray>(value)));
         return;
@@ -158,7 +158,7 @@ void PjlinkSession::act(const Request &request, const Facts &facts)
     const SetPlan plan =
         planSet(request, facts.operating ? powerStateOf(*facts.operating) : PowerState::Unknown);
     if (plan.refused) {
-        send(reply(request, *plan.refused));
+        refuse(request, *plan.refused);
         return;
     }
     runCommands(request, plan.commands);
@@ -171,7 +171,7 @@ void PjlinkSession::runCommands(const Request &request, QStringList commands)
         return;
     }
     if (!projector_.link) {
-        send(reply(request, Error::ProjectorFailure));
+        refuse(request, Error::ProjectorFailure);
         return;
     }
     const Command *command = findCommand(commands.takeFirst());
@@ -184,16 +184,24 @@ void PjlinkSession::runCommands(const Request &request, QStringList commands)
                                  if (self->projector_.link)
                                      self->projector_.stateAgeAtCommand = self->projector_.link->stateAgeMs();
                                  if (!outcome.result || !outcome.result->answered)
-                                     self->send(reply(request, errorFor(outcome)));
+                                     self->refuse(request, errorFor(outcome));
                                  else
                                      self->runCommands(request, commands);
                              });
 }
 
+void PjlinkSession::refuse(const Request &request, Error error)
+{
+    static const char *const kWhy[] = {"undefined", "out of range", "not now", "projector offline or silent"};
+    emit refused(QStringLiteral("request answered %1 (%2)")
+                     .arg(QString::fromLatin1(errorWord(error)), QLatin1String(kWhy[int(error)])));
+    send(reply(request, error));
+}
+
 void PjlinkSession::send(const QByteArray &bytes)
 {
     if (socket_->bytesToWrite() > kMaxUnreadBytes) {
-        emit refused(QStringLiteral("closed: its answers are not read"));
+        emit refused(QStringLiteral("session closed with its answers unread"));
         close();
         return;
     }

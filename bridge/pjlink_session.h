@@ -44,7 +44,8 @@ public:
 signals:
     // The connection is over; the session may be deleted.
     void finished();
-    // The session was refused or cut short, one line for the log.
+    // A request refused, or the session cut short: one line for the log,
+    // the same words for each of a kind.
     void refused(const QString &why);
 
 private:
@@ -56,6 +57,8 @@ private:
     void act(const pjlink::Request &request, const pjlink::Facts &facts);
     void runCommands(const pjlink::Request &request, QStringList commands);
     void send(const QByteArray &bytes);
+    // An error answer, logged (throttled by kind) as a refusal.
+    void refuse(const pjlink::Request &request, pjlink::Error error);
     pjlink::Facts freshFacts() const;
     bool stateIsFresh() const;
 

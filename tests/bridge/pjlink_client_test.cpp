@@ -92,7 +92,7 @@ TEST_F(BridgeProgramTest, PjlinkClientPowersSwitchesMutesAndReads)
     EXPECT_TRUE(received(hall, "C0D") && received(hall, "C0B"));
     // The refusal is logged, the password never.
     EXPECT_TRUE(waitUntil([&] {
-        return logText().find("closed: wrong or missing password") != std::string::npos;
+        return logText().find("closed for a wrong or missing password") != std::string::npos;
     })) << logText();
     EXPECT_EQ(logText().find("secret"), std::string::npos);
 }
