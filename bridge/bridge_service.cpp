@@ -3,6 +3,7 @@
 
 #include "bridge/line_face.h"
 #include "bridge/mqtt_face.h"
+#include "bridge/pjlink_face.h"
 #include "bridge/projector_service.h"
 #include "bridge/web_face.h"
 
@@ -30,6 +31,8 @@ BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
     connect(line_.get(), &LineFace::log, this, &BridgeService::log);
     web_ = std::make_unique<WebFace>(options, *projectors_, this, makeTimer);
     connect(web_.get(), &WebFace::log, this, &BridgeService::log);
+    pjlink_ = std::make_unique<PjlinkFace>(options, *projectors_, this, makeTimer);
+    connect(pjlink_.get(), &PjlinkFace::log, this, &BridgeService::log);
 }
 
 BridgeService::~BridgeService()
@@ -38,17 +41,19 @@ BridgeService::~BridgeService()
     mqtt_.reset();
     line_.reset();
     web_.reset();
+    pjlink_.reset();
 }
 
 bool BridgeService::start(QString *error)
 {
     projectors_->start();
-    return line_->start(error) && mqtt_->start(error) && web_->start(error);
+    return line_->start(error) && mqtt_->start(error) && web_->start(error) && pjlink_->start(error);
 }
 
 void BridgeService::stop()
 {
     web_->stop();
+    pjlink_->stop();
     line_->stop();
     projectors_->stop(QStringLiteral("bridge stopping"));
     mqtt_->stop();

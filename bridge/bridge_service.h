@@ -12,6 +12,7 @@
 
 class LineFace;
 class MqttFace;
+class PjlinkFace;
 class ProjectorService;
 class WebFace;
 
@@ -45,4 +46,5 @@ private:
     std::unique_ptr<MqttFace> mqtt_;
     std::unique_ptr<LineFace> line_;
     std::unique_ptr<WebFace> web_;
+    std::unique_ptr<PjlinkFace> pjlink_;
 };

@@ -17,6 +17,7 @@ packages=(
   xvfb xauth xdotool x11-utils
   clang-format-14 dpkg-dev debhelper desktop-file-utils appstream man-db lintian bash-completion systemd
   python3
+  nodejs npm # the PJLink client the bridge's test runs
 )
 
 missing=()

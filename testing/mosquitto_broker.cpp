@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testing/mosquitto_broker.h"
 
+#include "testing/loopback_port.h"
 #include "testing/wait.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -14,12 +14,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kLaunchTries = 20;
-
-quint16 unusedLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 bool acceptsConnections(quint16 port)
 {
