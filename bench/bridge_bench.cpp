@@ -49,6 +49,8 @@ namespace {
 
 const QString kPrefix = QStringLiteral("velno");
 const QByteArray kStatus = QByteArrayLiteral("status");
+// A command, not a query: the bridge asks a whole round after it.
+const QByteArray kDisplayClear = QByteArrayLiteral("display-clear");
 const QByteArray kRefused = QByteArrayLiteral("bench-unknown-command");
 constexpr std::size_t kQueriesPerRound = 9;
 // A command's line, then the round of queries it causes.
@@ -171,9 +173,9 @@ void pollRounds(Stage &stage)
         if (index >= from && (index - from) % kLinesPerCommand == kQueriesPerRound &&
             (index - from) / kLinesPerCommand < kRounds && probing)
             QMetaObject::invokeMethod(
-                qApp, [&stage] { stage.publish(kStatus); }, Qt::QueuedConnection);
+                qApp, [&stage] { stage.publish(kDisplayClear); }, Qt::QueuedConnection);
     });
-    stage.publish(kStatus);
+    stage.publish(kDisplayClear);
     runUntil([&] { return stage.lines.size() >= from + kLinesPerCommand * kRounds + 1; }, kRoundsBudgetMs);
     probing = false;
     // The round under way, and one more if a probe was already on its way.

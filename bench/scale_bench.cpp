@@ -65,12 +65,19 @@ std::optional<Options> parse(const QStringList &arguments)
     return options;
 }
 
-// A loopback port free a moment ago.
-quint16 freePort()
+// Loopback ports free a moment ago, each a different one, below the range
+// the system hands out for outgoing connections (the bridge makes hundreds
+// of them to the projectors, any of which could take a port found free).
+std::vector<quint16> freePorts(std::size_t count)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    constexpr quint16 kFirst = 20000, kLast = 32000;
+    std::vector<quint16> ports;
+    for (quint16 port = kFirst; port < kLast && ports.size() < count; ++port) {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, port))
+            ports.push_back(port);
+    }
+    return ports;
 }
 
 struct Projector {
@@ -91,13 +98,15 @@ public:
         socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         socket_.connectToHost(QHostAddress::LocalHost, port);
     }
-    void ask()
+    // Whether a question went out (not while the last one waits).
+    bool ask()
     {
         if (waiting_ || !greeted_ || socket_.state() != QAbstractSocket::ConnectedState)
-            return;
+            return false;
         waiting_ = true;
         askedAt_ = Clock::now();
         socket_.write(question_);
+        return true;
     }
     std::vector<double> replyMs;
     std::size_t unanswered = 0;
@@ -154,6 +163,11 @@ int main(int argc, char **argv)
     QString config = QStringLiteral("[broker]\nurl = mqtt://127.0.0.1:%1\npoll = %2\nqueue-limit = 64\n")
                          .arg(broker.port())
                          .arg(kPollSeconds);
+    const std::vector<quint16> ports = freePorts(2 * fleet.size());
+    if (ports.size() < 2 * fleet.size()) {
+        std::fprintf(stderr, "scale_bench: not enough free loopback ports\n");
+        return 3;
+    }
     for (std::size_t i = 0; i < fleet.size(); ++i) {
         Projector &p = fleet[i];
         p.id = QStringLiteral("p%1").arg(i, 3, 10, QLatin1Char('0'));
@@ -163,8 +177,8 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "scale_bench: projector %zu: %s\n", i, error.c_str());
             return 3;
         }
-        p.linePort = freePort();
-        p.pjlinkPort = freePort();
+        p.linePort = ports[2 * i];
+        p.pjlinkPort = ports[2 * i + 1];
         config += QStringLiteral("\n[projector %1]\nport = %2\nline = 127.0.0.1:%3\npjlink = 127.0.0.1:%4\n")
                       .arg(p.id, QString::fromStdString(p.server->devicePath()))
                       .arg(p.linePort)
@@ -226,14 +240,10 @@ int main(int argc, char **argv)
     std::size_t lineAsked = 0, pjlinkAsked = 0;
     QTimer asking;
     QObject::connect(&asking, &QTimer::timeout, [&] {
-        for (auto &c : lineClients) {
-            c->ask();
-            ++lineAsked;
-        }
-        for (auto &c : pjlinkClients) {
-            c->ask();
-            ++pjlinkAsked;
-        }
+        for (auto &c : lineClients)
+            lineAsked += c->ask() ? 1 : 0;
+        for (auto &c : pjlinkClients)
+            pjlinkAsked += c->ask() ? 1 : 0;
     });
 
     struct Sample {

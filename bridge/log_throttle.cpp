@@ -6,7 +6,7 @@
 LogThrottle::LogThrottle(const QString &what, QObject *parent, const SessionTimerFactory &makeTimer)
     : QObject(parent), what_(what)
 {
-    period_ = (makeTimer ? makeTimer : makePreciseTimer)(QStringLiteral("logPeriod"), kPeriodMs, this);
+    period_ = (makeTimer ? makeTimer : makeCoarseTimer)(QStringLiteral("logPeriod"), kPeriodMs, this);
     connect(period_, &SessionTimer::tick, this, &LogThrottle::periodEnded);
 }
 

@@ -2,16 +2,29 @@
 #include "bridge/projector_link.h"
 
 #include "mqtt/command_reply.h"
+#include "protocol/command_line.h"
 #include "protocol/commands.h"
+#include "protocol/status_decoding.h"
 #include "session/precise_timer.h"
 
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// A bridge holds hundreds of lines: their timers cost the event loop no
+// descriptor each.
+SessionTimerFactory orLoopTimers(const SessionTimerFactory &makeTimer)
+{
+    return makeTimer ? makeTimer : makeLoopTimer;
+}
+
+} // namespace
+
 ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
                              QObject *parent, const SessionTimerFactory &makeTimer)
-    : QObject(parent), id_(id), port_(port), settings_(settings), line_(nullptr, makeTimer),
-      exchange_(line_, this, makeTimer),
+    : QObject(parent), id_(id), port_(port), settings_(settings), line_(nullptr, orLoopTimers(makeTimer)),
+      exchange_(line_, this, orLoopTimers(makeTimer)),
       refusals_(QStringLiteral("%1: commands refused").arg(id), this, makeTimer)
 {
     line_.setParent(this); // so that its timers are found among this link's own
@@ -243,9 +256,12 @@ void ProjectorLink::finished(const ExchangeResult &result)
         if (textChanged)
             emit statusChanged(result.command, *result.status);
     }
-    if (!job.poll && !stopped_) {
-        // A command may have changed what the queries say: a whole new round,
-        // rather than what is left of one asked before it.
+    // A query changes nothing the queries report; a command may have: a
+    // whole new round after it, rather than what is left of one asked
+    // before it.
+    const bool asksOnly = job.request.command ? job.request.command->statusQuery != nullptr
+                                              : isStatusQueryLine(commandLine(job.request.typedLine));
+    if (!job.poll && !asksOnly && !stopped_) {
         queue_.erase(std::remove_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }),
                      queue_.end());
         pollAll();

@@ -3,7 +3,7 @@
 // One projector of the bridge: its port held open (and reopened with
 // backoff when lost), the commands that arrive for it run one at a time in
 // arrival order behind a bounded queue, and its status queries asked on a
-// schedule and after every command, reporting each answer that differs
+// schedule and after every command but a query, reporting each answer that differs
 // from the last. Every exchange ends as soon as its reply is complete.
 //
 // Online means the port is open and the projector answered within the last

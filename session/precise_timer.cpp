@@ -9,14 +9,16 @@
 #include <unistd.h>
 #endif
 
-PreciseTimer::PreciseTimer(const QString &name, int intervalMs, QObject *parent, Qt::TimerType type)
+PreciseTimer::PreciseTimer(const QString &name, int intervalMs, QObject *parent, Qt::TimerType type,
+                           bool kernelClock)
     : SessionTimer(parent), interval_(intervalMs)
 {
     setObjectName(name);
+    (void)kernelClock; // only Linux has the kernel's clock here
 #ifdef Q_OS_LINUX
     // The kernel keeps the period on its own grid and wakes the event loop
     // through the descriptor at the exact time.
-    if (type == Qt::PreciseTimer)
+    if (type == Qt::PreciseTimer && kernelClock)
         kernelTimer_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (kernelTimer_ >= 0) {
         kernelTimerNotifier_ = new QSocketNotifier(qintptr(kernelTimer_), QSocketNotifier::Read, this);
@@ -99,4 +101,9 @@ SessionTimer *makePreciseTimer(const QString &name, int intervalMs, QObject *par
 SessionTimer *makeCoarseTimer(const QString &name, int intervalMs, QObject *parent)
 {
     return new PreciseTimer(name, intervalMs, parent, Qt::CoarseTimer);
+}
+
+SessionTimer *makeLoopTimer(const QString &name, int intervalMs, QObject *parent)
+{
+    return new PreciseTimer(name, intervalMs, parent, Qt::PreciseTimer, false);
 }

@@ -16,8 +16,10 @@ class PreciseTimer : public SessionTimer {
     Q_OBJECT
 public:
     // A coarse timer is a plain Qt timer; a precise one uses the system's
-    // exact clock where there is one.
-    PreciseTimer(const QString &name, int intervalMs, QObject *parent, Qt::TimerType type = Qt::PreciseTimer);
+    // exact clock where there is one, unless kernelClock is false (a Qt
+    // timer of whole milliseconds, which costs the event loop no descriptor).
+    PreciseTimer(const QString &name, int intervalMs, QObject *parent, Qt::TimerType type = Qt::PreciseTimer,
+                 bool kernelClock = true);
     ~PreciseTimer() override;
 
     int interval() const override { return interval_; }
@@ -42,3 +44,7 @@ SessionTimer *makePreciseTimer(const QString &name, int intervalMs, QObject *par
 // The real clock for waits of seconds (backoff, polling), where a few
 // milliseconds either way do not matter: a plain Qt timer, no descriptor.
 SessionTimer *makeCoarseTimer(const QString &name, int intervalMs, QObject *parent);
+// The real clock to the millisecond without a descriptor of its own: for a
+// service holding hundreds of lines, whose event loop looks at every
+// descriptor on every pass (a reply window needs no more than this).
+SessionTimer *makeLoopTimer(const QString &name, int intervalMs, QObject *parent);
