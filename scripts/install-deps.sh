@@ -17,8 +17,13 @@ packages=(
   xvfb xauth xdotool x11-utils
   clang-format-14 dpkg-dev debhelper desktop-file-utils appstream man-db lintian bash-completion systemd
   python3
-  nodejs npm # the PJLink client the bridge's test runs
 )
+# The PJLink client the bridge's test runs needs Node.js and npm: Debian's,
+# unless a Node.js that brings its own npm is installed already (Debian's
+# npm would not install beside it).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
