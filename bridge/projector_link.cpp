@@ -33,7 +33,10 @@ ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const S
     retryTimer_ = makeCoarse(QStringLiteral("retryTimer"), ReconnectBackoff::kFirstDelayMs, this);
     backoff_ = new ReconnectBackoff(this, makeCoarse);
     connect(backoff_, &ReconnectBackoff::proven, this, &ProjectorLink::returnedIfProven);
-    connect(pollTimer_, &SessionTimer::tick, this, &ProjectorLink::pollAll);
+    connect(pollTimer_, &SessionTimer::tick, this, [this] {
+        pollTimer_->setInterval(settings_.pollMs); // after the first, shifted one
+        pollAll();
+    });
     connect(retryTimer_, &SessionTimer::tick, this, [this] {
         retryTimer_->setEnabled(false);
         tryOpen();
@@ -105,8 +108,14 @@ void ProjectorLink::opened()
     answering_ = false; // until it answers
     unansweredInARow_ = 0;
     updateAvailability();
-    if (settings_.pollMs > 0)
+    if (settings_.pollMs > 0) {
+        // Projectors opened together would ask their rounds together, every
+        // period, hundreds at once: each starts its period at a point of its
+        // own (from its ID), so the rounds spread over half a period.
+        const int shiftMs = int(qHash(id_) % uint(settings_.pollMs / 2 + 1));
+        pollTimer_->setInterval(settings_.pollMs - shiftMs);
         pollTimer_->setEnabled(true);
+    }
     pollAll();
 }
 
