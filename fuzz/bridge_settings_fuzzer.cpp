@@ -54,8 +54,7 @@ void checkPayload(const QByteArray &payload)
         FUZZ_CHECK(!verdict.refusal.isEmpty());
         return;
     }
-    const QString line =
-        verdict.request->name == QLatin1String("send") ? verdict.request->text : verdict.request->name;
+    const QString line = verdict.request->command ? verdict.request->name() : verdict.request->typedLine;
     FUZZ_CHECK(!line.isEmpty());
     FUZZ_CHECK(payload.size() <= kLongestCommandPayload);
     for (const QChar c : line)
