@@ -65,19 +65,11 @@ void BridgeService::reload(const BridgeOptions &options)
         emit log(QStringLiteral("reload: the [broker] settings changed; they take effect at the next start"));
     if (options.webListen != options_.webListen || options.webToken != options_.webToken)
         emit log(QStringLiteral("reload: the [web] settings changed; they take effect at the next start"));
-    BridgeOptions kept = options;
-    // The broker connection stays as it is.
-    kept.brokerHost = options_.brokerHost;
-    kept.brokerPort = options_.brokerPort;
-    kept.username = options_.username;
-    kept.password = options_.password;
-    kept.caFile = options_.caFile;
-    kept.topicPrefix = options_.topicPrefix;
-    kept.clientId = options_.clientId;
-    kept.homeAssistantStatusTopic = options_.homeAssistantStatusTopic;
-    kept.webListen = options_.webListen;
-    kept.webToken = options_.webToken;
-    options_ = kept;
+    // What a reload changes: the projectors and how they are asked. The
+    // broker connection and the page stay as they are.
+    options_.projectors = options.projectors;
+    options_.pollSeconds = options.pollSeconds;
+    options_.queueLimit = options.queueLimit;
     projectors_->apply(options_);
     emit log(QStringLiteral("reload: %1 projector(s) in force").arg(options_.projectors.size()));
 }
