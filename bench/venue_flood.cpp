@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "venue_flood.h"
 
-#include "bridge/discovery.h"
-#include "bridge/mqtt_face.h"
 #include "bridge_rig.h"
+#include "faces/mqtt/discovery.h"
+#include "faces/mqtt/mqtt_face.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/mqtt_topics.h"
 #include "testing/mosquitto_broker.h"

@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/bridge_service.h"
 
-#include "bridge/line_face.h"
-#include "bridge/mqtt_face.h"
-#include "bridge/pjlink_face.h"
 #include "bridge/projector_service.h"
-#include "bridge/web_face.h"
 
 namespace {
 
@@ -19,44 +15,48 @@ bool sameBroker(const BridgeOptions &a, const BridgeOptions &b)
 
 } // namespace
 
-BridgeService::BridgeService(const BridgeOptions &options, QObject *parent,
-                             const SessionTimerFactory &makeTimer)
-    : QObject(parent), options_(options), projectors_(std::make_unique<ProjectorService>(this, makeTimer))
+BridgeService::BridgeService(const BridgeOptions &options, QObject *parent, const SessionClock &clock)
+    : QObject(parent), options_(options), clock_(clock),
+      projectors_(std::make_unique<ProjectorService>(this, clock))
 {
     connect(projectors_.get(), &ProjectorService::log, this, &BridgeService::log);
     projectors_->apply(options);
-    mqtt_ = std::make_unique<MqttFace>(options, *projectors_, this, makeTimer);
-    connect(mqtt_.get(), &MqttFace::log, this, &BridgeService::log);
-    line_ = std::make_unique<LineFace>(*projectors_, this, makeTimer);
-    connect(line_.get(), &LineFace::log, this, &BridgeService::log);
-    web_ = std::make_unique<WebFace>(options, *projectors_, this, makeTimer);
-    connect(web_.get(), &WebFace::log, this, &BridgeService::log);
-    pjlink_ = std::make_unique<PjlinkFace>(options, *projectors_, this, makeTimer);
-    connect(pjlink_.get(), &PjlinkFace::log, this, &BridgeService::log);
 }
 
 BridgeService::~BridgeService()
 {
     // The faces let go of the projectors before the projectors go.
-    mqtt_.reset();
-    line_.reset();
-    web_.reset();
-    pjlink_.reset();
+    while (!faces_.empty())
+        faces_.pop_back();
+}
+
+FaceContext BridgeService::faceContext()
+{
+    return {options_, *projectors_, clock_};
+}
+
+void BridgeService::addFace(std::unique_ptr<BridgeFace> face)
+{
+    connect(face.get(), &BridgeFace::log, this, &BridgeService::log);
+    faces_.push_back(std::move(face));
 }
 
 bool BridgeService::start(QString *error)
 {
     projectors_->start();
-    return line_->start(error) && mqtt_->start(error) && web_->start(error) && pjlink_->start(error);
+    for (const auto &face : faces_)
+        if (!face->start(error))
+            return false;
+    return true;
 }
 
 void BridgeService::stop()
 {
-    web_->stop();
-    pjlink_->stop();
-    line_->stop();
-    projectors_->stop(QStringLiteral("bridge stopping"));
-    mqtt_->stop();
+    for (const auto &face : faces_)
+        face->stopTaking();
+    projectors_->stop(RefusalKind::Stopping);
+    for (const auto &face : faces_)
+        face->stop();
 }
 
 void BridgeService::reload(const BridgeOptions &options)

@@ -29,3 +29,18 @@ void LogThrottle::periodEnded()
     emit log(QStringLiteral("%1 more %2 in the last minute").arg(held_).arg(what_));
     held_ = 0; // the timer runs on: the next minute is throttled too
 }
+
+LogThrottles::LogThrottles(const QString &prefix, QObject *parent, const SessionTimerFactory &makeTimer)
+    : QObject(parent), prefix_(prefix), makeTimer_(makeTimer)
+{
+}
+
+void LogThrottles::report(const QString &kind, const QString &line)
+{
+    LogThrottle *&throttle = byKind_[kind];
+    if (!throttle) {
+        throttle = new LogThrottle(prefix_ + kind, this, makeTimer_);
+        connect(throttle, &LogThrottle::log, this, &LogThrottles::log);
+    }
+    throttle->report(line);
+}

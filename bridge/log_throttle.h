@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <map>
 
 class LogThrottle : public QObject {
     Q_OBJECT
@@ -28,4 +29,23 @@ private:
     QString what_;
     SessionTimer *period_;
     int held_ = 0;
+};
+
+// A throttle for each kind of event, made when its first event comes, so
+// that a flood of one kind hides none of the others.
+class LogThrottles : public QObject {
+    Q_OBJECT
+public:
+    // prefix: put before a kind to name its events in a summary ("hall: PJLink ").
+    LogThrottles(const QString &prefix, QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
+
+    void report(const QString &kind, const QString &line);
+
+signals:
+    void log(const QString &line);
+
+private:
+    QString prefix_;
+    SessionTimerFactory makeTimer_;
+    std::map<QString, LogThrottle *> byKind_; // children
 };

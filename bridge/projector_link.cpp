@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_link.h"
 
-#include "mqtt/command_reply.h"
 #include "protocol/command_line.h"
 #include "protocol/commands.h"
 #include "protocol/status_decoding.h"
@@ -14,21 +13,21 @@ namespace {
 
 // A bridge holds hundreds of lines: their timers cost the event loop no
 // descriptor each.
-SessionTimerFactory orLoopTimers(const SessionTimerFactory &makeTimer)
+SessionTimerFactory orLoopTimers(const SessionClock &clock)
 {
-    return makeTimer ? makeTimer : makeLoopTimer;
+    return clock.timersOr(makeLoopTimer);
 }
 
 } // namespace
 
 ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
-                             QObject *parent, const SessionTimerFactory &makeTimer)
-    : QObject(parent), id_(id), port_(port), settings_(settings), line_(nullptr, orLoopTimers(makeTimer)),
-      exchange_(line_, this, orLoopTimers(makeTimer)),
-      refusals_(QStringLiteral("%1: commands refused").arg(id), this, makeTimer)
+                             QObject *parent, const SessionClock &clock)
+    : QObject(parent), id_(id), clock_(clock), port_(port), settings_(settings),
+      line_(nullptr, orLoopTimers(clock)), exchange_(line_, this, orLoopTimers(clock)),
+      refusals_(QStringLiteral("%1: commands refused").arg(id), this, clock.makeTimer)
 {
-    line_.setParent(this); // so that its timers are found among this link's own
-    const SessionTimerFactory makeCoarse = makeTimer ? makeTimer : makeCoarseTimer;
+    line_.setParent(this);
+    const SessionTimerFactory makeCoarse = clock.timersOr(makeCoarseTimer);
     pollTimer_ = makeCoarse(QStringLiteral("pollTimer"), qMax(settings.pollMs, 1), this);
     retryTimer_ = makeCoarse(QStringLiteral("retryTimer"), ReconnectBackoff::kFirstDelayMs, this);
     backoff_ = new ReconnectBackoff(this, makeCoarse);
@@ -59,7 +58,7 @@ void ProjectorLink::start()
     tryOpen();
 }
 
-void ProjectorLink::stop(const QString &reason)
+void ProjectorLink::stop(RefusalKind why)
 {
     stopped_ = true;
     pollTimer_->setEnabled(false);
@@ -70,11 +69,10 @@ void ProjectorLink::stop(const QString &reason)
     line_.close();
     // The one on the line may have reached the projector: not "nothing was run".
     if (running && !running->poll)
-        refuse(running->request, running->done,
-               QStringLiteral("%1: sent, its reply not awaited; it may have run").arg(reason));
+        refuse(running->request, running->done, Refusal::onTheLine(why));
     for (const Job &job : waiting)
         if (!job.poll)
-            refuse(job.request, job.done, reason);
+            refuse(job.request, job.done, {why, {}});
 }
 
 // ---- The port ----
@@ -132,7 +130,7 @@ void ProjectorLink::lost(const QString &description)
     stranded.swap(queue_);
     for (const Job &job : stranded)
         if (!job.poll)
-            refuse(job.request, job.done, QStringLiteral("projector offline"));
+            refuse(job.request, job.done, {RefusalKind::Offline, {}});
     retryLater();
 }
 
@@ -171,33 +169,14 @@ qsizetype ProjectorLink::commandsWaiting() const
     return queued + (running_ && !running_->poll ? 1 : 0);
 }
 
-OutcomeHandler ProjectorLink::replyWith(const QJsonValue &id)
-{
-    return [this, id](const CommandOutcome &outcome) {
-        emit replied(outcome.result ? commandReply(*outcome.result, id)
-                                    : refusalReply(outcome.request, id, outcome.refusal));
-    };
-}
-
-void ProjectorLink::command(const CommandRequest &request, const QJsonValue &id)
-{
-    command(request, replyWith(id));
-}
-
-void ProjectorLink::refuse(const std::optional<CommandRequest> &request, const QJsonValue &id,
-                           const QString &why)
-{
-    refuse(request, replyWith(id), why);
-}
-
 void ProjectorLink::command(const CommandRequest &request, const OutcomeHandler &done)
 {
     if (!line_.isOpen()) {
-        refuse(request, done, QStringLiteral("projector offline"));
+        refuse(request, done, {RefusalKind::Offline, {}});
         return;
     }
     if (commandsWaiting() >= settings_.queueLimit) {
-        refuse(request, done, QStringLiteral("busy"));
+        refuse(request, done, {RefusalKind::Busy, {}});
         return;
     }
     const Job job{request, false, done};
@@ -207,14 +186,11 @@ void ProjectorLink::command(const CommandRequest &request, const OutcomeHandler 
     runNext();
 }
 
-void ProjectorLink::refuse(const std::optional<CommandRequest> &request, const OutcomeHandler &done,
-                           const QString &why)
+void ProjectorLink::refuse(const CommandRequest &request, const OutcomeHandler &done, const Refusal &why)
 {
     ++counters_.refusals;
-    // What was refused is named only when it was fit to be named.
-    refusals_.report(request
-                         ? QStringLiteral("%1: refused \"%2\": %3").arg(id_, request->spelled().left(80), why)
-                         : QStringLiteral("%1: refused a command: %2").arg(id_, why));
+    refusals_.report(
+        QStringLiteral("%1: refused \"%2\": %3").arg(id_, request.spelled().left(80), why.text()));
     if (done)
         done({request, std::nullopt, why});
 }
@@ -279,7 +255,7 @@ void ProjectorLink::finished(const ExchangeResult &result)
     // not once per query.
     const bool roundOver = std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
     if (job.poll && roundOver)
-        roundEnded_.start();
+        roundEndedAt_ = clock_.nowMs();
     if (stateChanged_ && roundOver) {
         stateChanged_ = false;
         emit stateChanged();
@@ -293,17 +269,14 @@ void ProjectorLink::count(const ExchangeResult &result)
         return; // nothing went out, or the line went with it
     ++counters_.exchanges;
     counters_.unanswered += result.answered ? 0 : 1;
-    const double seconds = double(result.elapsedMs) / 1000;
-    counters_.exchangeSecondsSum += seconds;
-    for (std::size_t i = 0; i < counters_.exchangeBuckets.size(); ++i)
-        counters_.exchangeBuckets[i] += seconds <= ProjectorCounters::kBucketBounds[i] ? 1 : 0;
+    emit exchanged(result);
 }
 
 // ---- Availability ----
 
 void ProjectorLink::heardFrom()
 {
-    lastAnswer_.start();
+    lastAnswerAt_ = clock_.nowMs();
     unansweredInARow_ = 0;
     answering_ = true;
     updateAvailability();

@@ -12,6 +12,7 @@
 // once that many go unanswered in a row, and comes back at its next answer.
 // Without polling, the open port alone decides.
 
+#include "bridge/command_outcome.h"
 #include "bridge/log_throttle.h"
 #include "bridge/projector_state.h"
 #include "protocol/command_request.h"
@@ -19,36 +20,21 @@
 #include "session/port_address.h"
 #include "session/port_connection.h"
 #include "session/reconnect_backoff.h"
+#include "session/session_clock.h"
 
-#include <QElapsedTimer>
 #include <QHash>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QObject>
-#include <array>
 #include <deque>
-#include <functional>
-
-// What became of one command: the exchange it ran, or why it was not run.
-struct CommandOutcome {
-    std::optional<CommandRequest> request; // none: what arrived was not fit to name one
-    std::optional<ExchangeResult> result;  // it ran
-    QString refusal;                       // it did not: why
-};
-// Called once per command, on the link's thread, whichever way it ends.
-using OutcomeHandler = std::function<void(const CommandOutcome &)>;
 
 // What a projector's link has done since it started, for metrics.
 struct ProjectorCounters {
-    // Upper bounds of the exchange-time buckets, in seconds; the last is +Inf.
-    static constexpr std::array<double, 11> kBucketBounds{0.005, 0.01, 0.025, 0.05, 0.1,  0.25,
-                                                          0.5,   1,    2.5,   5,    1e300};
     quint64 exchanges = 0;  // commands and queries sent
     quint64 unanswered = 0; // of which the reply window closed with nothing
     quint64 reconnects = 0; // openings after the first
-    quint64 refusals = 0;   // commands not run
-    std::array<quint64, kBucketBounds.size()> exchangeBuckets{}; // cumulative, as Prometheus counts
-    double exchangeSecondsSum = 0;
+    // Commands that reached the link and were not run (busy, offline,
+    // stopping, removed); a face's own refusals of what it could not read
+    // never reach it.
+    quint64 refusals = 0;
 };
 
 class ProjectorLink : public QObject {
@@ -64,7 +50,7 @@ public:
     };
 
     ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
-                  QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
+                  QObject *parent = nullptr, const SessionClock &clock = {});
 
     QString id() const { return id_; }
     QString portName() const { return port_.toString(); }
@@ -73,36 +59,34 @@ public:
     // Opens the port; a failure is retried with backoff.
     void start();
     // The end: the port closes and nothing more is asked; the commands still
-    // waiting, and the one running, are answered with the reason.
-    void stop(const QString &reason = QStringLiteral("bridge stopping"));
+    // waiting, and the one running, are refused for this reason.
+    void stop(RefusalKind why = RefusalKind::Stopping);
     // A request checked where it arrived, queued behind the others (a
-    // client's commands keep their order); done is told what became of it.
-    // With the port closed, or the queue full, it is refused at once.
+    // client's commands keep their order); done is told what became of it,
+    // once. With the port closed, or the queue full, it is refused at once
+    // (logged at most once a minute).
     void command(const CommandRequest &request, const OutcomeHandler &done);
-    // The same, answered with replied(): the reply JSON, with id when defined.
-    void command(const CommandRequest &request, const QJsonValue &id = {});
-    // A request that is not run: logged at most once a minute, and done told
-    // why. No request: what arrived was not fit to name one.
-    void refuse(const std::optional<CommandRequest> &request, const OutcomeHandler &done, const QString &why);
-    void refuse(const std::optional<CommandRequest> &request, const QJsonValue &id, const QString &why);
 
     // The last decoded answer of each status query, by query name.
     const QMap<QString, QString> &statuses() const { return state_.texts(); }
     const ProjectorState &state() const { return state_; }
     // Milliseconds since the last whole round of queries came to an end; -1
     // before the first. Fresh state is at most one poll period old.
-    qint64 stateAgeMs() const { return roundEnded_.isValid() ? roundEnded_.elapsed() : -1; }
+    qint64 stateAgeMs() const { return ageOf(roundEndedAt_); }
+    // When that round ended, on clock(); -1 before the first.
+    qint64 roundEndedAtMs() const { return roundEndedAt_; }
     // Milliseconds since the projector last answered anything; -1 before it
     // ever did. What a technician reads as "how stale is this".
-    qint64 lastAnswerAgeMs() const { return lastAnswer_.isValid() ? lastAnswer_.elapsed() : -1; }
+    qint64 lastAnswerAgeMs() const { return ageOf(lastAnswerAt_); }
+    // The clock the ages above are read on, and its timers.
+    const SessionClock &clock() const { return clock_; }
     int pollMs() const { return settings_.pollMs; }
     const ProjectorCounters &counters() const { return counters_; }
 
 signals:
     void availabilityChanged(bool online);
-    // One object per command, with the fields velno-cmd --json prints, the
-    // request's id, and an "error" field when it was not run.
-    void replied(const QJsonObject &reply);
+    // Every exchange that went out, commands and polls alike, when it ended.
+    void exchanged(const ExchangeResult &result);
     void statusChanged(const QString &query, const QString &text);
     void stateChanged();
     void log(const QString &line);
@@ -134,9 +118,11 @@ private:
     void updateAvailability();
     qsizetype commandsWaiting() const;
     void count(const ExchangeResult &result);
-    OutcomeHandler replyWith(const QJsonValue &id);
+    void refuse(const CommandRequest &request, const OutcomeHandler &done, const Refusal &why);
+    qint64 ageOf(qint64 at) const { return at < 0 ? -1 : clock_.nowMs() - at; }
 
     QString id_;
+    SessionClock clock_;
     PortAddress port_;
     Settings settings_;
     PortConnection line_;
@@ -149,8 +135,8 @@ private:
     LogThrottle refusals_;
     ProjectorState state_;
     ProjectorCounters counters_;
-    QElapsedTimer roundEnded_;
-    QElapsedTimer lastAnswer_;
+    qint64 roundEndedAt_ = -1; // on the clock; -1: never
+    qint64 lastAnswerAt_ = -1;
     bool answering_ = false;   // answered within the last round's worth of exchanges
     int unansweredInARow_ = 0; // exchanges since the last answer
     bool publishedOnline_ = false;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_service.h"
 
-ProjectorService::ProjectorService(QObject *parent, const SessionTimerFactory &makeTimer)
-    : QObject(parent), makeTimer_(makeTimer)
+ProjectorService::ProjectorService(QObject *parent, const SessionClock &clock)
+    : QObject(parent), clock_(clock)
 {
 }
 
@@ -29,7 +29,7 @@ void ProjectorService::apply(const BridgeOptions &options)
 
 void ProjectorService::add(const ProjectorEndpoint &endpoint, const ProjectorLink::Settings &settings)
 {
-    auto *link = new ProjectorLink(endpoint.id, endpoint.port, settings, this, makeTimer_);
+    auto *link = new ProjectorLink(endpoint.id, endpoint.port, settings, this, clock_);
     connect(link, &ProjectorLink::log, this, &ProjectorService::log);
     held_[endpoint.id] = {link, endpoint, settings};
     emit projectorAdded(link, endpoint);
@@ -45,7 +45,7 @@ void ProjectorService::remove(const QString &id)
     ProjectorLink *link = found->second.link;
     held_.erase(found);
     emit projectorRemoved(link);
-    link->stop(QStringLiteral("projector removed from the settings"));
+    link->stop(RefusalKind::Removed);
     link->deleteLater();
 }
 
@@ -56,11 +56,11 @@ void ProjectorService::start()
         held.link->start();
 }
 
-void ProjectorService::stop(const QString &reason)
+void ProjectorService::stop(RefusalKind why)
 {
     started_ = false;
     for (const auto &[id, held] : held_)
-        held.link->stop(reason);
+        held.link->stop(why);
 }
 
 ProjectorLink *ProjectorService::projector(const QString &id) const

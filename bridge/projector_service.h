@@ -9,7 +9,7 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge/projector_link.h"
-#include "session/session_timer.h"
+#include "session/session_clock.h"
 
 #include <QObject>
 #include <map>
@@ -17,15 +17,15 @@
 class ProjectorService : public QObject {
     Q_OBJECT
 public:
-    explicit ProjectorService(QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
+    explicit ProjectorService(QObject *parent = nullptr, const SessionClock &clock = {});
 
     // Makes the links the options name, or brings the ones there in line
     // with them: projectorAdded() and projectorRemoved() tell the faces.
     void apply(const BridgeOptions &options);
     // Opens every port (retried in the background when one fails).
     void start();
-    // Closes every port; waiting commands are answered with the reason.
-    void stop(const QString &reason);
+    // Closes every port; waiting commands are refused for this reason.
+    void stop(RefusalKind why);
 
     ProjectorLink *projector(const QString &id) const;
     const ProjectorEndpoint *endpoint(const QString &id) const;
@@ -48,7 +48,7 @@ private:
     void add(const ProjectorEndpoint &endpoint, const ProjectorLink::Settings &settings);
     void remove(const QString &id);
 
-    SessionTimerFactory makeTimer_;
+    SessionClock clock_;
     std::map<QString, Held> held_;
     bool started_ = false;
 };

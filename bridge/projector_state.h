@@ -5,6 +5,7 @@
 // input, the lamp hours, the three temperatures and the pressure as
 // numbers) and the decoded texts the status topics carry.
 
+#include "protocol/projector_values.h"
 #include "protocol/status_decoding.h"
 
 #include <QJsonObject>
@@ -14,16 +15,6 @@
 #include <vector>
 
 struct ExchangeResult;
-
-// The power state as automations see it.
-enum class PowerState { On, Off, Warming, Cooling, Error, Unknown };
-QString powerWord(PowerState state);
-PowerState powerStateOf(OperatingState state);
-// Whether a power switch shows ON: the lamp is lit, or warming up to it.
-bool isSwitchedOn(PowerState state);
-
-// The input's name, as the command that selects it is named ("pc1").
-QString inputName(SelectedInput input);
 
 class ProjectorState {
 public:

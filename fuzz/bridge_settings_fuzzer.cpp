@@ -9,8 +9,8 @@
 
 #include "fuzz_check.h"
 
+#include "api/command_payload.h"
 #include "bridge/bridge_options.h"
-#include "mqtt/command_payload.h"
 
 #include <QFile>
 #include <QTemporaryDir>

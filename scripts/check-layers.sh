@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the include lines of every C++ file in the repository:
-#  - no folder includes a higher layer or a sibling: protocol <- session <-
-#    mqtt, window <- bridge <- programs/common <- programs/{control,cmd,bridge};
+#  - no folder includes a higher layer or a sibling: protocol <- session,
+#    pjlink <- api, mqtt, window <- bridge <- faces/{mqtt,line,pjlink,web}
+#    <- faces <- programs/common <- programs/{control,cmd,bridge};
 #    sim includes none of them and none includes sim; testing may include
 #    all of these and none of them includes testing (tests, bench and fuzz
 #    may include anything);
 #  - no include cycle, between files (of one folder or of several) or
 #    between folders;
 #  - no include by an absolute path or through "..", and files under
-#    protocol/, session/, mqtt/, window/, bridge/, sim/ and testing/ name
-#    every header by its folder ("session/port_address.h"), so that what a
-#    file may see is decided by its target's include directories
-#    (cmake/public_headers.cmake), not by the folder it lies in.
+#    protocol/, session/, pjlink/, api/, mqtt/, window/, bridge/, faces/,
+#    sim/ and testing/ name every header by its folder
+#    ("session/port_address.h"), so that what a file may see is decided by
+#    its target's include directories (cmake/public_headers.cmake), not by
+#    the folder it lies in.
 #
 # Usage: scripts/check-layers.sh     exit 1 and name each fault, if any
 # Reads the files git knows (tracked, or new and not ignored). Needs tsort.
@@ -23,7 +25,7 @@ cd "$root"
 case "${1:-}" in
 "") ;;
 -h | --help)
-  sed -n '3,18s/^# \{0,1\}//p' "$0"
+  sed -n '3,19s/^# \{0,1\}//p' "$0"
   exit 0
   ;;
 *)
@@ -33,16 +35,19 @@ case "${1:-}" in
 esac
 
 # Layer of each library folder; a folder may include only lower layers.
+# The bridge's faces are siblings: none may include another.
 declare -A layer=(
   [protocol]=0
-  [session]=1
-  [mqtt]=2 [window]=2
+  [session]=1 [pjlink]=1
+  [api]=2 [mqtt]=2 [window]=2
   [bridge]=3
-  [programs/common]=4
-  [programs/control]=5 [programs/cmd]=5 [programs/bridge]=5
+  [faces/mqtt]=4 [faces/line]=4 [faces/pjlink]=4 [faces/web]=4
+  [faces]=5
+  [programs/common]=6
+  [programs/control]=7 [programs/cmd]=7 [programs/bridge]=7
 )
 # Folders of libraries whose headers are included by folder.
-readonly by_folder='^(protocol|session|mqtt|window|bridge|sim|testing)$'
+readonly by_folder='^(protocol|session|pjlink|api|mqtt|window|bridge|faces|faces/[a-z]+|sim|testing)$'
 
 files=()
 while IFS= read -r -d '' file; do

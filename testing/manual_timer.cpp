@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testing/manual_timer.h"
 
+#include <algorithm>
+
 ManualTimer::ManualTimer(const QString &name, int intervalMs, QObject *parent)
     : SessionTimer(parent), interval_(intervalMs)
 {
@@ -66,4 +68,52 @@ ManualTimer &manualTimer(const QObject &owner, const char *name)
     if (auto *timer = owner.findChild<ManualTimer *>(QString::fromLatin1(name)))
         return *timer;
     qFatal("no manual timer %s among the children of %s", name, qPrintable(owner.objectName()));
+}
+
+ManualClock::ManualClock() : shared_(std::make_shared<Shared>()) {}
+
+SessionClock ManualClock::clock() const
+{
+    const std::shared_ptr<Shared> shared = shared_;
+    return {[shared](const QString &name, int intervalMs, QObject *parent) -> SessionTimer * {
+                auto *timer = new ManualTimer(name, intervalMs, parent);
+                shared->timers.emplace_back(timer);
+                return timer;
+            },
+            [shared] { return shared->nowMs; }};
+}
+
+void ManualClock::advance(int ms) const
+{
+    for (int i = 0; i < ms; ++i) {
+        ++shared_->nowMs;
+        // A tick may make or delete timers: those alive now, each once.
+        const std::vector<QPointer<ManualTimer>> timers = shared_->timers;
+        for (const QPointer<ManualTimer> &timer : timers)
+            if (timer)
+                timer->advance(1);
+    }
+    auto &timers = shared_->timers;
+    timers.erase(std::remove_if(timers.begin(), timers.end(), [](const auto &t) { return t.isNull(); }),
+                 timers.end());
+}
+
+qint64 ManualClock::nowMs() const
+{
+    return shared_->nowMs;
+}
+
+ManualTimer &ManualClock::timer(const char *name) const
+{
+    ManualTimer *found = nullptr;
+    for (const QPointer<ManualTimer> &timer : shared_->timers) {
+        if (!timer || timer->objectName() != QLatin1String(name))
+            continue;
+        if (found)
+            qFatal("more than one manual timer %s on this clock", name);
+        found = timer;
+    }
+    if (!found)
+        qFatal("no manual timer %s on this clock", name);
+    return *found;
 }

@@ -4,9 +4,13 @@
 // session asks of it, and fire() delivers one tick as the real clock would,
 // that is only while it is enabled.
 
+#include "session/session_clock.h"
 #include "session/session_timer.h"
 
+#include <QPointer>
 #include <QString>
+#include <memory>
+#include <vector>
 
 class ManualTimer : public SessionTimer {
     Q_OBJECT
@@ -47,3 +51,27 @@ void advanceClock(const QObject &owner, int ms);
 // The manual timer of this name among owner's children. There is always
 // one where a test asks for it: a missing one ends the program, naming it.
 ManualTimer &manualTimer(const QObject &owner, const char *name);
+
+// A clock that moves only when the test says so: the timers it makes and
+// the time it tells (an age, a "when") move together. Copies share one clock.
+class ManualClock {
+public:
+    ManualClock();
+
+    // Its timers and its time, for what a test builds.
+    SessionClock clock() const;
+    // Moves the time on by ms, one millisecond at a time, ticking each of its
+    // timers whose interval ends meanwhile, in the order their time comes.
+    void advance(int ms) const;
+    qint64 nowMs() const;
+    // The one timer of this name it made that still exists; a missing or
+    // ambiguous name ends the program, naming it.
+    ManualTimer &timer(const char *name) const;
+
+private:
+    struct Shared {
+        qint64 nowMs = 0;
+        std::vector<QPointer<ManualTimer>> timers;
+    };
+    std::shared_ptr<Shared> shared_;
+};

@@ -3,6 +3,7 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge/bridge_service.h"
+#include "faces/every_face.h"
 #include "program_messages.h"
 #include "termination_signals.h"
 
@@ -48,6 +49,7 @@ int main(int argc, char *argv[])
         logLine(QStringLiteral("warning: ") + warning);
     raiseDescriptorLimit();
     BridgeService bridge(parsed.options);
+    addEveryFace(bridge);
     QObject::connect(&bridge, &BridgeService::log, &app, logLine);
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &app, [&bridge](int signalNumber) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge_command.h"
 
-#include "mqtt/command_reply.h"
+#include "api/command_reply.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/mqtt_topics.h"
 #include "session/exchange_result.h"

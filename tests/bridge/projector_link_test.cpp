@@ -31,17 +31,23 @@ protected:
     std::unique_ptr<ProjectorLink> make(const QString &port, const ProjectorLink::Settings &s)
     {
         auto link = std::make_unique<ProjectorLink>(QStringLiteral("hall"), *parseDeviceAddress(port).address,
-                                                    s, nullptr, manualTimers());
-        QObject::connect(link.get(), &ProjectorLink::replied,
-                         [this](const QJsonObject &r) { replies.push_back(r); });
+                                                    s, nullptr, clock.clock());
         QObject::connect(link.get(), &ProjectorLink::log, [this](const QString &l) { log << l; });
         QObject::connect(link.get(), &ProjectorLink::availabilityChanged,
                          [this](bool on) { availability << on; });
         return link;
     }
 
+    // Sends a command whose outcome lands in outcomes, tagged.
+    void command(ProjectorLink &link, int tag = 0)
+    {
+        link.command(CommandRequest::named(*findCommand(u"display-clear")),
+                     [this, tag](const CommandOutcome &outcome) { outcomes.emplace_back(tag, outcome); });
+    }
+
+    ManualClock clock;
     PtyPeer peer;
-    std::vector<QJsonObject> replies;
+    std::vector<std::pair<int, CommandOutcome>> outcomes;
     QStringList log;
     QList<bool> availability;
 };
@@ -52,26 +58,26 @@ TEST_F(ProjectorLinkTest, AFullQueueRefusesTheRestAsBusyAtOnce)
     link->start();
     EXPECT_EQ(peer.readLines(1), QByteArray("CR0\r")) << "the first round's first query runs";
     for (int i = 0; i < 5; ++i)
-        link->command(CommandRequest::named(*findCommand(u"display-clear")), i);
-    ASSERT_EQ(replies.size(), 2u) << "refused at once, the others wait";
-    for (const QJsonObject &reply : replies)
-        EXPECT_EQ(reply.value("error").toString(), QStringLiteral("busy"));
-    EXPECT_EQ(replies[0].value("id").toInt(), 3);
-    EXPECT_EQ(replies[1].value("id").toInt(), 4);
+        command(*link, i);
+    ASSERT_EQ(outcomes.size(), 2u) << "refused at once, the others wait";
+    for (const auto &[tag, outcome] : outcomes)
+        EXPECT_EQ(outcome.refusal->kind, RefusalKind::Busy);
+    EXPECT_EQ(outcomes[0].first, 3);
+    EXPECT_EQ(outcomes[1].first, 4);
     // The three run ahead of the round's remaining queries.
     peer.write("00\r");
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(peer.readLines(1), QByteArray("C1E\r"));
         peer.write("\x06\r");
     }
-    ASSERT_TRUE(waitUntil([&] { return replies.size() == 5; }));
+    ASSERT_TRUE(waitUntil([&] { return outcomes.size() == 5; }));
     EXPECT_EQ(log.filter(QStringLiteral("refused")).size(), 1) << "one line a minute";
 }
 
 TEST_F(ProjectorLinkTest, APortThatCannotBeOpenedIsTriedLessAndLessOftenAndLoggedOnce)
 {
     auto link = make(QStringLiteral("/dev/velno-no-such-port"), settings(5000));
-    ManualTimer &retry = manualTimer(*link, "retryTimer");
+    ManualTimer &retry = clock.timer("retryTimer");
     link->start();
     QList<int> delays;
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -99,8 +105,8 @@ TEST_F(ProjectorLinkTest, AServerThatAcceptsAndHangsUpIsTriedLessAndLessOften)
         }
     });
     auto link = make(QStringLiteral("socket://127.0.0.1:%1").arg(server.serverPort()), settings(5000));
-    ManualTimer &settle = manualTimer(*link, "settleDelay");
-    ManualTimer &retry = manualTimer(*link, "retryTimer");
+    ManualTimer &settle = clock.timer("settleDelay");
+    ManualTimer &retry = clock.timer("retryTimer");
     link->start();
     QList<int> delays;
     for (int attempt = 1; attempt <= 7; ++attempt) {
@@ -129,7 +135,7 @@ TEST_F(ProjectorLinkTest, OnlineWhileItAnswersOfflineAfterAWholeSilentRoundBackA
     int rounds = 0; // the state goes out once a round is over
     QObject::connect(link.get(), &ProjectorLink::stateChanged, [&] { ++rounds; });
     link->start();
-    ManualTimer &settle = manualTimer(*link, "settleDelay");
+    ManualTimer &settle = clock.timer("settleDelay");
     ASSERT_TRUE(waitUntil([&] { return settle.enabled(); }));
     settle.fire();
     EXPECT_FALSE(link->isOnline()) << "an open port is not yet an answering projector";
@@ -140,18 +146,18 @@ TEST_F(ProjectorLinkTest, OnlineWhileItAnswersOfflineAfterAWholeSilentRoundBackA
     sim::FaultSettings silent;
     silent.mode = sim::Fault::Silent;
     projector.setFault(silent);
-    ASSERT_TRUE(manualTimer(*link, "pollTimer").fire());
+    ASSERT_TRUE(clock.timer("pollTimer").fire());
     for (int query = 0; query < 9; ++query) {
-        ASSERT_TRUE(manualTimer(*link, "replyWindow").fire()) << "query " << query;
-        ASSERT_TRUE(manualTimer(*link, "quietGap").fire()); // the next one waits for quiet
+        ASSERT_TRUE(clock.timer("replyWindow").fire()) << "query " << query;
+        ASSERT_TRUE(clock.timer("quietGap").fire()); // the next one waits for quiet
     }
     EXPECT_EQ(availability, (QList<bool>{true, false}));
     EXPECT_TRUE(link->state().power() == power) << "the last state known stays";
     EXPECT_EQ(log.filter(QStringLiteral("no answer")).size(), 1);
 
     projector.setFault({});
-    manualTimer(*link, "pollTimer").fire();
-    manualTimer(*link, "quietGap").fire();
+    clock.timer("pollTimer").fire();
+    clock.timer("quietGap").fire();
     ASSERT_TRUE(waitUntil([&] { return availability.size() == 3; }));
     EXPECT_EQ(availability.back(), true);
     EXPECT_EQ(log.filter(QStringLiteral("answering again")).size(), 1);
@@ -166,10 +172,10 @@ TEST_F(ProjectorLinkTest, CommandsThatKeepComingDoNotKeepASilentProjectorOnline)
     ASSERT_TRUE(waitUntil([&] { return availability == QList<bool>{true}; }));
     // Silent now; every command starts the round anew, so no round ever ends.
     for (int exchange = 0; exchange < 9 && availability.size() == 1; ++exchange) {
-        link->command(CommandRequest::named(*findCommand(u"display-clear")));
+        command(*link);
         ASSERT_TRUE(waitUntil([&] { return peer.readAvailable().contains('\r'); }));
-        manualTimer(*link, "replyWindow").fire();
-        manualTimer(*link, "quietGap").fire();
+        clock.timer("replyWindow").fire();
+        clock.timer("quietGap").fire();
     }
     EXPECT_EQ(availability, (QList<bool>{true, false}));
 }

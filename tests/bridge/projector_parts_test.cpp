@@ -3,8 +3,8 @@
 // backoff, the throttled log, and the typed state read from replies.
 
 #include "bridge/log_throttle.h"
-#include "bridge/projector_report.h"
 #include "bridge/projector_state.h"
+#include "faces/web/projector_report.h"
 #include "session/exchange_result.h"
 #include "session/reconnect_backoff.h"
 #include "testing/manual_timer.h"
@@ -17,31 +17,33 @@ namespace {
 
 TEST(ReconnectBackoff, DoublesUntilTheLinkHasStayedUpFor30Seconds)
 {
-    ReconnectBackoff backoff(nullptr, manualTimers());
+    const ManualClock clock;
+    ReconnectBackoff backoff(nullptr, clock.clock().makeTimer);
     // A server that accepts and hangs up, or answers a line and hangs up:
     // opened, lost a moment later.
     std::vector<int> delays;
     for (int attempt = 0; attempt < 8; ++attempt) {
         backoff.opened();
-        advanceClock(backoff, 200);
+        clock.advance(200);
         delays.push_back(backoff.nextDelayMs());
     }
     EXPECT_EQ(delays, (std::vector<int>{1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000}));
 
     QSignalSpy proven(&backoff, &ReconnectBackoff::proven);
     backoff.opened();
-    advanceClock(backoff, ReconnectBackoff::kProvenAfterMs - 1);
+    clock.advance(ReconnectBackoff::kProvenAfterMs - 1);
     EXPECT_FALSE(backoff.isProven());
-    advanceClock(backoff, 1);
+    clock.advance(1);
     EXPECT_EQ(proven.size(), 1);
     EXPECT_EQ(backoff.nextDelayMs(), 1000) << "a new outage";
 }
 
 TEST(LogThrottle, OneLineAMinuteAndASumOfTheRest)
 {
-    LogThrottle throttle(QStringLiteral("hall: commands refused"), nullptr, manualTimers());
+    const ManualClock clock;
+    LogThrottle throttle(QStringLiteral("hall: commands refused"), nullptr, clock.clock().makeTimer);
     QSignalSpy lines(&throttle, &LogThrottle::log);
-    ManualTimer &minute = manualTimer(throttle, "logPeriod");
+    ManualTimer &minute = clock.timer("logPeriod");
     for (int i = 0; i < 50; ++i)
         throttle.report(QStringLiteral("hall: refused %1").arg(i));
     ASSERT_EQ(lines.size(), 1);

@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "faces/mqtt/discovery.h"
+
+#include "bridge/projector_state.h"
+#include "mqtt/mqtt_topics.h"
+#include "velno_version.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+const QString kManufacturer = QStringLiteral("VELNO");
+const QString kModel = QStringLiteral("KT70 / PV70 / PV75");
+
+// What Home Assistant's discovery ids may hold.
+bool isIdCharacter(QChar c)
+{
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+           (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_') || c == QLatin1Char('-');
+}
+
+// The projector's id at Home Assistant, from the topic prefix as well as its
+// own ID, so that two bridges on one broker never share an entity. A prefix
+// that had to be changed to fit gets a short hash of itself, so "a/b" and
+// "a_b" stay apart.
+QString nodeIdOf(const QString &prefix, const QString &projectorId)
+{
+    QString fitted;
+    for (QChar c : prefix)
+        fitted += isIdCharacter(c) ? c : QLatin1Char('_');
+    if (fitted != prefix)
+        fitted += QLatin1Char('_') +
+                  QString::fromLatin1(
+                      QCryptographicHash::hash(prefix.toUtf8(), QCryptographicHash::Sha1).toHex().left(6));
+    return QStringLiteral("velno_%1_%2").arg(fitted, projectorId);
+}
+
+class EntityBuilder {
+public:
+    EntityBuilder(const QString &prefix, const QString &projectorId)
+        : prefix_(prefix), id_(projectorId), nodeId_(nodeIdOf(prefix, projectorId))
+    {
+    }
+
+    // Every entity reads the projector's JSON state.
+    DiscoveryMessage build(const QString &component, const QString &object, const QString &name,
+                           QJsonObject config) const
+    {
+        config.insert(QLatin1String("name"), name);
+        config.insert(QLatin1String("unique_id"), nodeId_ + QLatin1Char('_') + object);
+        config.insert(QLatin1String("state_topic"), stateTopic(prefix_, id_));
+        config.insert(QLatin1String("availability"), availability());
+        config.insert(QLatin1String("availability_mode"), QLatin1String("all"));
+        config.insert(QLatin1String("device"), device());
+        config.insert(QLatin1String("origin"), origin());
+        const QString topic = kDiscoveryPrefix + QLatin1Char('/') + component + QLatin1Char('/') + nodeId_ +
+                              QLatin1Char('/') + object + QLatin1String("/config");
+        return {topic, QJsonDocument(config).toJson(QJsonDocument::Compact)};
+    }
+
+    QString command() const { return commandTopic(prefix_, id_); }
+
+private:
+    QJsonArray availability() const
+    {
+        QJsonArray topics;
+        for (const QString &topic : {bridgeAvailabilityTopic(prefix_), availabilityTopic(prefix_, id_)}) {
+            topics.append(
+                QJsonObject{{QLatin1String("topic"), topic},
+                            {QLatin1String("payload_available"), QString::fromLatin1(kOnline)},
+                            {QLatin1String("payload_not_available"), QString::fromLatin1(kOffline)}});
+        }
+        return topics;
+    }
+
+    QJsonObject device() const
+    {
+        return {{QLatin1String("identifiers"), QJsonArray{nodeId_}},
+                {QLatin1String("name"), QLatin1String("Projector ") + id_},
+                {QLatin1String("model"), kModel},
+                {QLatin1String("manufacturer"), kManufacturer},
+                {QLatin1String("sw_version"), QLatin1String(VELNO_VERSION)}};
+    }
+
+    static QJsonObject origin()
+    {
+        return {{QLatin1String("name"), QLatin1String("velno-bridge")},
+                {QLatin1String("sw_version"), QLatin1String(VELNO_VERSION)},
+                {QLatin1String("support_url"), QLatin1String(VELNO_HOMEPAGE)}};
+    }
+
+    QString prefix_;
+    QString id_;
+    QString nodeId_;
+};
+
+// A number from the state, or nothing (unknown) while there is none.
+QString numberTemplate(const QString &field)
+{
+    return QStringLiteral("{{ value_json.%1 if value_json.%1 is not none else None }}").arg(field);
+}
+
+QJsonObject numericSensor(const QString &valueTemplate, const char *unit, const char *deviceClass,
+                          const char *stateClass)
+{
+    return {{QLatin1String("value_template"), valueTemplate},
+            {QLatin1String("unit_of_measurement"), QString::fromUtf8(unit)},
+            {QLatin1String("device_class"), QLatin1String(deviceClass)},
+            {QLatin1String("state_class"), QLatin1String(stateClass)}};
+}
+
+QString jsonList(const QStringList &words)
+{
+    QStringList quoted;
+    for (const QString &word : words)
+        quoted << QLatin1Char('\'') + word + QLatin1Char('\'');
+    return QLatin1Char('[') + quoted.join(QLatin1String(", ")) + QLatin1Char(']');
+}
+
+} // namespace
+
+std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QString &projectorId)
+{
+    const EntityBuilder entity(prefix, projectorId);
+    std::vector<DiscoveryMessage> messages;
+
+    // ON while the lamp is lit or warming up to it; OFF in stand-by and cooling.
+    QStringList onWords;
+    for (PowerState power : {PowerState::On, PowerState::Warming})
+        onWords << powerWord(power);
+    messages.push_back(entity.build(
+        QStringLiteral("switch"), QStringLiteral("power"), QStringLiteral("Power"),
+        {{QLatin1String("command_topic"), entity.command()},
+         {QLatin1String("payload_on"), QLatin1String("power-on")},
+         {QLatin1String("payload_off"), QLatin1String("power-off")},
+         {QLatin1String("value_template"),
+          QStringLiteral("{{ 'ON' if value_json.power in %1 else 'OFF' }}").arg(jsonList(onWords))},
+         {QLatin1String("state_on"), QLatin1String("ON")},
+         {QLatin1String("state_off"), QLatin1String("OFF")},
+         // A retained command would run again at every restart; the bridge refuses them.
+         {QLatin1String("retain"), false},
+         {QLatin1String("icon"), QLatin1String("mdi:projector")}}));
+
+    QStringList inputs;
+    for (SelectedInput input : {SelectedInput::Computer1, SelectedInput::Computer2, SelectedInput::Video})
+        inputs << inputName(input);
+    messages.push_back(entity.build(
+        QStringLiteral("select"), QStringLiteral("input"), QStringLiteral("Input"),
+        {{QLatin1String("command_topic"), entity.command()},
+         {QLatin1String("options"), QJsonArray::fromStringList(inputs)},
+         {QLatin1String("value_template"),
+          QStringLiteral("{{ value_json.input if value_json.input in %1 else None }}").arg(jsonList(inputs))},
+         {QLatin1String("retain"), false},
+         {QLatin1String("icon"), QLatin1String("mdi:video-input-hdmi")}}));
+
+    QJsonObject lamp =
+        numericSensor(numberTemplate(QStringLiteral("lamp_hours")), "h", "duration", "total_increasing");
+    lamp.insert(QLatin1String("icon"), QLatin1String("mdi:timer-outline"));
+    messages.push_back(entity.build(QStringLiteral("sensor"), QStringLiteral("lamp_time"),
+                                    QStringLiteral("Lamp time"), lamp));
+
+    for (int sensor = 1; sensor <= 3; ++sensor) {
+        const QString reading =
+            QStringLiteral(
+                "{{ value_json.temperatures_c[%1] if value_json.temperatures_c is not none else None }}")
+                .arg(sensor - 1);
+        messages.push_back(entity.build(QStringLiteral("sensor"),
+                                        QStringLiteral("temperature_%1").arg(sensor),
+                                        QStringLiteral("Temperature %1").arg(sensor),
+                                        numericSensor(reading, "°C", "temperature", "measurement")));
+    }
+    messages.push_back(entity.build(
+        QStringLiteral("sensor"), QStringLiteral("pressure"), QStringLiteral("Pressure"),
+        numericSensor(numberTemplate(QStringLiteral("pressure_hpa")), "hPa", "pressure", "measurement")));
+    return messages;
+}

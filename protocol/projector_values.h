@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A projector's values as every face of the bridge names them: the power
+// state as automations see it and its words, the inputs by the names of the
+// commands that select them, and the state's fields with their units. The
+// MQTT state, discovery, the JSON API, the metrics and the page all take
+// their names from here.
+
+#include "protocol/status_values.h"
+
+#include <QString>
+#include <array>
+
+// The power state as automations see it.
+enum class PowerState { On, Off, Warming, Cooling, Error, Unknown };
+inline constexpr std::array<PowerState, 6> kPowerStates{PowerState::On,      PowerState::Off,
+                                                        PowerState::Warming, PowerState::Cooling,
+                                                        PowerState::Error,   PowerState::Unknown};
+QString powerWord(PowerState state); // "on", "warming"...
+PowerState powerStateOf(OperatingState state);
+// Whether a power switch shows ON: the lamp is lit, or warming up to it.
+bool isSwitchedOn(PowerState state);
+
+// The input's name, as the command that selects it is named ("pc1").
+QString inputName(SelectedInput input);
+
+// One field of a projector's typed state: its key in the JSON state (MQTT,
+// the API, the page) and its unit, where it has one.
+struct StateField {
+    const char *key;  // "lamp_hours"
+    const char *unit; // "h", "°C", "hPa"; "" for none
+    const char *label; // for people: "Lamp hours"
+};
+namespace state_field {
+inline constexpr StateField kPower{"power", "", "Power"};
+inline constexpr StateField kInput{"input", "", "Input"};
+inline constexpr StateField kLampHours{"lamp_hours", "h", "Lamp hours"};
+inline constexpr StateField kTemperatures{"temperatures_c", "°C", "Temperature"};
+inline constexpr StateField kPressure{"pressure_hpa", "hPa", "Air pressure"};
+inline constexpr StateField kTexts{"texts", "", "Decoded answers"};
+inline constexpr std::array<StateField, 6> kAll{kPower, kInput, kLampHours, kTemperatures, kPressure, kTexts};
+} // namespace state_field

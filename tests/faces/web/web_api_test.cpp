@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page's API and its token as a program on the network sees them: the
+// real velno-bridge, plain HTTP on loopback, a simulated projector's wire.
+
+#include "bridge_program_fixture.h"
+
+#include "faces/web/web_face.h"
+
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QByteArray body;
+    QByteArray cookie;
+    QJsonDocument json() const { return QJsonDocument::fromJson(body); }
+};
+
+class WebApiTest : public BridgeProgramTest {
+protected:
+    void startWeb(const QByteArray &token)
+    {
+        ASSERT_TRUE(dir.isValid());
+        QFile file(dir.filePath("token"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(token + '\n');
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        file.close();
+        // A port free a moment ago: the settings take no port 0.
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(probe.serverPort());
+        probe.close();
+        runBridge({endpoint(kHall, hall)}, 1,
+                  {"--projector", "lab=/nonexistent/tty", "--web-listen", "127.0.0.1:" + port,
+                   "--web-token-file", file.fileName()});
+        const QRegularExpression listening(R"(web page, API and metrics on http://127\.0\.0\.1:(\d+)/)");
+        ASSERT_TRUE(
+            waitUntil([&] { return listening.match(bridge->logLines().join('\n')).hasMatch(); }, kEventMs));
+        base = QStringLiteral("http://127.0.0.1:%1")
+                   .arg(listening.match(bridge->logLines().join('\n')).captured(1));
+    }
+
+    Answer request(const QByteArray &method, const QString &path, const QByteArray &bearer = {},
+                   const QByteArray &body = {})
+    {
+        QNetworkRequest r(QUrl(base + path));
+        if (!bearer.isEmpty())
+            r.setRawHeader("Authorization", "Bearer " + bearer);
+        r.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+        QNetworkReply *reply = http.sendCustomRequest(r, method, body);
+        EXPECT_TRUE(waitUntil([&] { return reply->isFinished(); }, kEventMs));
+        Answer answer{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+                      reply->rawHeader("Set-Cookie")};
+        reply->deleteLater();
+        return answer;
+    }
+
+    QTemporaryDir dir;
+    QNetworkAccessManager http;
+    QString base;
+};
+
+TEST_F(WebApiTest, TokenGuardsEveryPathAndACookieCarriesItForBrowsers)
+{
+    startWeb("s3cret");
+    // Whether the projector exists is not told without the token.
+    for (const char *path : {"/", "/metrics", "/api/projectors/hall", "/api/projectors/nobody", "/nowhere"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(request("GET", path).status, 401);
+        EXPECT_EQ(request("GET", path, "wrong").status, 401);
+    }
+    EXPECT_EQ(request("POST", "/api/projectors/hall/command", {}, R"({"command":"power-on"})").status, 401);
+    EXPECT_FALSE(received(hall, "C00"));
+    EXPECT_EQ(request("GET", "/api/projectors", "s3cret").status, 200);
+
+    const Answer page = request("GET", "/?token=s3cret");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(page.body.contains("page.js"));
+    EXPECT_TRUE(page.cookie.contains("HttpOnly")) << page.cookie.constData();
+    EXPECT_TRUE(page.cookie.contains("SameSite=Strict")) << page.cookie.constData();
+    // The browser's jar now brings it.
+    EXPECT_EQ(request("GET", "/api/projectors").status, 200);
+    EXPECT_EQ(request("GET", "/page.js").status, 200);
+}
+
+TEST_F(WebApiTest, StateCommandsAndRefusals)
+{
+    startWeb("t");
+    waitFirstRound(kHall);
+    const QJsonArray all = request("GET", "/api/projectors", "t").json().array();
+    ASSERT_EQ(all.size(), 2);
+    const QJsonObject hallState = all[0].toObject();
+    EXPECT_EQ(hallState.value("id").toString(), kHall);
+    EXPECT_TRUE(hallState.value("online").toBool());
+    EXPECT_EQ(hallState.value("power").toString(), "off");
+    EXPECT_EQ(hallState.value("lamp_hours").toInt(), 1234);
+    EXPECT_EQ(hallState.value("temperatures_c").toArray().size(), 3);
+    EXPECT_TRUE(hallState.value("last_answer_s").isDouble());
+    EXPECT_FALSE(all[1].toObject().value("online").toBool());
+    EXPECT_EQ(request("GET", "/api/projectors/lab", "t").json().object().value("id").toString(), "lab");
+
+    // A GET changes nothing on the wire.
+    EXPECT_FALSE(received(hall, "C00"));
+    const Answer done =
+        request("POST", "/api/projectors/hall/command", "t", R"({"command":"power-on","id":7})");
+    EXPECT_EQ(done.status, 200);
+    EXPECT_EQ(done.json().object().value("code").toString(), "C00");
+    EXPECT_EQ(done.json().object().value("id").toInt(), 7);
+    EXPECT_TRUE(received(hall, "C00"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return request("GET", "/api/projectors/hall", "t").json().object().value("power") != "off"; },
+        kRoundMs));
+
+    const struct {
+        QByteArray method;
+        QString path;
+        QByteArray body;
+        int status;
+    } refusals[] = {
+        {"POST", "/api/projectors/hall/command", R"({"command":"self-destruct"})", 400},
+        {"POST", "/api/projectors/hall/command", "power-on\r\nC01", 400},
+        {"POST", "/api/projectors/nobody/command", R"({"command":"power-on"})", 404},
+        {"POST", "/api/projectors/lab/command", R"({"command":"power-on"})", 503},
+        {"POST", "/api/projectors/hall/command", QByteArray(WebFace::kLargestBodyBytes + 1, 'x'), 413},
+        {"GET", "/api/projectors/hall/command", {}, 405},
+        {"DELETE", "/api/projectors/hall", {}, 405},
+        {"POST", "/metrics", "x", 405},
+        {"GET", "/api/projectors/hall/lamp", {}, 404},
+        {"GET", "/etc/passwd", {}, 404},
+    };
+    for (const auto &r : refusals) {
+        SCOPED_TRACE((r.method + ' ' + r.path).toStdString());
+        EXPECT_EQ(request(r.method, r.path, "t", r.body).status, r.status);
+    }
+    EXPECT_FALSE(received(hall, "C01"));
+    // Logged, but not once per request.
+    const QStringList refused = bridge->logLines().filter("web: refused");
+    EXPECT_EQ(refused.size(), 1) << logText();
+}
+
+} // namespace
