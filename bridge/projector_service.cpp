@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_service.h"
 
+#include <utility>
+
 ProjectorService::ProjectorService(QObject *parent, const SessionClock &clock)
     : QObject(parent), clock_(clock)
 {
@@ -15,13 +17,22 @@ void ProjectorService::apply(const BridgeOptions &options)
     for (const ProjectorEndpoint &endpoint : options.projectors)
         wanted[endpoint.id] = &endpoint;
     std::vector<QString> gone;
+    std::vector<std::pair<QString, const ProjectorEndpoint *>> changed;
     for (const auto &[id, held] : held_) {
         const auto found = wanted.find(id);
-        if (found == wanted.end() || *found->second != held.endpoint || !(settings == held.settings))
+        if (found == wanted.end() || found->second->port != held.endpoint.port ||
+            !(settings == held.settings))
             gone.push_back(id);
+        else if (*found->second != held.endpoint)
+            changed.emplace_back(id, found->second);
     }
     for (const QString &id : gone)
         remove(id);
+    for (const auto &[id, endpoint] : changed) {
+        Held &held = held_.at(id);
+        const ProjectorEndpoint before = std::exchange(held.endpoint, *endpoint);
+        emit projectorChanged(held.link, before, held.endpoint);
+    }
     for (const auto &[id, endpoint] : wanted)
         if (!held_.count(id))
             add(*endpoint, settings);

@@ -20,7 +20,10 @@ public:
     explicit ProjectorService(QObject *parent = nullptr, const SessionClock &clock = {});
 
     // Makes the links the options name, or brings the ones there in line
-    // with them: projectorAdded() and projectorRemoved() tell the faces.
+    // with them: projectorAdded() and projectorRemoved() tell the faces. A
+    // link is replaced only when its port or how it is asked changed; a
+    // change that concerns only the faces (a listener, a name, a password)
+    // leaves its line open and is told by projectorChanged().
     void apply(const BridgeOptions &options);
     // Opens every port (retried in the background when one fails).
     void start();
@@ -36,6 +39,9 @@ signals:
     void projectorAdded(ProjectorLink *projector, const ProjectorEndpoint &endpoint);
     // Just before the link goes (deleted later): let go of it.
     void projectorRemoved(ProjectorLink *projector);
+    // The same link, with settings that differ only for the faces.
+    void projectorChanged(ProjectorLink *projector, const ProjectorEndpoint &before,
+                          const ProjectorEndpoint &now);
     void log(const QString &line);
 
 private:

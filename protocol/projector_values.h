@@ -27,8 +27,8 @@ QString inputName(SelectedInput input);
 // One field of a projector's typed state: its key in the JSON state (MQTT,
 // the API, the page) and its unit, where it has one.
 struct StateField {
-    const char *key;  // "lamp_hours"
-    const char *unit; // "h", "°C", "hPa"; "" for none
+    const char *key;   // "lamp_hours"
+    const char *unit;  // "h", "°C", "hPa"; "" for none
     const char *label; // for people: "Lamp hours"
 };
 namespace state_field {

@@ -16,5 +16,8 @@ struct SessionClock {
     // Milliseconds on a clock that never goes back; only differences mean anything.
     qint64 nowMs() const;
     // makeTimer, or the real kind given when there is none.
-    SessionTimerFactory timersOr(const SessionTimerFactory &real) const { return makeTimer ? makeTimer : real; }
+    SessionTimerFactory timersOr(const SessionTimerFactory &real) const
+    {
+        return makeTimer ? makeTimer : real;
+    }
 };

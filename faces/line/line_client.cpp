@@ -3,40 +3,21 @@
 
 #include "bridge/projector_link.h"
 #include "protocol/command_line.h"
-#include "session/precise_timer.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 
 LineClient::LineClient(QTcpSocket *socket, ProjectorLink &projector, QObject *parent,
                        const SessionTimerFactory &makeTimer)
-    : QObject(parent), socket_(socket), projector_(projector)
+    : FaceClient(socket, kIdleMs, parent, makeTimer), projector_(projector)
 {
-    socket_->setParent(this);
-    // Every exchange is one short line each way: waiting to fill a packet
-    // would only add delay.
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    peerName_ = QStringLiteral("%1:%2").arg(socket_->peerAddress().toString()).arg(socket_->peerPort());
-    idle_ = (makeTimer ? makeTimer : makeCoarseTimer)(QStringLiteral("idle"), kIdleMs, this);
-    idle_->setEnabled(true);
-    connect(idle_, &SessionTimer::tick, this, [this] {
-        idle_->setEnabled(false);
-        emit idleClosed(peerName_);
-        socket_->abort();
-        emit gone();
-    });
-    connect(socket_, &QTcpSocket::readyRead, this, &LineClient::readArrived);
-    connect(socket_, &QTcpSocket::disconnected, this, &LineClient::gone);
-    connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
-        if (socket_->state() != QAbstractSocket::ConnectedState)
-            emit gone();
-    });
+    connect(socket, &QTcpSocket::readyRead, this, &LineClient::readArrived);
 }
 
 void LineClient::readArrived()
 {
-    idle_->setEnabled(true);
-    for (const char c : socket_->readAll()) {
+    restartIdle();
+    for (const char c : socket().readAll()) {
         // CR LF is one end of line, as a terminal sends it.
         const bool lfAfterCr = afterCr_ && c == '\n';
         afterCr_ = c == '\r';
@@ -53,7 +34,7 @@ void LineClient::readArrived()
         if (partial_.size() == kLongestLine) {
             overlong_ = true;
             partial_.clear();
-            emit lineTooLong(peerName_);
+            emit lineTooLong(peerName());
             continue;
         }
         partial_ += c;
@@ -83,6 +64,6 @@ void LineClient::submit(const QByteArray &line)
     projector_.command(request, [client = QPointer<LineClient>(this)](const CommandOutcome &outcome) {
         if (!client || !outcome.result || outcome.result->reply.isEmpty())
             return;
-        client->socket_->write(outcome.result->reply.toLatin1());
+        client->socket().write(outcome.result->reply.toLatin1());
     });
 }

@@ -6,15 +6,13 @@
 // command is dropped whole, with nothing sent back a client could take for
 // a reply.
 
-#include "session/session_timer.h"
+#include "bridge/face_client.h"
 
 #include <QByteArray>
-#include <QObject>
 
 class ProjectorLink;
-class QTcpSocket;
 
-class LineClient : public QObject {
+class LineClient : public FaceClient {
     Q_OBJECT
 public:
     // Far longer than any command, short enough that a stream of junk
@@ -27,23 +25,15 @@ public:
     LineClient(QTcpSocket *socket, ProjectorLink &projector, QObject *parent = nullptr,
                const SessionTimerFactory &makeTimer = {});
 
-    QString peerName() const { return peerName_; }
-
 signals:
     void lineTooLong(const QString &peerName);
-    void idleClosed(const QString &peerName);
-    // The connection is over (either side closed it); delete the client.
-    void gone();
 
 private:
     void readArrived();
     void lineEnded();
     void submit(const QByteArray &line);
 
-    QTcpSocket *socket_;
     ProjectorLink &projector_;
-    QString peerName_;
-    SessionTimer *idle_;
     QByteArray partial_;
     bool overlong_ = false; // discarding up to the next CR
     bool afterCr_ = false;

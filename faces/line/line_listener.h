@@ -5,44 +5,34 @@
 // at once. Connections beyond the limit are told the port is in use and
 // closed, as a device server tells them.
 
-#include "bridge/listen_address.h"
+#include "bridge/listeners_face.h"
 #include "session/session_timer.h"
 
-#include <QObject>
-#include <QTcpServer>
-#include <vector>
-
+class ClientListener;
 class LineClient;
-class LogThrottle;
+class LogThrottles;
 class ProjectorLink;
 
-class LineListener : public QObject {
+class LineListener : public ProjectorListener {
     Q_OBJECT
 public:
     static constexpr int kMostClients = 8;
 
-    LineListener(ProjectorLink &projector, const ListenAddress &address, QObject *parent = nullptr,
+    LineListener(ProjectorLink &projector, const ListenAddress &address,
                  const SessionTimerFactory &makeTimer = {});
     ~LineListener() override;
 
-    // False, with the reason, when the address cannot be listened on.
-    bool listen(QString *error);
-
-signals:
-    void log(const QString &line);
+    bool listen(QString *error) override;
+    void stopTaking() override;
 
 private:
     void accept();
     void forget(LineClient *client);
 
     ProjectorLink &projector_;
-    ListenAddress address_;
     SessionTimerFactory makeTimer_;
-    QTcpServer server_;
-    std::vector<LineClient *> clients_;
+    ClientListener *server_;
     // Connections come and go, and are refused, in floods as readily as one
     // by one; each kind has its own minute.
-    LogThrottle *comings_;
-    LogThrottle *crowded_;
-    LogThrottle *longLines_;
+    LogThrottles *events_;
 };

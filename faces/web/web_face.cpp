@@ -3,6 +3,7 @@
 
 #include "api/command_payload.h"
 #include "api/command_reply.h"
+#include "bridge/client_listener.h"
 #include "bridge/log_throttle.h"
 #include "bridge/projector_link.h"
 #include "bridge/projector_service.h"
@@ -12,7 +13,6 @@
 #include <QAbstractHttpServer>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QHostInfo>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
@@ -131,33 +131,24 @@ QString methodName(const QHttpServerRequest &request)
 // Qt's server reads a whole request, body and all, before it hands it on:
 // a connection that sends more than any request of ours needs, without a
 // request coming of it, is cut before that fills the memory.
-class BoundedListener : public QTcpServer {
-public:
-    static constexpr qint64 kLargestRequestBytes = 16 * 1024 + WebFace::kLargestBodyBytes;
-    using QTcpServer::QTcpServer;
-    static void requestArrived(QTcpSocket *socket) { socket->setProperty(kUnread, 0); }
+constexpr qint64 kLargestRequestBytes = 16 * 1024 + WebFace::kLargestBodyBytes;
+constexpr const char *kUnread = "velnoBytesSinceRequest";
 
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto *socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        // Connected before the server's own reader, so it sees each chunk first.
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-            const qint64 unread = socket->property(kUnread).toLongLong() + socket->bytesAvailable();
-            socket->setProperty(kUnread, unread);
-            if (unread > kLargestRequestBytes)
-                socket->abort();
-        });
-        addPendingConnection(socket);
-    }
+void boundRequests(QTcpSocket &socket)
+{
+    // Connected before the server's own reader, so it sees each chunk first.
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [socket = &socket] {
+        const qint64 unread = socket->property(kUnread).toLongLong() + socket->bytesAvailable();
+        socket->setProperty(kUnread, unread);
+        if (unread > kLargestRequestBytes)
+            socket->abort();
+    });
+}
 
-private:
-    static constexpr const char *kUnread = "velnoBytesSinceRequest";
-};
+void requestArrived(QTcpSocket *socket)
+{
+    socket->setProperty(kUnread, 0);
+}
 
 } // namespace
 
@@ -213,27 +204,18 @@ bool WebFace::start(QString *error)
 {
     if (!options_.webListen)
         return true;
-    const ListenAddress &where = *options_.webListen;
-    QHostAddress address;
-    if (!address.setAddress(where.host)) {
-        const QList<QHostAddress> found = QHostInfo::fromName(where.host).addresses();
-        if (!found.isEmpty())
-            address = found.first();
-    }
-    listener_ = new BoundedListener(this);
-    if (address.isNull() || !listener_->listen(address, where.port)) {
-        if (error)
-            *error = QStringLiteral("web page: cannot listen on %1: %2")
-                         .arg(where.toString(),
-                              address.isNull() ? QStringLiteral("unknown host") : listener_->errorString());
+    listener_ = new ClientListener(QStringLiteral("web page, API and metrics"), *options_.webListen, 0, this);
+    listener_->setScheme(QStringLiteral("http"));
+    listener_->setAccepted(boundRequests);
+    connect(listener_, &ClientListener::log, this, &WebFace::log);
+    if (!listener_->listen(error)) {
         delete listener_;
         listener_ = nullptr;
         return false;
     }
     server_->bind(listener_);
-    emit log(QStringLiteral("web page, API and metrics on http://%1/%2")
-                 .arg(where.toString(),
-                      options_.webToken.isEmpty() ? QStringLiteral(" (no token asked)") : QString()));
+    if (options_.webToken.isEmpty())
+        emit log(QStringLiteral("web page: no token asked"));
     return true;
 }
 
@@ -265,7 +247,7 @@ bool WebFace::authorised(const QHttpServerRequest &request, bool *tokenInQuery) 
 
 void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    BoundedListener::requestArrived(socket);
+    requestArrived(socket);
     QHttpServerResponder responder = WebServer::responderFor(request, socket);
     const QString path = request.url().path(QUrl::FullyDecoded);
     const bool get = request.method() == QHttpServerRequest::Method::Get;

@@ -24,7 +24,7 @@ class ProjectorLink;
 class ProjectorService;
 class QHttpServerRequest;
 class QHttpServerResponder;
-class QTcpServer;
+class ClientListener;
 class QTcpSocket;
 class WebServer;
 
@@ -58,7 +58,7 @@ private:
     ProjectorService &projectors_;
     std::map<QString, ExchangeHistogram> histograms_; // by projector ID
     std::unique_ptr<WebServer> server_;
-    QTcpServer *listener_ = nullptr;
+    ClientListener *listener_ = nullptr;
     LogThrottle *refusals_;
     QElapsedTimer uptime_;
     QDateTime started_;

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "bridge/listeners_face.h"
+
+#include "bridge/projector_service.h"
+
+ListenersFace::ListenersFace(const FaceContext &context) : projectors_(context.projectors), clock_(context.clock)
+{
+}
+
+ListenersFace::~ListenersFace() = default;
+
+void ListenersFace::followProjectors()
+{
+    for (ProjectorLink *projector : projectors_.projectors())
+        add(projector, *projectors_.endpoint(projector->id()));
+    connect(&projectors_, &ProjectorService::projectorAdded, this, &ListenersFace::add);
+    connect(&projectors_, &ProjectorService::projectorRemoved, this, &ListenersFace::remove);
+    connect(&projectors_, &ProjectorService::projectorChanged, this, &ListenersFace::change);
+}
+
+bool ListenersFace::start(QString *error)
+{
+    started_ = true;
+    for (const auto &[projector, listener] : listeners_)
+        if (!listener->listen(error))
+            return false;
+    return true;
+}
+
+void ListenersFace::stopTaking()
+{
+    for (const auto &[projector, listener] : listeners_)
+        listener->stopTaking();
+}
+
+void ListenersFace::stop()
+{
+    started_ = false;
+    for (const auto &[projector, listener] : listeners_)
+        delete listener;
+    listeners_.clear();
+}
+
+void ListenersFace::add(ProjectorLink *projector, const ProjectorEndpoint &endpoint)
+{
+    if (!addressOf(endpoint))
+        return;
+    ProjectorListener *listener = makeListener(*projector, endpoint);
+    listener->setParent(this);
+    connect(listener, &ProjectorListener::log, this, &ListenersFace::log);
+    listeners_[projector] = listener;
+    // Added by a reload: the address was free a moment ago, or it was
+    // another's; either way the bridge runs on for the others.
+    QString error;
+    if (started_ && !listener->listen(&error))
+        emit log(error);
+}
+
+void ListenersFace::remove(ProjectorLink *projector)
+{
+    const auto found = listeners_.find(projector);
+    if (found == listeners_.end())
+        return;
+    delete found->second;
+    listeners_.erase(found);
+}
+
+void ListenersFace::change(ProjectorLink *projector, const ProjectorEndpoint &before, const ProjectorEndpoint &now)
+{
+    if (!differ(before, now))
+        return;
+    remove(projector);
+    add(projector, now);
+}
