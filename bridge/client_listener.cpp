@@ -18,7 +18,8 @@ bool ClientListener::listen(QString *error)
 {
     if (QTcpServer::listen(listenHost(address_), address_.port)) {
         const QString where = address_.toString();
-        emit log(QStringLiteral("%1 on %2").arg(what_, scheme_.isEmpty() ? where : scheme_ + "://" + where + '/'));
+        emit log(
+            QStringLiteral("%1 on %2").arg(what_, scheme_.isEmpty() ? where : scheme_ + "://" + where + '/'));
         return true;
     }
     if (error)

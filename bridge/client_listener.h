@@ -27,7 +27,8 @@ public:
 
     // what: names the listener in the log ("hall: shared line").
     // mostClients: 0 for no limit of its own.
-    ClientListener(const QString &what, const ListenAddress &address, int mostClients, QObject *parent = nullptr);
+    ClientListener(const QString &what, const ListenAddress &address, int mostClients,
+                   QObject *parent = nullptr);
 
     void setRefuse(const Refuse &refuse) { refuse_ = refuse; }
     // The log names the address as a URL of this scheme ("http://HOST:PORT/").

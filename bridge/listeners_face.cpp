@@ -3,7 +3,8 @@
 
 #include "bridge/projector_service.h"
 
-ListenersFace::ListenersFace(const FaceContext &context) : projectors_(context.projectors), clock_(context.clock)
+ListenersFace::ListenersFace(const FaceContext &context)
+    : projectors_(context.projectors), clock_(context.clock)
 {
 }
 
@@ -65,7 +66,8 @@ void ListenersFace::remove(ProjectorLink *projector)
     listeners_.erase(found);
 }
 
-void ListenersFace::change(ProjectorLink *projector, const ProjectorEndpoint &before, const ProjectorEndpoint &now)
+void ListenersFace::change(ProjectorLink *projector, const ProjectorEndpoint &before,
+                           const ProjectorEndpoint &now)
 {
     if (!differ(before, now))
         return;

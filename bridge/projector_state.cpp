@@ -46,14 +46,14 @@ QJsonObject ProjectorState::toJson() const
     const auto input = value<SelectedInput>();
     const auto lampHours = value<LampHours>();
     const auto pressure = value<AirPressure>();
+    using namespace state_field;
     return {
-        {QStringLiteral("power"), powerWord(power())},
-        {QStringLiteral("input"), input ? QJsonValue(inputName(*input)) : QJsonValue(QJsonValue::Null)},
-        {QStringLiteral("lamp_hours"),
-         orNull(lampHours ? std::optional<qint64>(lampHours->hours) : std::nullopt)},
-        {QStringLiteral("temperatures_c"), temperaturesValue},
-        {QStringLiteral("pressure_hpa"),
+        {kPower.keyText(), powerWord(power())},
+        {kInput.keyText(), input ? QJsonValue(inputName(*input)) : QJsonValue(QJsonValue::Null)},
+        {kLampHours.keyText(), orNull(lampHours ? std::optional<qint64>(lampHours->hours) : std::nullopt)},
+        {kTemperatures.keyText(), temperaturesValue},
+        {kPressure.keyText(),
          orNull(pressure ? std::optional<qint64>(pressure->hectopascals) : std::nullopt)},
-        {QStringLiteral("texts"), texts},
+        {QLatin1String(kTextsKey), texts},
     };
 }

@@ -24,19 +24,23 @@ bool isSwitchedOn(PowerState state);
 // The input's name, as the command that selects it is named ("pc1").
 QString inputName(SelectedInput input);
 
-// One field of a projector's typed state: its key in the JSON state (MQTT,
-// the API, the page) and its unit, where it has one.
+// One reading of a projector's typed state: its key in the JSON state (MQTT,
+// the API, the page), its unit where it has one, and what people call it.
 struct StateField {
     const char *key;   // "lamp_hours"
     const char *unit;  // "h", "°C", "hPa"; "" for none
-    const char *label; // for people: "Lamp hours"
+    const char *label; // "Lamp"
+    QString keyText() const { return QString::fromLatin1(key); }
+    QString unitText() const { return QString::fromUtf8(unit); }
 };
 namespace state_field {
 inline constexpr StateField kPower{"power", "", "Power"};
 inline constexpr StateField kInput{"input", "", "Input"};
-inline constexpr StateField kLampHours{"lamp_hours", "h", "Lamp hours"};
-inline constexpr StateField kTemperatures{"temperatures_c", "°C", "Temperature"};
+inline constexpr StateField kLampHours{"lamp_hours", "h", "Lamp"};
+inline constexpr StateField kTemperatures{"temperatures_c", "°C", "Temperatures"}; // three sensors
 inline constexpr StateField kPressure{"pressure_hpa", "hPa", "Air pressure"};
-inline constexpr StateField kTexts{"texts", "", "Decoded answers"};
-inline constexpr std::array<StateField, 6> kAll{kPower, kInput, kLampHours, kTemperatures, kPressure, kTexts};
+// The readings, in the order people read them.
+inline constexpr std::array<StateField, 5> kReadings{kPower, kInput, kLampHours, kTemperatures, kPressure};
+// The decoded words of each status query, by its name.
+inline constexpr char kTextsKey[] = "texts";
 } // namespace state_field

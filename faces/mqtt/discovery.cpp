@@ -104,11 +104,11 @@ QString numberTemplate(const QString &field)
     return QStringLiteral("{{ value_json.%1 if value_json.%1 is not none else None }}").arg(field);
 }
 
-QJsonObject numericSensor(const QString &valueTemplate, const char *unit, const char *deviceClass,
+QJsonObject numericSensor(const QString &valueTemplate, const StateField &field, const char *deviceClass,
                           const char *stateClass)
 {
     return {{QLatin1String("value_template"), valueTemplate},
-            {QLatin1String("unit_of_measurement"), QString::fromUtf8(unit)},
+            {QLatin1String("unit_of_measurement"), field.unitText()},
             {QLatin1String("device_class"), QLatin1String(deviceClass)},
             {QLatin1String("state_class"), QLatin1String(stateClass)}};
 }
@@ -137,8 +137,8 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
         {{QLatin1String("command_topic"), entity.command()},
          {QLatin1String("payload_on"), QLatin1String("power-on")},
          {QLatin1String("payload_off"), QLatin1String("power-off")},
-         {QLatin1String("value_template"),
-          QStringLiteral("{{ 'ON' if value_json.power in %1 else 'OFF' }}").arg(jsonList(onWords))},
+         {QLatin1String("value_template"), QStringLiteral("{{ 'ON' if value_json.%1 in %2 else 'OFF' }}")
+                                               .arg(state_field::kPower.keyText(), jsonList(onWords))},
          {QLatin1String("state_on"), QLatin1String("ON")},
          {QLatin1String("state_off"), QLatin1String("OFF")},
          // A retained command would run again at every restart; the bridge refuses them.
@@ -148,33 +148,35 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
     QStringList inputs;
     for (SelectedInput input : {SelectedInput::Computer1, SelectedInput::Computer2, SelectedInput::Video})
         inputs << inputName(input);
-    messages.push_back(entity.build(
-        QStringLiteral("select"), QStringLiteral("input"), QStringLiteral("Input"),
-        {{QLatin1String("command_topic"), entity.command()},
-         {QLatin1String("options"), QJsonArray::fromStringList(inputs)},
-         {QLatin1String("value_template"),
-          QStringLiteral("{{ value_json.input if value_json.input in %1 else None }}").arg(jsonList(inputs))},
-         {QLatin1String("retain"), false},
-         {QLatin1String("icon"), QLatin1String("mdi:video-input-hdmi")}}));
+    messages.push_back(entity.build(QStringLiteral("select"), QStringLiteral("input"),
+                                    QStringLiteral("Input"),
+                                    {{QLatin1String("command_topic"), entity.command()},
+                                     {QLatin1String("options"), QJsonArray::fromStringList(inputs)},
+                                     {QLatin1String("value_template"),
+                                      QStringLiteral("{{ value_json.%1 if value_json.%1 in %2 else None }}")
+                                          .arg(state_field::kInput.keyText(), jsonList(inputs))},
+                                     {QLatin1String("retain"), false},
+                                     {QLatin1String("icon"), QLatin1String("mdi:video-input-hdmi")}}));
 
+    using state_field::kLampHours, state_field::kPressure, state_field::kTemperatures;
     QJsonObject lamp =
-        numericSensor(numberTemplate(QStringLiteral("lamp_hours")), "h", "duration", "total_increasing");
+        numericSensor(numberTemplate(kLampHours.keyText()), kLampHours, "duration", "total_increasing");
     lamp.insert(QLatin1String("icon"), QLatin1String("mdi:timer-outline"));
     messages.push_back(entity.build(QStringLiteral("sensor"), QStringLiteral("lamp_time"),
                                     QStringLiteral("Lamp time"), lamp));
 
     for (int sensor = 1; sensor <= 3; ++sensor) {
         const QString reading =
-            QStringLiteral(
-                "{{ value_json.temperatures_c[%1] if value_json.temperatures_c is not none else None }}")
+            QStringLiteral("{{ value_json.%1[%2] if value_json.%1 is not none else None }}")
+                .arg(kTemperatures.keyText())
                 .arg(sensor - 1);
         messages.push_back(entity.build(QStringLiteral("sensor"),
                                         QStringLiteral("temperature_%1").arg(sensor),
                                         QStringLiteral("Temperature %1").arg(sensor),
-                                        numericSensor(reading, "°C", "temperature", "measurement")));
+                                        numericSensor(reading, kTemperatures, "temperature", "measurement")));
     }
     messages.push_back(entity.build(
         QStringLiteral("sensor"), QStringLiteral("pressure"), QStringLiteral("Pressure"),
-        numericSensor(numberTemplate(QStringLiteral("pressure_hpa")), "hPa", "pressure", "measurement")));
+        numericSensor(numberTemplate(kPressure.keyText()), kPressure, "pressure", "measurement")));
     return messages;
 }

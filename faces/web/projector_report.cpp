@@ -30,6 +30,16 @@ QStringList projectorWarnings(const ProjectorState &state)
     return warnings;
 }
 
+QJsonArray readingFields()
+{
+    QJsonArray fields;
+    for (const StateField &field : state_field::kReadings)
+        fields.append(QJsonObject{{QStringLiteral("key"), field.keyText()},
+                                  {QStringLiteral("unit"), field.unitText()},
+                                  {QStringLiteral("label"), QString::fromUtf8(field.label)}});
+    return fields;
+}
+
 QJsonObject projectorReport(const ProjectorLink &projector)
 {
     QJsonObject report = projector.state().toJson();

@@ -297,6 +297,11 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
                            process),
                        {}});
     }
+    if (path == QStringLiteral("/api/fields")) {
+        if (!get)
+            return answer(methodNotAllowed("GET"));
+        return answer(json(QJsonDocument(readingFields())));
+    }
     if (path == kApi) {
         if (!get)
             return answer(methodNotAllowed("GET"));

@@ -5,19 +5,38 @@
 'use strict';
 
 const kRefreshMs = 1000;
+const kNotAllowed = 'Not allowed: open this page once with ?token=YOUR-TOKEN.';
 const list = document.getElementById('projectors');
 const template = document.getElementById('projector-template');
 const filter = document.getElementById('filter');
 const summary = document.getElementById('summary');
 const problem = document.getElementById('problem');
 const cards = new Map();
+let readings = []; // {key, unit, label}, as the bridge names them
 
 // The token came once in the address; the cookie carries it from now on.
 if (new URLSearchParams(location.search).has('token'))
   history.replaceState(null, '', location.pathname);
 
 function text(value, unit) {
-  return value === null || value === undefined ? '—' : unit ? `${value} ${unit}` : String(value);
+  if (value === null || value === undefined) return '—';
+  if (Array.isArray(value)) return value.map(v => text(v, unit)).join(', ');
+  return unit ? `${value} ${unit}` : String(value);
+}
+
+// One row in the card's template for each reading, before "Last answer".
+function addReadingRows() {
+  const list = template.content.querySelector('dl');
+  const last = list.querySelector('.last-answer');
+  for (const reading of readings) {
+    const row = document.createElement('div');
+    const term = document.createElement('dt');
+    const value = document.createElement('dd');
+    term.textContent = reading.label;
+    value.dataset.field = reading.key;
+    row.append(term, value);
+    list.insertBefore(row, last);
+  }
 }
 
 function age(seconds) {
@@ -50,11 +69,8 @@ function makeCard(id) {
 
 function show(card, p) {
   field(card, 'online', p.online ? 'online' : 'offline');
-  field(card, 'power', p.power);
-  field(card, 'input', text(p.input));
-  field(card, 'lamp_hours', text(p.lamp_hours, 'h'));
-  field(card, 'temperatures_c', p.temperatures_c ? p.temperatures_c.map(t => `${t} °C`).join(', ') : '—');
-  field(card, 'pressure_hpa', text(p.pressure_hpa, 'hPa'));
+  for (const reading of readings)
+    field(card, reading.key, text(p[reading.key], reading.unit));
   field(card, 'last_answer_s', age(p.last_answer_s));
   field(card, 'warnings', p.warnings.join('; '));
   card.className = `projector power-${p.power}${p.online ? '' : ' offline'}`;
@@ -97,7 +113,7 @@ async function refresh() {
   try {
     const response = await fetch('api/projectors', {cache: 'no-store'});
     if (response.status === 401) {
-      complain('Not allowed: open this page once with ?token=YOUR-TOKEN.');
+      complain(kNotAllowed);
       return;
     }
     if (!response.ok) throw new Error(`the bridge answered ${response.status}`);
@@ -126,6 +142,26 @@ async function send(card, id, command) {
   refresh();
 }
 
-filter.addEventListener('input', applyFilter);
-refresh();
-setInterval(refresh, kRefreshMs);
+// The readings are named once, before the first card is made; asked
+// again until the bridge answers.
+async function start() {
+  for (;;) {
+    try {
+      const response = await fetch('api/fields', {cache: 'no-store'});
+      if (response.ok) {
+        readings = await response.json();
+        break;
+      }
+      complain(response.status === 401 ? kNotAllowed : `The bridge answered ${response.status}; trying again.`);
+    } catch (error) {
+      complain(`Cannot reach the bridge (${error.message}); trying again.`);
+    }
+    await new Promise(resolve => setTimeout(resolve, kRefreshMs));
+  }
+  addReadingRows();
+  filter.addEventListener('input', applyFilter);
+  refresh();
+  setInterval(refresh, kRefreshMs);
+}
+
+start();

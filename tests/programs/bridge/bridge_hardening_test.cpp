@@ -8,10 +8,12 @@
 
 #include "faces/mqtt/discovery.h"
 #include "mqtt/mqtt_link.h"
+#include "testing/loopback_port.h"
 #include "testing/process_gauge.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <csignal>
 
@@ -128,7 +130,11 @@ TEST_F(BridgeHardeningTest, AHangUpReloadsTheFileAndABrokenFileLeavesTheRunningS
     const QString kFoyer = QStringLiteral("foyer");
     // Until its device server connected, it was offline: what counts is what comes after.
     const qsizetype hallSaid = watch->seen(topic(kHall, "availability")).size();
-    writeSettings({endpoint(kHall, socketHall), endpoint(kFoyer, foyer)}, QStringLiteral("0"));
+    // The hall gains a shared line: a change for a face, not for its port.
+    const quint16 linePort = unusedLoopbackPort();
+    writeSettings({endpoint(kHall, socketHall) + QStringLiteral("\nline = 127.0.0.1:%1").arg(linePort),
+                   endpoint(kFoyer, foyer)},
+                  QStringLiteral("0"));
     ::kill(pid_t(bridge->pid()), SIGHUP);
     EXPECT_TRUE(
         waitUntil([&] { return watch->seen(topic(kLab, "availability")).contains("offline"); }, kEventMs));
@@ -137,7 +143,13 @@ TEST_F(BridgeHardeningTest, AHangUpReloadsTheFileAndABrokenFileLeavesTheRunningS
     EXPECT_TRUE(command(kFoyer, "display-clear").value("answered").toBool()) << logText();
     EXPECT_TRUE(command(kHall, "display-clear").value("answered").toBool()) << logText();
     EXPECT_FALSE(watch->seen(topic(kHall, "availability")).mid(hallSaid).contains("offline"));
-    EXPECT_EQ(socketHall.connectionsAccepted(), 1) << "the unchanged projector keeps its line";
+    EXPECT_EQ(socketHall.connectionsAccepted(), 1) << "a projector whose port did not change keeps its line";
+    QTcpSocket lineClient;
+    lineClient.connectToHost(QHostAddress::LocalHost, linePort);
+    ASSERT_TRUE(lineClient.waitForConnected(kEventMs)) << "its shared line is new";
+    lineClient.write("CR0\r");
+    QByteArray reply;
+    EXPECT_TRUE(waitUntil([&] { return (reply += lineClient.readAll()).endsWith('\r'); }, kEventMs));
 
     writeSettings({endpoint(kHall, socketHall)}, QStringLiteral("soon"));
     const int logMark = bridge->logLines().size();
