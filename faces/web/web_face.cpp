@@ -28,6 +28,8 @@ namespace {
 
 const QByteArray kCookieName = "velno_token";
 const QByteArray kJson = "application/json";
+// Whatever the reason, a flood of refused requests says one thing.
+const QString kRequestsRefused = QStringLiteral("requests refused");
 
 struct Reply {
     Status status = Status::Ok;
@@ -178,9 +180,9 @@ private:
 
 WebFace::WebFace(const FaceContext &context)
     : options_(context.options), projectors_(context.projectors), server_(std::make_unique<WebServer>(*this)),
-      refusals_(new LogThrottle(QStringLiteral("web requests refused"), this, context.clock.makeTimer))
+      refusals_(new LogThrottles(QStringLiteral("web "), this, context.clock.makeTimer))
 {
-    connect(refusals_, &LogThrottle::log, this, &WebFace::log);
+    connect(refusals_, &LogThrottles::log, this, &WebFace::log);
     for (ProjectorLink *projector : projectors_.projectors())
         follow(projector);
     connect(&projectors_, &ProjectorService::projectorAdded, this, &WebFace::follow);
@@ -252,7 +254,8 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
     const QString path = request.url().path(QUrl::FullyDecoded);
     const bool get = request.method() == QHttpServerRequest::Method::Get;
     const auto refuse = [&](const Reply &reply) {
-        refusals_->report(QStringLiteral("web: refused %1 %2 from %3: %4")
+        refusals_->report(kRequestsRefused,
+                          QStringLiteral("web: refused %1 %2 from %3: %4")
                               .arg(methodName(request), path.left(80), request.remoteAddress().toString())
                               .arg(int(reply.status)));
         write(responder, reply, false, {});
@@ -345,6 +348,7 @@ void WebFace::sendCommand(ProjectorLink &projector, const QHttpServerRequest &re
     };
     if (!verdict.accepted()) {
         refusals_->report(
+            kRequestsRefused,
             QStringLiteral("web: refused a command for %1: %2").arg(projector.id(), verdict.refusal));
         return done({std::nullopt, std::nullopt, Refusal{RefusalKind::Invalid, verdict.refusal}});
     }

@@ -19,7 +19,7 @@
 #include <map>
 #include <memory>
 
-class LogThrottle;
+class LogThrottles;
 class ProjectorLink;
 class ProjectorService;
 class QHttpServerRequest;
@@ -59,7 +59,7 @@ private:
     std::map<QString, ExchangeHistogram> histograms_; // by projector ID
     std::unique_ptr<WebServer> server_;
     ClientListener *listener_ = nullptr;
-    LogThrottle *refusals_;
+    LogThrottles *refusals_;
     QElapsedTimer uptime_;
     QDateTime started_;
 };
