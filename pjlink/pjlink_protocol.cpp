@@ -3,6 +3,7 @@
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <variant>
 
 namespace pjlink {
 
@@ -29,10 +30,15 @@ bool isSettable(const QByteArray &command)
     return command == "POWR" || command == "INPT" || command == "AVMT";
 }
 
-// Cut to a byte count without splitting a UTF-8 character.
+// Cut to a byte count without splitting a UTF-8 character; a control
+// character (a CR would end the answer early) goes as a blank.
 QByteArray capped(const QString &text, int maxBytes)
 {
-    QString kept = text.trimmed();
+    QString kept = text;
+    for (QChar &c : kept)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    kept = kept.trimmed();
     while (kept.toUtf8().size() > maxBytes)
         kept.chop(1);
     return kept.toUtf8();
@@ -90,6 +96,31 @@ QByteArray errorStatus(OperatingState state)
     default: break;
     }
     return digits;
+}
+
+// The rows of the command table PJLink runs and asks, found once by name;
+// a name the table lacks stops the program at the first request.
+const Command &row(const char *name, bool statusQuery = false)
+{
+    const Command *command = findCommand(QString::fromLatin1(name));
+    if (!command || (statusQuery && !command->statusQuery))
+        qFatal("PJLink: the command table has no %s %s", statusQuery ? "status query" : "command", name);
+    return *command;
+}
+
+struct Rows {
+    const Command &powerOn = row("power-on"), &powerOff = row("power-off");
+    const Command &pc1 = row("pc1"), &pc2 = row("pc2"), &video = row("video");
+    const Command &videoMuteOn = row("no-show-on"), &videoMuteOff = row("no-show-off");
+    const Command &audioMuteOn = row("sound-mute-on"), &audioMuteOff = row("sound-mute-off");
+    const Command &status = row("status", true), &input = row("input", true), &mute = row("mute", true);
+    const Command &lampTime = row("lamp-time", true), &info = row("info", true);
+};
+
+const Rows &rows()
+{
+    static const Rows kRows;
+    return kRows;
 }
 
 } // namespace
@@ -156,98 +187,92 @@ QByteArray reply(const Request &request, Error error)
     return reply(request, errorWord(error));
 }
 
-SetPlan planSet(const Request &request, PowerState power)
+namespace {
+
+// A setting request: the commands to run in order, or the error to answer
+// at once. power: as last known (Unknown when it is not).
+std::variant<Commands, Error> planSet(const Request &request, PowerState power)
 {
     if (!isDefined(request))
-        return {{}, Error::Undefined};
+        return Error::Undefined;
     if (!isSettable(request.command))
-        return {{}, Error::OutOfParameter};
+        return Error::OutOfParameter;
+    const Rows &r = rows();
     const QByteArray &p = request.parameter;
-    QStringList commands;
+    Commands commands;
     if (request.command == "POWR") {
         if (p == "1")
-            commands = {QStringLiteral("power-on")};
+            commands = {&r.powerOn};
         else if (p == "0")
-            commands = {QStringLiteral("power-off")};
+            commands = {&r.powerOff};
         else
-            return {{}, Error::OutOfParameter};
+            return Error::OutOfParameter;
         // The projector takes no power command while warming up or cooling.
         if (power == PowerState::Warming || power == PowerState::Cooling)
-            return {{}, Error::UnavailableTime};
-        return {commands, std::nullopt};
+            return Error::UnavailableTime;
+        return commands;
     }
     if (request.command == "INPT") {
         if (p == "11")
-            commands = {QStringLiteral("pc1")};
+            commands = {&r.pc1};
         else if (p == "12")
-            commands = {QStringLiteral("pc2")};
+            commands = {&r.pc2};
         else if (p == "21")
-            commands = {QStringLiteral("video")};
+            commands = {&r.video};
         else
-            return {{}, Error::OutOfParameter};
+            return Error::OutOfParameter;
     } else {
-        const QString videoOn = QStringLiteral("no-show-on"), videoOff = QStringLiteral("no-show-off");
-        const QString audioOn = QStringLiteral("sound-mute-on"), audioOff = QStringLiteral("sound-mute-off");
         if (p == "10")
-            commands = {videoOff};
+            commands = {&r.videoMuteOff};
         else if (p == "11")
-            commands = {videoOn};
+            commands = {&r.videoMuteOn};
         else if (p == "20")
-            commands = {audioOff};
+            commands = {&r.audioMuteOff};
         else if (p == "21")
-            commands = {audioOn};
+            commands = {&r.audioMuteOn};
         else if (p == "30")
-            commands = {videoOff, audioOff};
+            commands = {&r.videoMuteOff, &r.audioMuteOff};
         else if (p == "31")
-            commands = {videoOn, audioOn};
+            commands = {&r.videoMuteOn, &r.audioMuteOn};
         else
-            return {{}, Error::OutOfParameter};
+            return Error::OutOfParameter;
     }
     // Inputs and mutes need the lamp lit, or on its way.
     if (power == PowerState::Off || power == PowerState::Cooling)
-        return {{}, Error::UnavailableTime};
-    return {commands, std::nullopt};
+        return Error::UnavailableTime;
+    return commands;
 }
 
-QStringList missingQueries(const Request &request, const Facts &facts)
+// The status queries to ask for what the request needs and the facts lack:
+// a query's answer, or a setting's power state.
+Commands missingQueries(const Request &request, const Facts &facts)
 {
     if (!isDefined(request))
         return {};
+    const Rows &r = rows();
     const QByteArray &c = request.command;
-    QStringList queries;
-    const auto need = [&queries](bool missing, const char *query) {
+    Commands queries;
+    const auto need = [&queries](bool missing, const Command &query) {
         if (missing)
-            queries << QString::fromLatin1(query);
+            queries.push_back(&query);
     };
     if (!request.isQuery()) {
         // A setting that is wrong whatever the state needs none.
-        if (!planSet(request, PowerState::Unknown).refused)
-            need(!facts.operating, "status");
+        if (std::holds_alternative<Commands>(planSet(request, PowerState::Unknown)))
+            need(!facts.operating, r.status);
         return queries;
     }
-    need((c == "POWR" || c == "ERST") && !facts.operating, "status");
-    need(c == "INPT" && !facts.input, "input");
-    need(c == "AVMT" && !facts.mute, "mute");
-    need(c == "LAMP" && !facts.lampHours, "lamp-time");
-    need(c == "LAMP" && !facts.operating, "status");
-    need((c == "INF2" || c == "INFO") && !facts.model, "info");
+    need((c == "POWR" || c == "ERST") && !facts.operating, r.status);
+    need(c == "INPT" && !facts.input, r.input);
+    need(c == "AVMT" && !facts.mute, r.mute);
+    need(c == "LAMP" && !facts.lampHours, r.lampTime);
+    need(c == "LAMP" && !facts.operating, r.status);
+    need((c == "INF2" || c == "INFO") && !facts.model, r.info);
     return queries;
 }
 
-void takeValue(Facts &facts, const StatusValue &value)
-{
-    if (const auto *v = std::get_if<OperatingState>(&value))
-        facts.operating = *v;
-    else if (const auto *v = std::get_if<SelectedInput>(&value))
-        facts.input = *v;
-    else if (const auto *v = std::get_if<MuteAndSignal>(&value))
-        facts.mute = *v;
-    else if (const auto *v = std::get_if<LampHours>(&value))
-        facts.lampHours = *v;
-    else if (const auto *v = std::get_if<ModelInfo>(&value))
-        facts.model = *v;
-}
-
+// The answer to a query request, or its error (a fact still missing is a
+// projector failure).
 std::variant<QByteArray, Error> answer(const Request &request, const Facts &facts)
 {
     if (!isDefined(request))
@@ -286,6 +311,88 @@ std::variant<QByteArray, Error> answer(const Request &request, const Facts &fact
         return capped(QString::fromLatin1(kManufacturer) + QLatin1Char(' ') + facts.model->text,
                       kMaxInfoBytes);
     return Error::ProjectorFailure;
+}
+
+Step answered(const Request &request, const std::variant<QByteArray, Error> &value)
+{
+    Step step{Step::Kind::Answer, request, {}, {}, {}, {}};
+    if (const auto *error = std::get_if<Error>(&value)) {
+        step.error = *error;
+        step.bytes = reply(request, *error);
+    } else {
+        step.bytes = reply(request, std::get<QByteArray>(value));
+    }
+    return step;
+}
+
+Step closed(const QString &why, const QByteArray &lastWords = {})
+{
+    return {Step::Kind::Close, {}, lastWords, {}, {}, why};
+}
+
+} // namespace
+
+Step next(const Request &request, const Facts &facts)
+{
+    if (!facts.asked) {
+        Commands queries = missingQueries(request, facts);
+        if (!queries.empty())
+            return {Step::Kind::Ask, request, {}, std::move(queries), {}, {}};
+    }
+    if (request.isQuery())
+        return answered(request, answer(request, facts));
+    const auto plan =
+        planSet(request, facts.operating ? powerStateOf(*facts.operating) : PowerState::Unknown);
+    if (const auto *error = std::get_if<Error>(&plan))
+        return answered(request, *error);
+    return {Step::Kind::Run, request, reply(request, QByteArray("OK")), std::get<Commands>(plan), {}, {}};
+}
+
+Conversation::Conversation(const QByteArray &password, const QByteArray &random)
+    : password_(password), random_(password.isEmpty() ? QByteArray() : random),
+      authenticated_(password.isEmpty())
+{
+}
+
+QByteArray Conversation::greeting() const
+{
+    return pjlink::greeting(random_, !password_.isEmpty());
+}
+
+int Conversation::longestLine() const
+{
+    return kMaxRequestBytes + (authenticated_ ? 0 : kDigestLength);
+}
+
+Step Conversation::take(const QByteArray &line, const Facts &facts)
+{
+    QByteArray request = line;
+    if (!authenticated_) {
+        const std::optional<QByteArray> rest = checkDigest(line, random_, password_);
+        if (!rest)
+            return closed(QStringLiteral("session closed for a wrong or missing password"),
+                          authenticationFailure());
+        authenticated_ = true;
+        request = *rest;
+    }
+    const std::optional<Request> parsed = parseRequest(request);
+    if (!parsed)
+        return closed(QStringLiteral("session closed for a line that is not PJLink"));
+    return next(*parsed, facts);
+}
+
+void takeValue(Facts &facts, const StatusValue &value)
+{
+    if (const auto *v = std::get_if<OperatingState>(&value))
+        facts.operating = *v;
+    else if (const auto *v = std::get_if<SelectedInput>(&value))
+        facts.input = *v;
+    else if (const auto *v = std::get_if<MuteAndSignal>(&value))
+        facts.mute = *v;
+    else if (const auto *v = std::get_if<LampHours>(&value))
+        facts.lampHours = *v;
+    else if (const auto *v = std::get_if<ModelInfo>(&value))
+        facts.model = *v;
 }
 
 } // namespace pjlink

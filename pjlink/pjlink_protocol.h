@@ -3,16 +3,17 @@
 // The PJLink Class 1 conversation, without a socket: reading a request
 // line, the greeting and its digest check, the replies, and what each
 // request means for a projector of ours (the commands a setting runs, the
-// status queries an answer needs, the answer read from typed values).
+// status queries an answer needs, the answer read from typed values), said
+// as the next step to take.
 
+#include "protocol/commands.h"
 #include "protocol/projector_values.h"
 #include "protocol/status_values.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <optional>
-#include <variant>
+#include <vector>
 
 namespace pjlink {
 
@@ -49,15 +50,6 @@ std::optional<QByteArray> checkDigest(const QByteArray &line, const QByteArray &
 QByteArray reply(const Request &request, const QByteArray &value);
 QByteArray reply(const Request &request, Error error);
 
-// A setting request: the bridge's commands to run in order, or the error
-// to answer at once.
-struct SetPlan {
-    QStringList commands;
-    std::optional<Error> refused;
-};
-// power: as the bridge last knew it (Unknown when it does not).
-SetPlan planSet(const Request &request, PowerState power);
-
 // What an answer is read from; each filled from fresh state or a query.
 struct Facts {
     std::optional<OperatingState> operating;
@@ -66,14 +58,53 @@ struct Facts {
     std::optional<LampHours> lampHours;
     std::optional<ModelInfo> model;
     QString name;
+    // The projector has been asked: what is still missing is not to be had.
+    bool asked = false;
 };
-// The status queries to ask for what the request needs and the facts lack
-// ("lamp-time", "status"): a query's answer, or a setting's power state.
-QStringList missingQueries(const Request &request, const Facts &facts);
 // Fills the fact a query's typed value gives.
 void takeValue(Facts &facts, const StatusValue &value);
-// The answer to a query request, or its error (a fact still missing is a
-// projector failure).
-std::variant<QByteArray, Error> answer(const Request &request, const Facts &facts);
+
+// Rows of the command table, never null.
+using Commands = std::vector<const Command *>;
+
+// What to do next about a client's line.
+struct Step {
+    enum class Kind {
+        Answer, // write bytes; error says which when it is one
+        Ask,    // ask the projector commands (status queries), take their values
+                // into the facts, mark them asked, and call next() again
+        Run,    // run commands in order, then write bytes; the first that
+                // fails is answered with its error instead
+        Close,  // write bytes (maybe none) and close the session, logging why
+    };
+    Kind kind = Kind::Answer;
+    Request request;
+    QByteArray bytes;
+    Commands commands;
+    std::optional<Error> error;
+    QString why;
+};
+
+// What a request comes to against the facts known so far.
+Step next(const Request &request, const Facts &facts);
+
+// One client's side of the conversation: the greeting, the digest ahead of
+// the first request when there is a password, then requests.
+class Conversation {
+public:
+    // password: empty for none; random: the greeting's, when there is one.
+    explicit Conversation(const QByteArray &password, const QByteArray &random = randomText());
+
+    QByteArray greeting() const;
+    // The longest line taken now, CR included.
+    int longestLine() const;
+    // A line without its CR, and the facts known so far.
+    Step take(const QByteArray &line, const Facts &facts);
+
+private:
+    QByteArray password_;
+    QByteArray random_;
+    bool authenticated_;
+};
 
 } // namespace pjlink

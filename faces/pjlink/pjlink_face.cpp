@@ -28,8 +28,10 @@ class PjlinkFace::Listener : public QObject {
 public:
     Listener(ProjectorLink *link, const ProjectorEndpoint &endpoint, const SessionTimerFactory &makeTimer,
              PjlinkFace &face)
-        : QObject(&face), face_(face), address_(*endpoint.pjlink), id_(endpoint.id), makeTimer_(makeTimer)
+        : QObject(&face), address_(*endpoint.pjlink), id_(endpoint.id), makeTimer_(makeTimer),
+          refusals_(QStringLiteral("%1: PJLink ").arg(id_), this, makeTimer)
     {
+        connect(&refusals_, &LogThrottles::log, &face, &PjlinkFace::log);
         projector_.link = link;
         projector_.name = endpoint.name.isEmpty() ? endpoint.id : endpoint.name;
         projector_.password = endpoint.pjlinkPassword;
@@ -82,21 +84,15 @@ private:
     // hide the others.
     void refuse(const QString &why, const QString &peer)
     {
-        LogThrottle *&throttle = refusals_[why];
-        if (!throttle) {
-            throttle = new LogThrottle(QStringLiteral("%1: PJLink %2").arg(id_, why), this, makeTimer_);
-            connect(throttle, &LogThrottle::log, &face_, &PjlinkFace::log);
-        }
-        throttle->report(QStringLiteral("%1: PJLink from %2: %3").arg(id_, peer, why));
+        refusals_.report(why, QStringLiteral("%1: PJLink from %2: %3").arg(id_, peer, why));
     }
 
-    PjlinkFace &face_;
     ListenAddress address_;
     QString id_;
     SessionTimerFactory makeTimer_;
     PjlinkProjector projector_;
     QTcpServer server_;
-    std::map<QString, LogThrottle *> refusals_; // children
+    LogThrottles refusals_;
     int sessions_ = 0;
 };
 

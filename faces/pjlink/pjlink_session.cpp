@@ -7,6 +7,7 @@
 
 #include <QTcpSocket>
 #include <algorithm>
+#include <cstddef>
 
 using namespace pjlink;
 
@@ -15,19 +16,11 @@ namespace {
 // Answers a client leaves unread, at most.
 constexpr qint64 kMaxUnreadBytes = 64 * 1024;
 
-Error errorFor(const CommandOutcome &outcome)
-{
-    // A full queue passes; everything else means the projector is not there.
-    if (outcome.refusal && outcome.refusal->kind == RefusalKind::Busy)
-        return Error::UnavailableTime;
-    return Error::ProjectorFailure;
-}
-
 } // namespace
 
 PjlinkSession::PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, QObject *parent,
                              const SessionTimerFactory &makeTimer)
-    : QObject(parent), socket_(socket), projector_(projector)
+    : QObject(parent), socket_(socket), projector_(projector), conversation_(projector.password)
 {
     socket_->setParent(this);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -42,9 +35,7 @@ PjlinkSession::PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, QOb
     idle_->setEnabled(true);
     connect(socket_, &QTcpSocket::readyRead, this, &PjlinkSession::readRequests);
     connect(socket_, &QTcpSocket::disconnected, this, &PjlinkSession::end, Qt::QueuedConnection);
-    if (!projector_.password.isEmpty())
-        random_ = randomText();
-    socket_->write(greeting(random_, !projector_.password.isEmpty()));
+    socket_->write(conversation_.greeting());
 }
 
 PjlinkSession::~PjlinkSession() = default;
@@ -74,8 +65,7 @@ void PjlinkSession::readRequests()
     while (buffer_.startsWith('\n'))
         buffer_.remove(0, 1);
     const int cr = buffer_.indexOf('\r');
-    const int longest =
-        kMaxRequestBytes + (authenticated_ || projector_.password.isEmpty() ? 0 : kDigestLength);
+    const int longest = conversation_.longestLine();
     if ((cr < 0 && buffer_.size() >= longest) || cr + 1 > longest) {
         emit refused(QStringLiteral("session closed for a request over %1 bytes").arg(kMaxRequestBytes));
         close();
@@ -88,113 +78,108 @@ void PjlinkSession::readRequests()
     handle(line);
 }
 
-void PjlinkSession::handle(QByteArray line)
+void PjlinkSession::handle(const QByteArray &line)
 {
-    if (!projector_.password.isEmpty() && !authenticated_) {
-        const std::optional<QByteArray> rest = checkDigest(line, random_, projector_.password);
-        if (!rest) {
-            emit refused(QStringLiteral("session closed for a wrong or missing password"));
-            socket_->write(authenticationFailure());
-            close();
-            return;
-        }
-        authenticated_ = true;
-        line = *rest;
-    }
-    const std::optional<Request> request = parseRequest(line);
-    if (!request) {
-        emit refused(QStringLiteral("session closed for a line that is not PJLink"));
+    const Facts facts = freshFacts();
+    const Step step = conversation_.take(line, facts);
+    if (step.kind == Step::Kind::Close) {
+        emit refused(step.why);
+        socket_->write(step.bytes);
         close();
         return;
     }
     busy_ = true;
     idle_->setEnabled(false);
-    if (!projector_.link) {
-        refuse(*request, Error::ProjectorFailure);
+    if (!projector_.link || (step.kind == Step::Kind::Ask && !projector_.link->isOnline())) {
+        refuse(step.request, Error::ProjectorFailure);
         return;
     }
-    Facts facts = freshFacts();
-    facts.name = projector_.name;
-    const QStringList queries = missingQueries(*request, facts);
-    if (!queries.isEmpty() && !projector_.link->isOnline()) {
-        refuse(*request, Error::ProjectorFailure);
-        return;
-    }
-    gather(*request, facts, queries);
+    follow(step, facts);
 }
 
-void PjlinkSession::gather(const Request &request, Facts facts, QStringList queries)
+void PjlinkSession::follow(const Step &step, const Facts &facts)
 {
-    if (queries.isEmpty() || !projector_.link) {
-        act(request, facts);
+    switch (step.kind) {
+    case Step::Kind::Answer:
+        if (step.error)
+            logRefusal(*step.error);
+        send(step.bytes);
+        return;
+    case Step::Kind::Ask: ask(step.request, facts, step.commands); return;
+    case Step::Kind::Run: run(step, 0); return;
+    case Step::Kind::Close: break; // only a line closes, and handle() takes it
+    }
+}
+
+void PjlinkSession::ask(const Request &request, Facts facts, Commands queries)
+{
+    if (queries.empty() || !projector_.link) {
+        facts.asked = true;
+        follow(next(request, facts), facts);
         return;
     }
-    const Command *query = findCommand(queries.takeFirst());
+    const Command &query = *queries.front();
+    queries.erase(queries.begin());
     QPointer<PjlinkSession> self(this);
-    projector_.link->command(CommandRequest::named(*query),
+    projector_.link->command(CommandRequest::named(query),
                              [self, request, facts, queries](const CommandOutcome &outcome) mutable {
                                  if (!self)
                                      return;
                                  if (!outcome.result || !outcome.result->answered) {
-                                     self->refuse(request, errorFor(outcome));
+                                     self->failed(request, outcome);
                                      return;
                                  }
                                  if (outcome.result->value)
                                      takeValue(facts, *outcome.result->value);
-                                 self->gather(request, facts, queries);
+                                 self->ask(request, facts, queries);
                              });
 }
 
-void PjlinkSession::act(const Request &request, const Facts &facts)
+void PjlinkSession::run(const Step &step, std::size_t done)
 {
-    if (request.isQuery()) {
-        const std::variant<QByteArray, Error> value = pjlink::answer(request, facts);
-        if (const auto *error = std::get_if<Error>(&value))
-            refuse(request, *error);
-        else
-            send(reply(request, std::get<QByteArray>(value)));
-        return;
-    }
-    const SetPlan plan =
-        planSet(request, facts.operating ? powerStateOf(*facts.operating) : PowerState::Unknown);
-    if (plan.refused) {
-        refuse(request, *plan.refused);
-        return;
-    }
-    runCommands(request, plan.commands);
-}
-
-void PjlinkSession::runCommands(const Request &request, QStringList commands)
-{
-    if (commands.isEmpty()) {
-        send(reply(request, QByteArray("OK")));
+    if (done == step.commands.size()) {
+        send(step.bytes);
         return;
     }
     if (!projector_.link) {
-        refuse(request, Error::ProjectorFailure);
+        refuse(step.request, Error::ProjectorFailure);
         return;
     }
-    const Command *command = findCommand(commands.takeFirst());
     QPointer<PjlinkSession> self(this);
-    projector_.link->command(CommandRequest::named(*command),
-                             [self, request, commands](const CommandOutcome &outcome) {
+    projector_.link->command(CommandRequest::named(*step.commands[done]),
+                             [self, step, done](const CommandOutcome &outcome) {
                                  if (!self)
                                      return;
                                  if (self->projector_.link)
                                      self->projector_.commandedAtMs = self->projector_.link->clock().nowMs();
                                  if (!outcome.result || !outcome.result->answered)
-                                     self->refuse(request, errorFor(outcome));
+                                     self->failed(step.request, outcome);
                                  else
-                                     self->runCommands(request, commands);
+                                     self->run(step, done + 1);
                              });
+}
+
+void PjlinkSession::failed(const Request &request, const CommandOutcome &outcome)
+{
+    // A full queue passes; everything else means the projector is not there.
+    const bool busy = outcome.refusal && outcome.refusal->kind == RefusalKind::Busy;
+    const Error error = busy ? Error::UnavailableTime : Error::ProjectorFailure;
+    if (!outcome.refusal)
+        logRefusal(error); // the link logs its refusals itself
+    send(reply(request, error));
 }
 
 void PjlinkSession::refuse(const Request &request, Error error)
 {
+    logRefusal(error);
+    send(reply(request, error));
+}
+
+void PjlinkSession::logRefusal(Error error)
+{
     static const char *const kWhy[] = {"undefined", "out of range", "not now", "projector offline or silent"};
     emit refused(QStringLiteral("request answered %1 (%2)")
                      .arg(QString::fromLatin1(errorWord(error)), QLatin1String(kWhy[int(error)])));
-    send(reply(request, error));
 }
 
 void PjlinkSession::send(const QByteArray &bytes)
@@ -225,6 +210,7 @@ bool PjlinkSession::stateIsFresh() const
 Facts PjlinkSession::freshFacts() const
 {
     Facts facts;
+    facts.name = projector_.name;
     if (!projector_.link || !stateIsFresh())
         return facts;
     const ProjectorState &state = projector_.link->state();

@@ -13,6 +13,7 @@
 #include <QPointer>
 
 class ProjectorLink;
+struct CommandOutcome;
 class QTcpSocket;
 
 // What the sessions of one projector share.
@@ -49,23 +50,26 @@ signals:
 private:
     void end();
     void readRequests();
-    void handle(QByteArray line);
-    // Fills the facts still missing, one query at a time, then acts.
-    void gather(const pjlink::Request &request, pjlink::Facts facts, QStringList queries);
-    void act(const pjlink::Request &request, const pjlink::Facts &facts);
-    void runCommands(const pjlink::Request &request, QStringList commands);
+    void handle(const QByteArray &line);
+    void follow(const pjlink::Step &step, const pjlink::Facts &facts);
+    // Asks the queries one at a time into the facts, then takes the next step.
+    void ask(const pjlink::Request &request, pjlink::Facts facts, pjlink::Commands queries);
+    void run(const pjlink::Step &step, std::size_t done);
     void send(const QByteArray &bytes);
-    // An error answer, logged (throttled by kind) as a refusal.
+    // The answer to a command the link did not run or the projector left
+    // unanswered; logged unless the link logged it.
+    void failed(const pjlink::Request &request, const CommandOutcome &outcome);
+    // An error of this session's own, answered and logged (throttled by kind).
     void refuse(const pjlink::Request &request, pjlink::Error error);
+    void logRefusal(pjlink::Error error);
     pjlink::Facts freshFacts() const;
     bool stateIsFresh() const;
 
     QTcpSocket *socket_;
     PjlinkProjector &projector_;
+    pjlink::Conversation conversation_;
     SessionTimer *idle_;
     QByteArray buffer_;
-    QByteArray random_;
-    bool authenticated_ = false;
     bool busy_ = false; // a request is being answered
     bool ended_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include "pjlink/pjlink_protocol.h"
 
+#include <QByteArrayList>
 #include <gtest/gtest.h>
 
 using namespace pjlink;
@@ -15,24 +16,29 @@ Request request(const char *line)
     return parseRequest(line).value_or(Request{});
 }
 
-// What a request comes to against these facts: the reply line.
-QByteArray replyTo(const char *line, const Facts &facts)
+QByteArray names(const Commands &commands)
 {
-    const Request r = request(line);
-    if (!r.isQuery()) {
-        const SetPlan plan =
-            planSet(r, facts.operating ? powerStateOf(*facts.operating) : PowerState::Unknown);
-        return plan.refused ? reply(r, *plan.refused)
-                            : reply(r, plan.commands.join(QLatin1Char(',')).toLatin1());
+    QByteArrayList list;
+    for (const Command *command : commands)
+        list << command->name;
+    return list.join(',');
+}
+
+// A step in a line: what is written, or what is asked or run ahead of it.
+QByteArray spelled(const Step &step)
+{
+    switch (step.kind) {
+    case Step::Kind::Answer: return step.bytes;
+    case Step::Kind::Ask: return "ask " + names(step.commands);
+    case Step::Kind::Run: return "run " + names(step.commands) + " then " + step.bytes;
+    case Step::Kind::Close: break;
     }
-    const auto value = answer(r, facts);
-    return std::holds_alternative<Error>(value) ? reply(r, std::get<Error>(value))
-                                                : reply(r, std::get<QByteArray>(value));
+    return "close " + step.bytes;
 }
 
 } // namespace
 
-TEST(PjlinkProtocol, RequestsAgainstState)
+TEST(PjlinkProtocol, RequestsAgainstFacts)
 {
     Facts on;
     on.operating = OperatingState::PowerOn;
@@ -49,26 +55,33 @@ TEST(PjlinkProtocol, RequestsAgainstState)
     Facts hot = on;
     hot.operating = OperatingState::TemperatureWarning;
     const Facts unknown{};
+    Facts unknownAsked{};
+    unknownAsked.asked = true;
 
     const struct {
         const char *line;
         const Facts &facts;
-        const char *expected; // commands joined by "," for a setting that goes ahead
+        const char *expected;
     } cases[] = {
         {"%1POWR ?", on, "%1POWR=1\r"},
         {"%1POWR ?", standby, "%1POWR=0\r"},
         {"%1POWR ?", warming, "%1POWR=3\r"},
         {"%1powr ?", on, "%1POWR=1\r"},
-        {"%1POWR ?", unknown, "%1POWR=ERR4\r"},
-        {"%1POWR 1", standby, "%1POWR=power-on\r"},
-        {"%1POWR 0", on, "%1POWR=power-off\r"},
+        {"%1POWR ?", unknown, "ask status"},
+        {"%1POWR ?", unknownAsked, "%1POWR=ERR4\r"},
+        {"%1POWR 1", standby, "run power-on then %1POWR=OK\r"},
+        {"%1POWR 0", on, "run power-off then %1POWR=OK\r"},
+        {"%1POWR 1", unknown, "ask status"},
+        {"%1POWR 1", unknownAsked, "run power-on then %1POWR=OK\r"},
         {"%1POWR 1", warming, "%1POWR=ERR3\r"},
         {"%1POWR 2", on, "%1POWR=ERR2\r"},
-        {"%1INPT 21", on, "%1INPT=video\r"},
+        {"%1POWR 7", unknown, "%1POWR=ERR2\r"}, // wrong whatever the state: nothing asked
+        {"%1INPT 21", on, "run video then %1INPT=OK\r"},
         {"%1INPT 31", on, "%1INPT=ERR2\r"},
         {"%1INPT 11", standby, "%1INPT=ERR3\r"},
         {"%1INPT ?", on, "%1INPT=12\r"},
-        {"%1AVMT 31", on, "%1AVMT=no-show-on,sound-mute-on\r"},
+        {"%1INPT ?", unknown, "ask input"},
+        {"%1AVMT 31", on, "run no-show-on,sound-mute-on then %1AVMT=OK\r"},
         {"%1AVMT 40", on, "%1AVMT=ERR2\r"},
         {"%1AVMT ?", on, "%1AVMT=11\r"},
         {"%1AVMT ?", standby, "%1AVMT=ERR3\r"},
@@ -76,21 +89,21 @@ TEST(PjlinkProtocol, RequestsAgainstState)
         {"%1ERST ?", hot, "%1ERST=002000\r"},
         {"%1LAMP ?", on, "%1LAMP=1234 1\r"},
         {"%1LAMP ?", standby, "%1LAMP=1234 0\r"},
+        {"%1LAMP ?", unknown, "ask lamp-time,status"},
         {"%1NAME ?", on, "%1NAME=Hall A\r"},
         {"%1INF2 ?", on, "%1INF2=KT70 PV70 PV75\r"},
         {"%1INFO ?", on, "%1INFO=VELNO KT70 PV70 PV75\r"},
+        {"%1INFO ?", unknown, "ask info"},
         {"%1CLSS ?", unknown, "%1CLSS=1\r"},
         {"%1CLSS 1", unknown, "%1CLSS=ERR2\r"},
         {"%1FREZ 1", on, "%1FREZ=ERR1\r"},
         {"%2SVER ?", on, "%2SVER=ERR1\r"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(replyTo(c.line, c.facts), QByteArray(c.expected)) << c.line;
-    // What is asked of the projector when the state does not say.
-    EXPECT_EQ(missingQueries(request("%1LAMP ?"), unknown), (QStringList{"lamp-time", "status"}));
-    EXPECT_EQ(missingQueries(request("%1POWR 1"), unknown), QStringList{"status"});
-    EXPECT_TRUE(missingQueries(request("%1POWR 1"), standby).isEmpty());
-    EXPECT_TRUE(missingQueries(request("%1POWR 7"), unknown).isEmpty());
+        EXPECT_EQ(spelled(next(request(c.line), c.facts)), QByteArray(c.expected)) << c.line;
+    // Each query asked is a status query of the table.
+    for (const Command *query : next(request("%1LAMP ?"), unknown).commands)
+        EXPECT_NE(query->statusQuery, nullptr) << query->name;
 }
 
 TEST(PjlinkProtocol, GreetingAndDigest)
@@ -107,4 +120,32 @@ TEST(PjlinkProtocol, GreetingAndDigest)
     EXPECT_EQ(checkDigest(line, "498e4a67", "JBMIAProjectorLink"), QByteArray("%1POWR 0"));
     EXPECT_FALSE(checkDigest(line, "498e4a67", "wrong"));
     EXPECT_FALSE(checkDigest("%1POWR 0", "498e4a67", "JBMIAProjectorLink"));
+}
+
+TEST(PjlinkProtocol, ConversationChecksTheDigestOnce)
+{
+    Facts standby;
+    standby.operating = OperatingState::StandBy;
+    Conversation locked("JBMIAProjectorLink", "498e4a67");
+    EXPECT_EQ(locked.greeting(), QByteArray("PJLINK 1 498e4a67\r"));
+    EXPECT_EQ(locked.longestLine(), kMaxRequestBytes + kDigestLength);
+    EXPECT_EQ(spelled(locked.take("5d8409bc1c3fa39749434aa3a5c38682%1POWR 1", standby)),
+              QByteArray("run power-on then %1POWR=OK\r"));
+    EXPECT_EQ(locked.longestLine(), kMaxRequestBytes);
+    EXPECT_EQ(spelled(locked.take("%1CLSS ?", standby)), QByteArray("%1CLSS=1\r"));
+
+    const struct {
+        const char *password;
+        const char *line;
+        const char *expected;
+    } closing[] = {
+        {"wrong", "5d8409bc1c3fa39749434aa3a5c38682%1POWR 1", "close PJLINK ERRA\r"},
+        {"JBMIAProjectorLink", "%1POWR 1", "close PJLINK ERRA\r"},
+        {"JBMIAProjectorLink", "5d8409bc1c3fa39749434aa3a5c38682POWR 1", "close "},
+        {"", "POWR ?", "close "},
+    };
+    for (const auto &c : closing) {
+        Conversation conversation(c.password, "498e4a67");
+        EXPECT_EQ(spelled(conversation.take(c.line, standby)), QByteArray(c.expected)) << c.line;
+    }
 }

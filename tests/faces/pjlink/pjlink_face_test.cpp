@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The PJLink face in this process, on a manual clock, with a projector whose
-// port is missing: clients on loopback get their answers or their limits.
+// port is missing or the simulator on a pty: clients on loopback get their
+// answers or their limits, from state only while it is fresh.
 
+#include "bridge/projector_link.h"
 #include "bridge/projector_service.h"
 #include "faces/pjlink/pjlink_face.h"
+#include "faces/pjlink/pjlink_session.h"
 #include "pjlink/pjlink_protocol.h"
+#include "sim/pty_server.h"
 #include "testing/loopback_port.h"
 #include "testing/manual_timer.h"
 #include "testing/wait.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -17,14 +22,15 @@ namespace {
 
 class PjlinkFaceTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    // The projector "hall" on this device, PJLink on loopback.
+    void start(const QString &device, int pollSeconds = bridge_defaults::kPollSeconds)
     {
         port = unusedLoopbackPort();
         ASSERT_NE(port, 0);
-        ProjectorEndpoint hall(QStringLiteral("hall"),
-                               PortAddress::serialDevice(QStringLiteral("/dev/velno-none")));
+        ProjectorEndpoint hall(QStringLiteral("hall"), PortAddress::serialDevice(device));
         hall.pjlink = ListenAddress{QStringLiteral("127.0.0.1"), port};
         options.projectors = {hall};
+        options.pollSeconds = pollSeconds;
         projectors.apply(options);
         face = std::make_unique<PjlinkFace>(FaceContext{options, projectors, clock.clock()});
         QObject::connect(face.get(), &PjlinkFace::log, [this](const QString &line) { log << line; });
@@ -38,6 +44,12 @@ protected:
         auto client = std::make_unique<QTcpSocket>();
         client->connectToHost(QHostAddress::LocalHost, port);
         return client;
+    }
+    // Sends a request, returns its reply.
+    static QByteArray ask(QTcpSocket &client, const char *request)
+    {
+        client.write(request);
+        return readReply(client);
     }
     // The next reply, or what came before the connection closed.
     static QByteArray readReply(QTcpSocket &client)
@@ -62,6 +74,7 @@ protected:
 
 TEST_F(PjlinkFaceTest, AnswersWithoutTheProjectorAndKeepsItsLimits)
 {
+    start(QStringLiteral("/dev/velno-none"));
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < pjlink::kMaxSessions; ++i) {
         clients.push_back(connectClient());
@@ -105,6 +118,49 @@ TEST_F(PjlinkFaceTest, AnswersWithoutTheProjectorAndKeepsItsLimits)
     // The places are free again.
     auto again = connectClient();
     EXPECT_EQ(readReply(*again), QByteArray("PJLINK 0\r"));
+}
+
+TEST_F(PjlinkFaceTest, QueriesAnsweredFromStateOnlyWhileItIsFreshAndNewerThanTheLastSetting)
+{
+    sim::PtyServer projector;
+    ASSERT_TRUE(projector.start());
+    start(QString::fromStdString(projector.devicePath()),
+          0); // one round at the start, one after each command
+    ProjectorLink &link = *projectors.projectors().front();
+    const auto roundEndsNow = [&] {
+        return waitUntil([&] { return link.roundEndedAtMs() == clock.nowMs(); });
+    };
+    ASSERT_TRUE(roundEndsNow()); // the first round
+    // Whether a query went to the projector for the last request.
+    const auto asked = [&](const char *code) {
+        const std::vector<std::string> lines = projector.receivedLines();
+        projector.clearReceivedLines();
+        return std::find(lines.begin(), lines.end(), std::string(code)) != lines.end();
+    };
+    projector.clearReceivedLines();
+
+    auto client = connectClient();
+    EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
+    EXPECT_EQ(ask(*client, "%1POWR ?\r"), QByteArray("%1POWR=0\r"));
+    EXPECT_TRUE(projector.receivedLines().empty()) << "answered from the round";
+    clock.advance(PjlinkSession::kFreshFloorMs);
+    EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
+    EXPECT_FALSE(asked("CR1")) << "as old as the window: still fresh";
+    clock.advance(1);
+    EXPECT_EQ(ask(*client, "%1POWR ?\r"), QByteArray("%1POWR=0\r"));
+    EXPECT_TRUE(asked("CR0")) << "older than the window";
+
+    EXPECT_EQ(ask(*client, "%1POWR 1\r"), QByteArray("%1POWR=OK\r"));
+    ASSERT_TRUE(roundEndsNow()); // the round after the command, in the same millisecond
+    projector.clearReceivedLines();
+    EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
+    EXPECT_TRUE(asked("CR1")) << "the round may not know what the setting did";
+    clock.advance(1);
+    link.command(CommandRequest::named(*findCommand(u"display-clear")), {});
+    ASSERT_TRUE(roundEndsNow());
+    projector.clearReceivedLines();
+    EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
+    EXPECT_FALSE(asked("CR1")) << "a round ended after the setting";
 }
 
 } // namespace
