@@ -1,82 +1,55 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faces/pjlink/pjlink_face.h"
 
+#include "bridge/bridge_options.h"
+#include "bridge/client_listener.h"
 #include "bridge/log_throttle.h"
 #include "bridge/projector_link.h"
-#include "bridge/projector_service.h"
 #include "faces/pjlink/pjlink_session.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QTcpServer>
 #include <QTcpSocket>
 
 namespace {
 
-QHostAddress hostAddress(const QString &host)
-{
-    QHostAddress address(host);
-    if (address.isNull())
-        address = QHostInfo::fromName(host).addresses().value(0);
-    return address;
-}
-
-} // namespace
-
 // One projector's listener and its sessions.
-class PjlinkFace::Listener : public QObject {
+class PjlinkListener : public ProjectorListener {
 public:
-    Listener(ProjectorLink *link, const ProjectorEndpoint &endpoint, const SessionTimerFactory &makeTimer,
-             PjlinkFace &face)
-        : QObject(&face), address_(*endpoint.pjlink), id_(endpoint.id), makeTimer_(makeTimer),
-          refusals_(QStringLiteral("%1: PJLink ").arg(id_), this, makeTimer)
+    PjlinkListener(ProjectorLink &link, const ProjectorEndpoint &endpoint,
+                   const SessionTimerFactory &makeTimer)
+        : id_(endpoint.id), makeTimer_(makeTimer),
+          server_(new ClientListener(endpoint.id + QStringLiteral(": PJLink"), *endpoint.pjlink,
+                                     pjlink::kMaxSessions, this)),
+          refusals_(new LogThrottles(endpoint.id + QStringLiteral(": PJLink "), this, makeTimer))
     {
-        connect(&refusals_, &LogThrottles::log, &face, &PjlinkFace::log);
-        projector_.link = link;
+        projector_.link = &link;
         projector_.name = endpoint.name.isEmpty() ? endpoint.id : endpoint.name;
         projector_.password = endpoint.pjlinkPassword;
-        connect(&server_, &QTcpServer::newConnection, this, [this] { accept(); });
+        connect(server_, &ClientListener::log, this, &PjlinkListener::log);
+        connect(refusals_, &LogThrottles::log, this, &PjlinkListener::log);
+        connect(server_, &ClientListener::crowded, this, [this](const QString &peer) {
+            refuse(QStringLiteral("session refused, %1 open already").arg(pjlink::kMaxSessions), peer);
+        });
+        connect(server_, &QTcpServer::newConnection, this, [this] { accept(); });
     }
 
-    ~Listener() override
+    ~PjlinkListener() override
     {
         // The sessions go first: they refer to what they share here.
-        for (PjlinkSession *session : findChildren<PjlinkSession *>())
+        for (PjlinkSession *session : findChildren<PjlinkSession *>(Qt::FindDirectChildrenOnly))
             delete session;
     }
 
-    bool listen(QString *error)
-    {
-        if (server_.listen(hostAddress(address_.host), address_.port))
-            return true;
-        if (error)
-            *error = QStringLiteral("%1: PJLink cannot listen on %2: %3")
-                         .arg(id_, address_.toString(), server_.errorString());
-        return false;
-    }
-    QString where() const { return address_.toString(); }
+    bool listen(QString *error) override { return server_->listen(error); }
+    void stopTaking() override { server_->close(); }
 
 private:
     void accept()
     {
-        while (QTcpSocket *socket = server_.nextPendingConnection()) {
-            if (sessions_ >= pjlink::kMaxSessions) {
-                const QString why =
-                    QStringLiteral("session refused, %1 open already").arg(pjlink::kMaxSessions);
-                refuse(why, socket->peerAddress().toString());
-                socket->abort();
-                socket->deleteLater();
-                continue;
-            }
-            const QString peer = socket->peerAddress().toString();
+        while (QTcpSocket *socket = server_->nextPendingConnection()) {
             auto *session = new PjlinkSession(socket, projector_, this, makeTimer_);
-            ++sessions_;
             connect(session, &PjlinkSession::refused, this,
-                    [this, peer](const QString &why) { refuse(why, peer); });
-            connect(session, &PjlinkSession::finished, this, [this, session] {
-                --sessions_;
-                session->deleteLater();
-            });
+                    [this, peer = session->peerName()](const QString &why) { refuse(why, peer); });
+            connect(session, &FaceClient::gone, session, &QObject::deleteLater);
         }
     }
 
@@ -84,69 +57,34 @@ private:
     // hide the others.
     void refuse(const QString &why, const QString &peer)
     {
-        refusals_.report(why, QStringLiteral("%1: PJLink from %2: %3").arg(id_, peer, why));
+        refusals_->report(why, QStringLiteral("%1: PJLink from %2: %3").arg(id_, peer, why));
     }
 
-    ListenAddress address_;
     QString id_;
     SessionTimerFactory makeTimer_;
     PjlinkProjector projector_;
-    QTcpServer server_;
-    LogThrottles refusals_;
-    int sessions_ = 0;
+    ClientListener *server_;
+    LogThrottles *refusals_;
 };
 
-PjlinkFace::PjlinkFace(const FaceContext &context) : makeTimer_(context.clock.makeTimer)
+} // namespace
+
+PjlinkFace::PjlinkFace(const FaceContext &context) : ListenersFace(context)
 {
-    ProjectorService &projectors = context.projectors;
-    for (ProjectorLink *projector : projectors.projectors())
-        add(projector, *projectors.endpoint(projector->id()));
-    connect(&projectors, &ProjectorService::projectorAdded, this, &PjlinkFace::add);
-    connect(&projectors, &ProjectorService::projectorRemoved, this, &PjlinkFace::remove);
+    followProjectors();
 }
 
-PjlinkFace::~PjlinkFace() = default;
-
-bool PjlinkFace::start(QString *error)
+std::optional<ListenAddress> PjlinkFace::addressOf(const ProjectorEndpoint &endpoint) const
 {
-    started_ = true;
-    for (auto &[projector, listener] : listeners_) {
-        if (!listener->listen(error))
-            return false;
-        emit log(QStringLiteral("%1: PJLink on %2").arg(projector->id(), listener->where()));
-    }
-    return true;
+    return endpoint.pjlink;
 }
 
-void PjlinkFace::stop()
+bool PjlinkFace::differ(const ProjectorEndpoint &a, const ProjectorEndpoint &b) const
 {
-    started_ = false;
-    for (auto &[projector, listener] : listeners_)
-        delete listener;
-    listeners_.clear();
+    return a.pjlink != b.pjlink || a.name != b.name || a.pjlinkPassword != b.pjlinkPassword;
 }
 
-void PjlinkFace::add(ProjectorLink *projector, const ProjectorEndpoint &endpoint)
+ProjectorListener *PjlinkFace::makeListener(ProjectorLink &projector, const ProjectorEndpoint &endpoint)
 {
-    if (!endpoint.pjlink)
-        return;
-    auto *listener = new Listener(projector, endpoint, makeTimer_, *this);
-    if (started_) {
-        // Added by a reload: a listener that cannot listen is logged, the
-        // bridge runs on.
-        QString error;
-        if (listener->listen(&error))
-            emit log(QStringLiteral("%1: PJLink on %2").arg(endpoint.id, listener->where()));
-        else
-            emit log(error);
-    }
-    listeners_[projector] = listener;
-}
-
-void PjlinkFace::remove(ProjectorLink *projector)
-{
-    if (const auto found = listeners_.find(projector); found != listeners_.end()) {
-        delete found->second;
-        listeners_.erase(found);
-    }
+    return new PjlinkListener(projector, endpoint, clock().makeTimer);
 }

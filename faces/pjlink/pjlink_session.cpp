@@ -3,7 +3,6 @@
 
 #include "bridge/projector_link.h"
 #include "protocol/commands.h"
-#include "session/precise_timer.h"
 
 #include <QTcpSocket>
 #include <algorithm>
@@ -20,47 +19,23 @@ constexpr qint64 kMaxUnreadBytes = 64 * 1024;
 
 PjlinkSession::PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, QObject *parent,
                              const SessionTimerFactory &makeTimer)
-    : QObject(parent), socket_(socket), projector_(projector), conversation_(projector.password)
+    : FaceClient(socket, kIdleMs, parent, makeTimer), projector_(projector), conversation_(projector.password)
 {
-    socket_->setParent(this);
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // What a client sends ahead waits in the system's buffers, not ours.
-    socket_->setReadBufferSize(kMaxRequestBytes + kDigestLength);
-    const SessionTimerFactory make = makeTimer ? makeTimer : makeCoarseTimer;
-    idle_ = make(QStringLiteral("pjlinkIdle"), kIdleMs, this);
-    connect(idle_, &SessionTimer::tick, this, [this] {
-        emit refused(QStringLiteral("session closed after %1 s idle").arg(kIdleMs / 1000));
-        close();
-    });
-    idle_->setEnabled(true);
-    connect(socket_, &QTcpSocket::readyRead, this, &PjlinkSession::readRequests);
-    connect(socket_, &QTcpSocket::disconnected, this, &PjlinkSession::end, Qt::QueuedConnection);
-    socket_->write(conversation_.greeting());
+    socket->setReadBufferSize(kMaxRequestBytes + kDigestLength);
+    connect(this, &FaceClient::idleClosed, this,
+            [this] { emit refused(QStringLiteral("session closed after %1 s idle").arg(kIdleMs / 1000)); });
+    connect(socket, &QTcpSocket::readyRead, this, &PjlinkSession::readRequests);
+    socket->write(conversation_.greeting());
 }
 
 PjlinkSession::~PjlinkSession() = default;
-
-void PjlinkSession::close()
-{
-    idle_->setEnabled(false);
-    socket_->disconnectFromHost();
-    if (socket_->state() == QAbstractSocket::UnconnectedState)
-        QMetaObject::invokeMethod(this, &PjlinkSession::end, Qt::QueuedConnection);
-}
-
-void PjlinkSession::end()
-{
-    if (ended_)
-        return; // the close and the socket's own word may both come
-    ended_ = true;
-    emit finished();
-}
 
 void PjlinkSession::readRequests()
 {
     if (busy_)
         return; // read once the request before is answered
-    buffer_ += socket_->readAll();
+    buffer_ += socket().readAll();
     // Some clients end lines with CR LF; the LF belongs to the line before.
     while (buffer_.startsWith('\n'))
         buffer_.remove(0, 1);
@@ -84,12 +59,12 @@ void PjlinkSession::handle(const QByteArray &line)
     const Step step = conversation_.take(line, facts);
     if (step.kind == Step::Kind::Close) {
         emit refused(step.why);
-        socket_->write(step.bytes);
+        socket().write(step.bytes);
         close();
         return;
     }
     busy_ = true;
-    idle_->setEnabled(false);
+    pauseIdle();
     if (!projector_.link || (step.kind == Step::Kind::Ask && !projector_.link->isOnline())) {
         refuse(step.request, Error::ProjectorFailure);
         return;
@@ -184,15 +159,15 @@ void PjlinkSession::logRefusal(Error error)
 
 void PjlinkSession::send(const QByteArray &bytes)
 {
-    if (socket_->bytesToWrite() > kMaxUnreadBytes) {
+    if (socket().bytesToWrite() > kMaxUnreadBytes) {
         emit refused(QStringLiteral("session closed with its answers unread"));
         close();
         return;
     }
-    socket_->write(bytes);
+    socket().write(bytes);
     busy_ = false;
-    idle_->setEnabled(true); // counts again from now
-    if (socket_->bytesAvailable() > 0 || buffer_.contains('\r'))
+    restartIdle();
+    if (socket().bytesAvailable() > 0 || buffer_.contains('\r'))
         QMetaObject::invokeMethod(this, &PjlinkSession::readRequests, Qt::QueuedConnection);
 }
 

@@ -6,10 +6,9 @@
 // the bridge's state while it is fresh, otherwise by asking the projector;
 // settings go through the projector's one queue.
 
+#include "bridge/face_client.h"
 #include "pjlink/pjlink_protocol.h"
-#include "session/session_timer.h"
 
-#include <QObject>
 #include <QPointer>
 
 class ProjectorLink;
@@ -26,7 +25,7 @@ struct PjlinkProjector {
     qint64 commandedAtMs = -1;
 };
 
-class PjlinkSession : public QObject {
+class PjlinkSession : public FaceClient {
     Q_OBJECT
 public:
     // State this old, at most, answers a query (one poll round, or this
@@ -38,17 +37,12 @@ public:
                   const SessionTimerFactory &makeTimer = {});
     ~PjlinkSession() override;
 
-    void close();
-
 signals:
-    // The connection is over; the session may be deleted.
-    void finished();
     // A request refused, or the session cut short: one line for the log,
     // the same words for each of a kind.
     void refused(const QString &why);
 
 private:
-    void end();
     void readRequests();
     void handle(const QByteArray &line);
     void follow(const pjlink::Step &step, const pjlink::Facts &facts);
@@ -65,11 +59,8 @@ private:
     pjlink::Facts freshFacts() const;
     bool stateIsFresh() const;
 
-    QTcpSocket *socket_;
     PjlinkProjector &projector_;
     pjlink::Conversation conversation_;
-    SessionTimer *idle_;
     QByteArray buffer_;
     bool busy_ = false; // a request is being answered
-    bool ended_ = false;
 };

@@ -163,4 +163,28 @@ TEST_F(PjlinkFaceTest, QueriesAnsweredFromStateOnlyWhileItIsFreshAndNewerThanThe
     EXPECT_FALSE(asked("CR1")) << "a round ended after the setting";
 }
 
+TEST_F(PjlinkFaceTest, AtTheStopASettingOnTheLineIsAnsweredBeforeTheSessionCloses)
+{
+    sim::PtyServer projector;
+    ASSERT_TRUE(projector.start());
+    start(QString::fromStdString(projector.devicePath()), 0);
+    ProjectorLink &link = *projectors.projectors().front();
+    ASSERT_TRUE(waitUntil([&] { return link.roundEndedAtMs() >= 0; }));
+    sim::FaultSettings silent;
+    silent.mode = sim::Fault::Silent;
+    projector.setFault(silent);
+    projector.clearReceivedLines();
+
+    auto client = connectClient();
+    EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
+    client->write("%1POWR 1\r");
+    ASSERT_TRUE(waitUntil([&] { return !projector.receivedLines().empty(); })) << "on the line";
+    // As the bridge stops: nothing new taken, what waits refused, then the end.
+    face->stopTaking();
+    projectors.stop(RefusalKind::Stopping);
+    face->stop();
+    EXPECT_EQ(readReply(*client), QByteArray("%1POWR=ERR4\r"));
+    EXPECT_TRUE(closed(*client));
+}
+
 } // namespace
