@@ -62,7 +62,7 @@ PayloadVerdict checkCommandText(const QString &text)
         const QString line = text.mid(sendLead.size());
         if (line.isEmpty())
             return refuse(QStringLiteral("'send' needs a text after it"));
-        return accept(CommandRequest::typed(line));
+        return accept(CommandRequest::fromLine(line));
     }
     if (text == kSendName)
         return refuse(QStringLiteral("'send' needs a text after it"));
@@ -147,4 +147,12 @@ PayloadVerdict checkCommandPayload(const QByteArray &payload)
     if (decoder.hasError())
         return refuse(QStringLiteral("payload is not valid UTF-8"));
     return checkCommandText(text);
+}
+
+QByteArray commandPayload(const CommandRequest &request, const QJsonValue &id)
+{
+    if (id.isUndefined())
+        return request.spelled().toUtf8();
+    const QJsonObject object{{QStringLiteral("command"), request.spelled()}, {QStringLiteral("id"), id}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

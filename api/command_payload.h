@@ -24,3 +24,7 @@ struct PayloadVerdict {
 inline constexpr int kLongestCommandPayload = 256; // bytes
 
 PayloadVerdict checkCommandPayload(const QByteArray &payload);
+// The payload checkCommandPayload reads back as this request and id (text
+// or a number): the request as spelled, or the JSON form when there is an id.
+QByteArray commandPayload(const CommandRequest &request,
+                          const QJsonValue &id = QJsonValue(QJsonValue::Undefined));

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_link.h"
 
-#include "protocol/command_line.h"
 #include "protocol/commands.h"
 #include "protocol/status_decoding.h"
 #include "session/precise_timer.h"
@@ -215,10 +214,7 @@ void ProjectorLink::runNext()
         return;
     running_ = queue_.front();
     queue_.pop_front();
-    if (const Command *command = running_->request.command)
-        exchange_.start(*command);
-    else
-        exchange_.startTyped(running_->request.typedLine);
+    exchange_.start(running_->request);
 }
 
 void ProjectorLink::finished(const ExchangeResult &result)
@@ -244,9 +240,7 @@ void ProjectorLink::finished(const ExchangeResult &result)
     // A query changes nothing the queries report; a command may have: a
     // whole new round after it, rather than what is left of one asked
     // before it.
-    const bool asksOnly = job.request.command ? job.request.command->statusQuery != nullptr
-                                              : isStatusQueryLine(commandLine(job.request.typedLine));
-    if (!job.poll && !asksOnly && !stopped_) {
+    if (!job.poll && !query && !stopped_) {
         queue_.erase(std::remove_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }),
                      queue_.end());
         pollAll();

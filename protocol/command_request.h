@@ -5,6 +5,7 @@
 // or a line typed by hand. Checked once where it arrives, then handed on as
 // it is.
 
+#include "protocol/command_line.h"
 #include "protocol/commands.h"
 
 #include <QString>
@@ -14,7 +15,14 @@ struct CommandRequest {
     QString typedLine;                // the line as typed, without its carriage return
 
     static CommandRequest named(const Command &command) { return {&command, {}}; }
-    static CommandRequest typed(const QString &line) { return {nullptr, line}; }
+    // A line typed by hand (without its carriage return): the command whose
+    // code it is, so that the same line asks the same thing whichever way it
+    // came; else the line as typed.
+    static CommandRequest fromLine(const QString &line)
+    {
+        const Command *command = commandForLine(commandLine(line));
+        return command ? named(*command) : CommandRequest{nullptr, line};
+    }
 
     // The name a reply gives it: the command's, or "send" for a typed line.
     QString name() const { return command ? QString::fromLatin1(command->name) : QStringLiteral("send"); }

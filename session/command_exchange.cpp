@@ -44,10 +44,11 @@ void CommandExchange::start(const Command &command, std::optional<int> replyWind
           replyWindowMs.value_or(CommandExchange::replyWindowMs(command)));
 }
 
-void CommandExchange::startTyped(const QString &text, std::optional<int> replyWindowMs)
+void CommandExchange::start(const CommandRequest &request, std::optional<int> replyWindowMs)
 {
-    const QString line = commandLine(firstLineOf(text));
-    begin(QStringLiteral("send"), line, statusQueryForLine(line),
+    if (request.command)
+        return start(*request.command, replyWindowMs);
+    begin(request.name(), commandLine(firstLineOf(request.typedLine)), nullptr,
           replyWindowMs.value_or(typedReplyWindowMs()));
 }
 

@@ -9,6 +9,7 @@
 // the command after it. For velno-cmd and the bridge; the panel keeps its
 // fixed windows that stay in force (PanelSession).
 
+#include "protocol/command_request.h"
 #include "protocol/commands.h"
 #include "session/exchange_result.h"
 #include "session/session_timer.h"
@@ -50,7 +51,9 @@ public:
     // Sends once (after the quiet gap, when one is due); finished() follows.
     // A window given here replaces the command's own. Ignored while running.
     void start(const Command &command, std::optional<int> replyWindowMs = std::nullopt);
-    void startTyped(const QString &text, std::optional<int> replyWindowMs = std::nullopt);
+    // A typed line goes out as it is, and its reply is not read as a status:
+    // CommandRequest::fromLine has already made a query's code the query.
+    void start(const CommandRequest &request, std::optional<int> replyWindowMs = std::nullopt);
     // Ends the running exchange now with what has arrived: the program was
     // interrupted.
     void finishNow();

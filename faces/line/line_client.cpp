@@ -2,7 +2,6 @@
 #include "faces/line/line_client.h"
 
 #include "bridge/projector_link.h"
-#include "protocol/command_line.h"
 
 #include <QPointer>
 #include <QTcpSocket>
@@ -57,8 +56,7 @@ void LineClient::submit(const QByteArray &line)
 {
     // The projector's protocol is bytes: one character per byte, as typed.
     const QString text = QString::fromLatin1(line);
-    const Command *command = commandForLine(commandLine(text));
-    const CommandRequest request = command ? CommandRequest::named(*command) : CommandRequest::typed(text);
+    const CommandRequest request = CommandRequest::fromLine(text);
     // A refused command gets nothing back, as a cable to a projector that is
     // off gets nothing; the link logs the refusal.
     projector_.command(request, [client = QPointer<LineClient>(this)](const CommandOutcome &outcome) {

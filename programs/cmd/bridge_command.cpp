@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge_command.h"
 
+#include "api/command_payload.h"
 #include "api/command_reply.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/mqtt_topics.h"
@@ -8,8 +9,6 @@
 #include "session/precise_timer.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 
 namespace {
@@ -83,7 +82,7 @@ BridgeCommand::~BridgeCommand()
         broker_->shutdown({}, 1000);
 }
 
-void BridgeCommand::run(const QString &request, int timeoutMs)
+void BridgeCommand::run(const CommandRequest &request, int timeoutMs)
 {
     request_ = request;
     timeoutMs_ = timeoutMs;
@@ -139,9 +138,8 @@ void BridgeCommand::publish()
     if (published_ || done_)
         return;
     published_ = true;
-    const QJsonObject command{{QStringLiteral("command"), request_}, {QStringLiteral("id"), id_}};
     if (!broker_->publish(commandTopic(target_.topicPrefix, target_.projectorId),
-                          QJsonDocument(command).toJson(QJsonDocument::Compact), false, 1))
+                          commandPayload(request_, id_), false, 1))
         fail(tr("cannot publish to the broker %1").arg(broker_->brokerName()));
 }
 

@@ -7,6 +7,7 @@
 
 #include "cmd_options.h"
 
+#include "protocol/command_request.h"
 #include "session/session_timer.h"
 
 #include <QObject>
@@ -27,9 +28,8 @@ public:
                   const SessionTimerFactory &makeTimer = {});
     ~BridgeCommand() override;
 
-    // request: a command name, or "send TEXT". The reply is awaited timeoutMs
-    // from the moment the broker is reached.
-    void run(const QString &request, int timeoutMs);
+    // The reply is awaited timeoutMs from the moment the broker is reached.
+    void run(const CommandRequest &request, int timeoutMs);
 
 signals:
     // The bridge's reply (with "error" when it ran nothing).
@@ -49,7 +49,7 @@ private:
 
     BridgeTarget target_;
     std::unique_ptr<MqttLink> broker_;
-    QString request_;
+    CommandRequest request_;
     QString id_;
     int timeoutMs_ = 0;
     std::optional<bool> bridgeOnline_;

@@ -9,6 +9,7 @@
 #include "termination_signals.h"
 
 #include "protocol/command_line.h"
+#include "protocol/command_request.h"
 #include "session/command_exchange.h"
 #include "session/port_connection.h"
 
@@ -41,6 +42,13 @@ void print(const QString &text)
     return r.error ? kPortFailed : r.answered ? kAnswered : kNoAnswer;
 }
 
+// Read as the bridge reads it: a typed line that is a command's code is that command.
+CommandRequest requestOf(const CmdOptions &options)
+{
+    return options.command ? CommandRequest::named(*options.command)
+                           : CommandRequest::fromLine(firstLineOf(options.typedText));
+}
+
 int runThroughBridge(const CmdOptions &options)
 {
 #ifndef VELNO_CMD_THROUGH_BRIDGE
@@ -57,8 +65,6 @@ int runThroughBridge(const CmdOptions &options)
         }
         password = read.password;
     }
-    const QString request = options.command ? QString::fromLatin1(options.command->name)
-                                            : QStringLiteral("send ") + firstLineOf(options.typedText);
     BridgeCommand command(*options.bridge, password);
     QObject::connect(&command, &BridgeCommand::finished, [&options](const ExchangeResult &r) {
         print(options.json ? jsonLine(r) : plainLines(r));
@@ -72,7 +78,7 @@ int runThroughBridge(const CmdOptions &options)
     });
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, [] { QCoreApplication::exit(kNoAnswer); });
-    command.run(request, options.timeoutMs.value_or(kBridgeTimeoutMs));
+    command.run(requestOf(options), options.timeoutMs.value_or(kBridgeTimeoutMs));
     return QCoreApplication::exec();
 #endif
 }
@@ -136,10 +142,8 @@ int main(int argc, char *argv[])
     QObject::connect(&line, &PortConnection::opened, &app, [&] {
         if (watch)
             watch->start();
-        else if (options.command)
-            exchange.start(*options.command, options.timeoutMs);
         else
-            exchange.startTyped(options.typedText, options.timeoutMs);
+            exchange.start(requestOf(options), options.timeoutMs);
     });
 
     // An interrupted watch has done its work; an interrupted command says

@@ -9,7 +9,7 @@ struct PayloadCase {
     const char *label;
     QByteArray payload;
     const char *name;  // accepted: the command name; refused: nullptr
-    QByteArray detail; // accepted: the send text; refused: part of the reason
+    QByteArray detail; // accepted: the typed line, if any; refused: part of the reason
 };
 
 void PrintTo(const PayloadCase &c, std::ostream *out)
@@ -19,7 +19,7 @@ void PrintTo(const PayloadCase &c, std::ostream *out)
 
 class PayloadCheck : public ::testing::TestWithParam<PayloadCase> {};
 
-TEST_P(PayloadCheck, AcceptsOneCleanLineOnly)
+TEST_P(PayloadCheck, AcceptsOneCleanLineOnlyAndWritesItBackAsItWasRead)
 {
     const PayloadCase &c = GetParam();
     const PayloadVerdict verdict = checkCommandPayload(c.payload);
@@ -31,14 +31,21 @@ TEST_P(PayloadCheck, AcceptsOneCleanLineOnly)
     ASSERT_TRUE(verdict.accepted()) << verdict.refusal.toStdString();
     EXPECT_EQ(verdict.request->name(), QString::fromUtf8(c.name));
     EXPECT_EQ(verdict.request->typedLine, QString::fromUtf8(c.detail));
+
+    const PayloadVerdict again = checkCommandPayload(commandPayload(*verdict.request, verdict.id));
+    ASSERT_TRUE(again.accepted()) << again.refusal.toStdString();
+    EXPECT_EQ(again.request->command, verdict.request->command);
+    EXPECT_EQ(again.request->typedLine, verdict.request->typedLine);
+    EXPECT_EQ(again.id, verdict.id);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PayloadCheck,
     ::testing::Values(
         PayloadCase{"power_on", "power-on", "power-on", ""},
-        PayloadCase{"send_status_query", "send CR0", "send", "CR0"},
-        PayloadCase{"send_keeps_inner_spaces", "send CR PRESSURE", "send", "CR PRESSURE"},
+        PayloadCase{"send_a_command_code_is_that_command", "send CR0", "status", ""},
+        PayloadCase{"send_keeps_inner_spaces", "send CF LAMP ON", "send", "CF LAMP ON"},
+        PayloadCase{"send_more_than_a_code", "send CR0 ", "send", "CR0 "},
         PayloadCase{"send_latin1", "send C\xc3\xa9", "send", "C\u00e9"},
         PayloadCase{"send_at_the_size_limit", "send " + QByteArray(251, 'A'), "send", QByteArray(251, 'A')},
         PayloadCase{"empty", "", nullptr, "empty"}, PayloadCase{"send_without_text", "send", nullptr, "send"},
@@ -54,7 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
         PayloadCase{"over_the_size_limit", "send " + QByteArray(252, 'A'), nullptr, "257 bytes"},
         PayloadCase{"ten_kilobytes", "send " + QByteArray(10240, 'A'), nullptr, "at most 256"},
         PayloadCase{"json", R"({"command": "power-on", "id": "a-1"})", "power-on", ""},
-        PayloadCase{"json_send", R"({"command": "send CR PRESSURE"})", "send", "CR PRESSURE"},
+        PayloadCase{"json_send", R"({"command": "send CR PRESSURE"})", "pressure", ""},
+        PayloadCase{"json_send_with_a_number_id", R"({"command": "send C\u00e9", "id": 7.5})", "send",
+                    "C\u00e9"},
         PayloadCase{"json_with_a_line_break", R"({"command": "send C00\rC01"})", nullptr, "line break"},
         PayloadCase{"json_unknown_name", R"({"command": "power-up"})", nullptr, "unknown command"},
         PayloadCase{"json_without_command", R"({"id": 7})", nullptr, "\"command\""},

@@ -67,7 +67,7 @@ TEST_F(MachineExchangeTest, EachCommandHasItsOwnWindowNeverOneLeftBehind)
         peer.write("00\r");
         EXPECT_TRUE(next().answered);
     }
-    exchange.startTyped(QStringLiteral("CR0"));
+    exchange.start(CommandRequest::fromLine(QStringLiteral("CF LAMP")));
     EXPECT_EQ(timer("replyWindow").interval(), 2000) << "typed text, as on the panel";
 }
 

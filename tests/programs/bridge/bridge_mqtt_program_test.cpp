@@ -74,11 +74,14 @@ TEST_F(BridgeMqttProgramTest, TheJsonStateCarriesTheReadingsAsNumbers)
 {
     runBridge({endpoint(kHall, hall)}, 0);
     waitFirstRound(kHall);
+    const auto latestState = [&] {
+        const QList<QByteArray> states = watch->seen(topic(kHall, "state"));
+        return states.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(states.back()).object();
+    };
     QJsonObject state;
     ASSERT_TRUE(waitUntil(
         [&] {
-            const QList<QByteArray> states = watch->seen(topic(kHall, "state"));
-            state = states.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(states.back()).object();
+            state = latestState();
             return !state.value("pressure_hpa").isNull() && state.contains("pressure_hpa");
         },
         kEventMs));
@@ -88,6 +91,15 @@ TEST_F(BridgeMqttProgramTest, TheJsonStateCarriesTheReadingsAsNumbers)
     EXPECT_EQ(state.value("temperatures_c").toArray(), (QJsonArray{35.5, 40.0, 41.5}));
     EXPECT_EQ(state.value("pressure_hpa").toInteger(), 650);
     EXPECT_EQ(state.value("texts").toObject().value("status").toString(), QStringLiteral(" Stand by"));
+
+    // No polls: the typed query alone, asked as the query, brings the new count.
+    sim::Readings later;
+    later.lampHours = 1300;
+    hall.setReadings(later);
+    hall.clearReceivedLines();
+    command(kHall, "send CR3");
+    EXPECT_TRUE(waitUntil([&] { return latestState().value("lamp_hours").toInteger() == 1300; }, kEventMs));
+    EXPECT_EQ(hall.receivedLines(), std::vector<std::string>{"CR3"});
 }
 
 TEST_F(BridgeMqttProgramTest, HomeAssistantsBirthBringsDiscoveryAgain)

@@ -31,7 +31,7 @@ TEST_F(BridgeProgramTest, CommandRoundTripAndTheStatusLeftRetainedAfterPowerOn)
     EXPECT_TRUE(received(hall, "C00"));
 
     const QJsonObject typed = command(kHall, "send CR3");
-    EXPECT_EQ(typed.value("command").toString(), "send");
+    EXPECT_EQ(typed.value("command").toString(), "lamp-time") << "a typed query's code is the query";
     EXPECT_EQ(typed.value("code").toString(), "CR3");
     EXPECT_TRUE(typed.value("status").toString().contains("Hour Use"));
 
