@@ -3,14 +3,8 @@
 
 #include "bridge/projector_service.h"
 
-ListenersFace::ListenersFace(const FaceContext &context)
-    : projectors_(context.projectors), clock_(context.clock)
-{
-}
-
-ListenersFace::~ListenersFace() = default;
-
-void ListenersFace::followProjectors()
+ListenersFace::ListenersFace(const FaceContext &context, const ListenerKind &kind)
+    : projectors_(context.projectors), clock_(context.clock), kind_(kind)
 {
     for (ProjectorLink *projector : projectors_.projectors())
         add(projector, *projectors_.endpoint(projector->id()));
@@ -18,6 +12,8 @@ void ListenersFace::followProjectors()
     connect(&projectors_, &ProjectorService::projectorRemoved, this, &ListenersFace::remove);
     connect(&projectors_, &ProjectorService::projectorChanged, this, &ListenersFace::change);
 }
+
+ListenersFace::~ListenersFace() = default;
 
 bool ListenersFace::start(QString *error)
 {
@@ -44,9 +40,9 @@ void ListenersFace::stop()
 
 void ListenersFace::add(ProjectorLink *projector, const ProjectorEndpoint &endpoint)
 {
-    if (!addressOf(endpoint))
+    if (!kind_.addressOf(endpoint))
         return;
-    ProjectorListener *listener = makeListener(*projector, endpoint);
+    ProjectorListener *listener = kind_.make(*projector, endpoint, clock_.makeTimer);
     listener->setParent(this);
     connect(listener, &ProjectorListener::log, this, &ListenersFace::log);
     listeners_[projector] = listener;
@@ -69,7 +65,7 @@ void ListenersFace::remove(ProjectorLink *projector)
 void ListenersFace::change(ProjectorLink *projector, const ProjectorEndpoint &before,
                            const ProjectorEndpoint &now)
 {
-    if (!differ(before, now))
+    if (!kind_.differ(before, now))
         return;
     remove(projector);
     add(projector, now);

@@ -10,6 +10,7 @@
 #include "bridge/listen_address.h"
 
 #include <QObject>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -30,27 +31,27 @@ signals:
     void log(const QString &line);
 };
 
+// What makes one kind of listener face (a shared line, PJLink).
+struct ListenerKind {
+    // Where the face listens for a projector; none: not served there.
+    std::function<std::optional<ListenAddress>(const ProjectorEndpoint &endpoint)> addressOf;
+    // Whether two settings of one projector differ for the face.
+    std::function<bool(const ProjectorEndpoint &a, const ProjectorEndpoint &b)> differ;
+    std::function<ProjectorListener *(ProjectorLink &projector, const ProjectorEndpoint &endpoint,
+                                      const SessionTimerFactory &makeTimer)>
+        make;
+};
+
 class ListenersFace : public BridgeFace {
     Q_OBJECT
 public:
-    explicit ListenersFace(const FaceContext &context);
+    ListenersFace(const FaceContext &context, const ListenerKind &kind);
     ~ListenersFace() override;
 
     bool start(QString *error) override;
     void stopTaking() override;
     // Every listener and its clients gone.
     void stop() override;
-
-protected:
-    // Call at the end of the subclass's constructor: the projectors there
-    // are now get their listeners.
-    void followProjectors();
-    // Where this face listens for a projector; none: not served here.
-    virtual std::optional<ListenAddress> addressOf(const ProjectorEndpoint &endpoint) const = 0;
-    // Whether two settings of one projector differ for this face.
-    virtual bool differ(const ProjectorEndpoint &a, const ProjectorEndpoint &b) const = 0;
-    virtual ProjectorListener *makeListener(ProjectorLink &projector, const ProjectorEndpoint &endpoint) = 0;
-    const SessionClock &clock() const { return clock_; }
 
 private:
     void add(ProjectorLink *projector, const ProjectorEndpoint &endpoint);
@@ -59,6 +60,7 @@ private:
 
     ProjectorService &projectors_;
     SessionClock clock_;
+    ListenerKind kind_;
     std::map<ProjectorLink *, ProjectorListener *> listeners_;
     bool started_ = false;
 };

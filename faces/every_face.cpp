@@ -9,8 +9,8 @@
 
 void addEveryFace(BridgeService &bridge)
 {
-    bridge.addFace(std::make_unique<LineFace>(bridge.faceContext()));
+    bridge.addFace(makeLineFace(bridge.faceContext()));
     bridge.addFace(std::make_unique<MqttFace>(bridge.faceContext()));
     bridge.addFace(std::make_unique<WebFace>(bridge.faceContext()));
-    bridge.addFace(std::make_unique<PjlinkFace>(bridge.faceContext()));
+    bridge.addFace(makePjlinkFace(bridge.faceContext()));
 }

@@ -1,25 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faces/line/line_face.h"
 
-#include "bridge/bridge_options.h"
+#include "bridge/listeners_face.h"
 #include "faces/line/line_listener.h"
 
-LineFace::LineFace(const FaceContext &context) : ListenersFace(context)
+std::unique_ptr<BridgeFace> makeLineFace(const FaceContext &context)
 {
-    followProjectors();
-}
-
-std::optional<ListenAddress> LineFace::addressOf(const ProjectorEndpoint &endpoint) const
-{
-    return endpoint.line;
-}
-
-bool LineFace::differ(const ProjectorEndpoint &a, const ProjectorEndpoint &b) const
-{
-    return a.line != b.line;
-}
-
-ProjectorListener *LineFace::makeListener(ProjectorLink &projector, const ProjectorEndpoint &endpoint)
-{
-    return new LineListener(projector, *endpoint.line, clock().makeTimer);
+    ListenerKind kind;
+    kind.addressOf = [](const ProjectorEndpoint &endpoint) { return endpoint.line; };
+    kind.differ = [](const ProjectorEndpoint &a, const ProjectorEndpoint &b) { return a.line != b.line; };
+    kind.make = [](ProjectorLink &projector, const ProjectorEndpoint &endpoint,
+                   const SessionTimerFactory &timers) {
+        return new LineListener(projector, *endpoint.line, timers);
+    };
+    return std::make_unique<ListenersFace>(context, kind);
 }

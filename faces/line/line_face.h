@@ -4,15 +4,8 @@
 // line for each projector whose settings name one, opened and closed as
 // projectors come and go with the settings.
 
-#include "bridge/listeners_face.h"
+#include "bridge/bridge_face.h"
 
-class LineFace : public ListenersFace {
-    Q_OBJECT
-public:
-    explicit LineFace(const FaceContext &context);
+#include <memory>
 
-protected:
-    std::optional<ListenAddress> addressOf(const ProjectorEndpoint &endpoint) const override;
-    bool differ(const ProjectorEndpoint &a, const ProjectorEndpoint &b) const override;
-    ProjectorListener *makeListener(ProjectorLink &projector, const ProjectorEndpoint &endpoint) override;
-};
+std::unique_ptr<BridgeFace> makeLineFace(const FaceContext &context);

@@ -3,6 +3,7 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge/client_listener.h"
+#include "bridge/listeners_face.h"
 #include "bridge/log_throttle.h"
 #include "bridge/projector_link.h"
 #include "faces/pjlink/pjlink_session.h"
@@ -69,22 +70,16 @@ private:
 
 } // namespace
 
-PjlinkFace::PjlinkFace(const FaceContext &context) : ListenersFace(context)
+std::unique_ptr<BridgeFace> makePjlinkFace(const FaceContext &context)
 {
-    followProjectors();
-}
-
-std::optional<ListenAddress> PjlinkFace::addressOf(const ProjectorEndpoint &endpoint) const
-{
-    return endpoint.pjlink;
-}
-
-bool PjlinkFace::differ(const ProjectorEndpoint &a, const ProjectorEndpoint &b) const
-{
-    return a.pjlink != b.pjlink || a.name != b.name || a.pjlinkPassword != b.pjlinkPassword;
-}
-
-ProjectorListener *PjlinkFace::makeListener(ProjectorLink &projector, const ProjectorEndpoint &endpoint)
-{
-    return new PjlinkListener(projector, endpoint, clock().makeTimer);
+    ListenerKind kind;
+    kind.addressOf = [](const ProjectorEndpoint &endpoint) { return endpoint.pjlink; };
+    kind.differ = [](const ProjectorEndpoint &a, const ProjectorEndpoint &b) {
+        return a.pjlink != b.pjlink || a.name != b.name || a.pjlinkPassword != b.pjlinkPassword;
+    };
+    kind.make = [](ProjectorLink &projector, const ProjectorEndpoint &endpoint,
+                   const SessionTimerFactory &timers) {
+        return new PjlinkListener(projector, endpoint, timers);
+    };
+    return std::make_unique<ListenersFace>(context, kind);
 }

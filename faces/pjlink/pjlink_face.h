@@ -6,15 +6,8 @@
 // projector; more are closed at once, and every refusal is logged,
 // throttled.
 
-#include "bridge/listeners_face.h"
+#include "bridge/bridge_face.h"
 
-class PjlinkFace : public ListenersFace {
-    Q_OBJECT
-public:
-    explicit PjlinkFace(const FaceContext &context);
+#include <memory>
 
-protected:
-    std::optional<ListenAddress> addressOf(const ProjectorEndpoint &endpoint) const override;
-    bool differ(const ProjectorEndpoint &a, const ProjectorEndpoint &b) const override;
-    ProjectorListener *makeListener(ProjectorLink &projector, const ProjectorEndpoint &endpoint) override;
-};
+std::unique_ptr<BridgeFace> makePjlinkFace(const FaceContext &context);

@@ -32,8 +32,8 @@ protected:
         options.projectors = {hall};
         options.pollSeconds = pollSeconds;
         projectors.apply(options);
-        face = std::make_unique<PjlinkFace>(FaceContext{options, projectors, clock.clock()});
-        QObject::connect(face.get(), &PjlinkFace::log, [this](const QString &line) { log << line; });
+        face = makePjlinkFace(FaceContext{options, projectors, clock.clock()});
+        QObject::connect(face.get(), &BridgeFace::log, [this](const QString &line) { log << line; });
         projectors.start();
         QString error;
         ASSERT_TRUE(face->start(&error)) << error.toStdString();
@@ -68,7 +68,7 @@ protected:
     BridgeOptions options;
     ManualClock clock;
     ProjectorService projectors{nullptr, clock.clock()};
-    std::unique_ptr<PjlinkFace> face;
+    std::unique_ptr<BridgeFace> face;
     QStringList log;
 };
 
