@@ -24,7 +24,7 @@ protected:
         QObject::connect(&exchange, &CommandExchange::finished,
                          [this](const ExchangeResult &r) { results.push_back(r); });
     }
-    ManualTimer &timer(const char *name) { return manualTimer(exchange, name); }
+    ManualTimer &timer(const char *name) { return clock.timer(name); }
     void start(const char *name, std::optional<int> windowMs = std::nullopt)
     {
         exchange.start(*findCommand(QString::fromLatin1(name)), windowMs);
@@ -39,7 +39,8 @@ protected:
 
     PtyPeer peer;
     PortConnection line;
-    CommandExchange exchange{line, nullptr, manualTimers()};
+    ManualClock clock;
+    CommandExchange exchange{line, nullptr, clock.clock().makeTimer};
     std::vector<ExchangeResult> results;
     std::size_t taken = 0;
 };
