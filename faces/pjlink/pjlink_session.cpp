@@ -121,17 +121,17 @@ void PjlinkSession::run(const Step &step, std::size_t done)
         return;
     }
     QPointer<PjlinkSession> self(this);
-    projector_.link->command(CommandRequest::named(*step.commands[done]),
-                             [self, step, done](const CommandOutcome &outcome) {
-                                 if (!self)
-                                     return;
-                                 if (self->projector_.link)
-                                     self->projector_.commandedAtMs = self->projector_.link->clock().nowMs();
-                                 if (!outcome.result || !outcome.result->answered)
-                                     self->failed(step.request, outcome);
-                                 else
-                                     self->run(step, done + 1);
-                             });
+    projector_.link->command(
+        CommandRequest::named(*step.commands[done]), [self, step, done](const CommandOutcome &outcome) {
+            if (!self)
+                return;
+            if (self->projector_.link)
+                self->projector_.roundBeforeCommandMs = self->projector_.link->roundEndedAtMs();
+            if (!outcome.result || !outcome.result->answered)
+                self->failed(step.request, outcome);
+            else
+                self->run(step, done + 1);
+        });
 }
 
 void PjlinkSession::failed(const Request &request, const CommandOutcome &outcome)
@@ -177,9 +177,9 @@ bool PjlinkSession::stateIsFresh() const
     const qint64 age = link.stateAgeMs();
     if (age < 0 || age > std::max(link.pollMs(), kFreshFloorMs) || !link.isOnline())
         return false;
-    // A round that ended before our last setting, or in the same
-    // millisecond, may not know what it did.
-    return projector_.commandedAtMs < 0 || link.roundEndedAtMs() > projector_.commandedAtMs;
+    // After a setting, a round asked after it (the link starts one anew
+    // after every command) knows what it did; the one before does not.
+    return !projector_.roundBeforeCommandMs || link.roundEndedAtMs() > *projector_.roundBeforeCommandMs;
 }
 
 Facts PjlinkSession::freshFacts() const

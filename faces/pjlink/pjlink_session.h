@@ -10,6 +10,7 @@
 #include "pjlink/pjlink_protocol.h"
 
 #include <QPointer>
+#include <optional>
 
 class ProjectorLink;
 struct CommandOutcome;
@@ -20,9 +21,10 @@ struct PjlinkProjector {
     QPointer<ProjectorLink> link;
     QString name;        // NAME's answer
     QByteArray password; // empty: no authentication
-    // When the last setting sent through PJLink was answered, on the link's
-    // clock: a round that ended after it has seen what it did. -1: none yet.
-    qint64 commandedAtMs = -1;
+    // When the last round before the last setting sent through PJLink
+    // ended, on the link's clock: only a round that ended later has seen
+    // what the setting did. Unset: no setting yet.
+    std::optional<qint64> roundBeforeCommandMs;
 };
 
 class PjlinkSession : public FaceClient {
