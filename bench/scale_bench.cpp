@@ -37,6 +37,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -236,9 +237,10 @@ int main(int argc, char **argv)
         "scale_bench: %zu projectors, each with a shared line and a PJLink listener, on one velno-bridge "
         "(%s, poll = %d); MQTT a command every %d ms, %d line and %d PJLink clients asking every %d ms, "
         "for %d s\nstarted %s, nproc %d, load average %s\n",
-        fleet.size(), qPrintable(options->program), kPollSeconds, kMqttPeriodMs, kClientsEach, kClientsEach,
-        kClientPeriodMs, options->seconds, qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
-        QThread::idealThreadCount(), qPrintable(loadAverages()));
+        fleet.size(), qPrintable(options->program), kPollSeconds, kMqttPeriodMs,
+        std::min(kClientsEach, options->projectors), kClientsEach, kClientPeriodMs, options->seconds,
+        qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)), QThread::idealThreadCount(),
+        qPrintable(loadAverages()));
     std::fflush(stdout);
 
     BridgeRun bridge(options->program, {QStringLiteral("--config"), file.fileName()});
@@ -272,8 +274,13 @@ int main(int argc, char **argv)
         return l.size() == 11 && l.startsWith("%1POWR=ERR") && l[10] >= '1' && l[10] <= '4';
     };
     std::vector<std::unique_ptr<AskingClient>> lineClients, pjlinkClients;
-    for (int i = 0; i < kClientsEach; ++i) {
-        const Projector &line = fleet[random() % fleet.size()];
+    // One line client a projector: a second would be told "Port already in use".
+    std::set<std::size_t> withLineClient;
+    for (int i = 0; i < kClientsEach && withLineClient.size() < fleet.size(); ++i) {
+        std::size_t lineIndex = random() % fleet.size();
+        while (!withLineClient.insert(lineIndex).second)
+            lineIndex = random() % fleet.size();
+        const Projector &line = fleet[lineIndex];
         const Projector &pjlink = fleet[random() % fleet.size()];
         lineClients.push_back(std::make_unique<AskingClient>(line.linePort, QByteArrayLiteral("CR0\r"), true,
                                                              isLineAnswer, never));
