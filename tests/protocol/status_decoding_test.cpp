@@ -143,6 +143,9 @@ TEST(StatusValues, ReadingsAndTheOtherTablesReadAsValues)
         {"info", "KT70 PV70 PV75\r", ModelInfo{QStringLiteral("KT70 PV70 PV75")}},
         {"pressure", "512\r", AirPressure{650}},
         {"status", "99\r", std::nullopt},
+        {"lamp-time", "99\r", LampHours{99}},
+        {"lamp-time", "999999\r", LampHours{999999}},
+        {"pressure", "930\r", AirPressure{1095}},
     };
     for (const Case &c : cases) {
         const StatusQuery *query = findStatusQuery(QString::fromLatin1(c.query));
@@ -150,6 +153,66 @@ TEST(StatusValues, ReadingsAndTheOtherTablesReadAsValues)
         EXPECT_EQ(readStatusReply(*query, QLatin1String(c.reply)).value, c.value)
             << c.query << " " << c.reply;
     }
+}
+
+// A reply that is not of its query's shape reports nothing (the caller
+// rejects it), while the panel's words still show what arrived.
+TEST(StatusValues, RepliesNotShapedForTheirQueryReportNothing)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"status", "?\r"},
+        {"status", "\x06\r"},
+        {"status", "800\r"},
+        {"status", "8\r"},
+        {"input", "11\r"},
+        {"input", "21\r"},
+        {"input", "?\r"},
+        {"input", "\x06\r"},
+        {"setting", "?\r"},
+        {"setting", "1\r"},
+        {"mute", "?\r"},
+        {"mute", "\x06\r"},
+        {"lamp-mode", "?\r"},
+        {"lamp-mode", "033\r"},
+        // Operating states, not hours; signs, and more than a lamp burns.
+        {"lamp-time", "80\r"},
+        {"lamp-time", "20\r"},
+        {"lamp-time", "?\r"},
+        {"lamp-time", "\x06\r"},
+        {"lamp-time", "-5\r"},
+        {"lamp-time", "+12\r"},
+        {"lamp-time", "1000000\r"},
+        {"temp", "?\r"},
+        {"temp", "35.5,40.0,999\r"},
+        {"temp", "nan,40.0,41.5\r"},
+        {"temp", "80\r"},
+        // Other queries' replies are no model.
+        {"info", "FF\r"},
+        {"info", "11\r"},
+        {"info", "1\r"},
+        {"info", "80\r"},
+        {"info", "?\r"},
+        {"info", "\x06\r"},
+        {"info", "35.5, 40.0, 41.5\r"},
+        {"info", "KT70\x06\r"},
+        // Not a sensor's step, or a pressure no building has.
+        {"pressure", "?\r"},
+        {"pressure", "\x06\r"},
+        {"pressure", "80\r"},
+        {"pressure", "1024\r"},
+        {"pressure", "12.5\r"},
+        {"pressure", "-512\r"},
+    };
+    for (const auto &[name, reply] : cases) {
+        const StatusQuery *query = findStatusQuery(QString::fromLatin1(name));
+        ASSERT_NE(query, nullptr) << name;
+        EXPECT_FALSE(readStatusReply(*query, QString::fromLatin1(reply)).value.has_value())
+            << name << " " << replyName(QLatin1String(reply));
+    }
+    EXPECT_EQ(readStatusReply(*findStatusQuery(u"pressure"), QStringLiteral("?\r")).words,
+              QStringLiteral("106 hPa"));
+    EXPECT_EQ(readStatusReply(*findStatusQuery(u"lamp-time"), QStringLiteral("80\r")).words,
+              QStringLiteral(" 8 0 CR  Hour Use"));
 }
 
 TEST(StatusValues, TheCommandTableAsksTheNineQueriesOfTheStatusTable)
