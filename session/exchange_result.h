@@ -22,8 +22,19 @@ struct ExchangeResult {
     std::optional<QString> error; // the line failed: the write was refused, or the port went away
 };
 
-// One object, as one line of JSON output; "error" only when there was one.
+// The projector answered and said no ("?", or for a command that expects an
+// ACK anything else): an answered exchange, the projector is there, but
+// nothing was done.
+bool refusedByProjector(const ExchangeResult &result);
+// The words a client reads for it, as the "error" of its JSON.
+QString projectorRefusalText();
+// A status query answered with a reply that is not of its shape: its words
+// are shown as they came, but no reading is taken from it.
+bool readingRejected(const ExchangeResult &result);
+
+// One object, as one line of JSON output; "error" only when there was one,
+// or the projector refused the command.
 QJsonObject toJson(const ExchangeResult &result);
 // The result such an object describes (a bridge's reply); fields it lacks
-// stay empty.
+// stay empty. A refusal stays one (refusedByProjector), not a failed line.
 ExchangeResult fromJson(const QJsonObject &object);
