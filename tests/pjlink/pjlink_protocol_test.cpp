@@ -31,6 +31,7 @@ QByteArray spelled(const Step &step)
     case Step::Kind::Answer: return step.bytes;
     case Step::Kind::Ask: return "ask " + names(step.commands);
     case Step::Kind::Run: return "run " + names(step.commands) + " then " + step.bytes;
+    case Step::Kind::Ignore: return "ignore";
     case Step::Kind::Close: break;
     }
     return "close " + step.bytes;
@@ -54,6 +55,10 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
     warming.operating = OperatingState::CountDown;
     Facts hot = on;
     hot.operating = OperatingState::TemperatureWarning;
+    Facts tooHot = on;
+    tooHot.operating = OperatingState::TemperatureWarningCoolingDown;
+    Facts oldLamp = on;
+    oldLamp.lampHours = LampHours{123456};
     const Facts unknown{};
     Facts unknownAsked{};
     unknownAsked.asked = true;
@@ -66,7 +71,8 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
         {"%1POWR ?", on, "%1POWR=1\r"},
         {"%1POWR ?", standby, "%1POWR=0\r"},
         {"%1POWR ?", warming, "%1POWR=3\r"},
-        {"%1powr ?", on, "%1POWR=1\r"},
+        {"%1powr ?", on, "%1powr=1\r"}, // the header as it came
+        {"%1Inpt 11", on, "run pc1 then %1Inpt=OK\r"},
         {"%1POWR ?", unknown, "ask status"},
         {"%1POWR ?", unknownAsked, "%1POWR=ERR4\r"},
         {"%1POWR 1", standby, "run power-on then %1POWR=OK\r"},
@@ -86,9 +92,11 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
         {"%1AVMT ?", on, "%1AVMT=11\r"},
         {"%1AVMT ?", standby, "%1AVMT=ERR3\r"},
         {"%1ERST ?", on, "%1ERST=000000\r"},
-        {"%1ERST ?", hot, "%1ERST=002000\r"},
+        {"%1ERST ?", hot, "%1ERST=001000\r"},
+        {"%1ERST ?", tooHot, "%1ERST=002000\r"},
         {"%1LAMP ?", on, "%1LAMP=1234 1\r"},
         {"%1LAMP ?", standby, "%1LAMP=1234 0\r"},
+        {"%1LAMP ?", oldLamp, "%1LAMP=99999 1\r"},
         {"%1LAMP ?", unknown, "ask lamp-time,status"},
         {"%1NAME ?", on, "%1NAME=Hall A\r"},
         {"%1INF2 ?", on, "%1INF2=KT70 PV70 PV75\r"},
@@ -104,6 +112,18 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
     // Each query asked is a status query of the table.
     for (const Command *query : next(request("%1LAMP ?"), unknown).commands)
         EXPECT_NE(query->statusQuery, nullptr) << query->name;
+}
+
+TEST(PjlinkProtocol, ACommandTheProjectorRefusedIsUnavailableNowOrAnInputItLacks)
+{
+    const std::pair<const char *, Error> cases[] = {
+        {"%1POWR 1", Error::UnavailableTime},
+        {"%1AVMT 31", Error::UnavailableTime},
+        {"%1INPT 21", Error::OutOfParameter},
+        {"%1INPT ?", Error::UnavailableTime},
+    };
+    for (const auto &[line, error] : cases)
+        EXPECT_EQ(refusalError(request(line)), error) << line;
 }
 
 TEST(PjlinkProtocol, GreetingAndDigest)
@@ -133,6 +153,11 @@ TEST(PjlinkProtocol, ConversationChecksTheDigestOnce)
               QByteArray("run power-on then %1POWR=OK\r"));
     EXPECT_EQ(locked.longestLine(), kMaxRequestBytes);
     EXPECT_EQ(spelled(locked.take("%1CLSS ?", standby)), QByteArray("%1CLSS=1\r"));
+    EXPECT_EQ(spelled(locked.take("", standby)), QByteArray("ignore")); // a keep-alive
+    // Blank lines before the digest are no wrong password either.
+    Conversation waiting("JBMIAProjectorLink", "498e4a67");
+    EXPECT_EQ(spelled(waiting.take(" ", standby)), QByteArray("ignore"));
+    EXPECT_EQ(waiting.longestLine(), kMaxRequestBytes + kDigestLength);
 
     const struct {
         const char *password;
