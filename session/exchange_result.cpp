@@ -3,7 +3,6 @@
 
 #include "protocol/command_refusal.h"
 #include "protocol/commands.h"
-#include "protocol/status_decoding.h"
 
 #include <QJsonValue>
 
@@ -15,11 +14,6 @@ bool refusedByProjector(const ExchangeResult &r)
 QString projectorRefusalText()
 {
     return QStringLiteral("refused by the projector");
-}
-
-bool readingRejected(const ExchangeResult &r)
-{
-    return r.answered && !r.error && !r.value && findStatusQuery(r.command);
 }
 
 QJsonObject toJson(const ExchangeResult &r)

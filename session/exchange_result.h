@@ -16,7 +16,9 @@ struct ExchangeResult {
     QString reply;                 // what arrived for it, one character per byte, up to its carriage return
     QString rendered;              // the reply as the monitor shows it (" X X X X" when nothing came)
     std::optional<QString> status; // the decoded words, for a status query that was answered
-    std::optional<StatusValue> value; // what such an answer reports, when it names anything
+    // What such an answer reports; none on an answered status query means its
+    // reply did not fit the query (rejected: it changes no reading).
+    std::optional<StatusValue> value;
     bool answered = false;
     qint64 elapsedMs = 0;         // from the send to the reply's end, or to the window's end
     std::optional<QString> error; // the line failed: the write was refused, or the port went away
@@ -28,9 +30,6 @@ struct ExchangeResult {
 bool refusedByProjector(const ExchangeResult &result);
 // The words a client reads for it, as the "error" of its JSON.
 QString projectorRefusalText();
-// A status query answered with a reply that is not of its shape: its words
-// are shown as they came, but no reading is taken from it.
-bool readingRejected(const ExchangeResult &result);
 
 // One object, as one line of JSON output; "error" only when there was one,
 // or the projector refused the command.
