@@ -57,6 +57,8 @@ void PjlinkSession::handle(const QByteArray &line)
 {
     const Facts facts = freshFacts();
     const Step step = conversation_.take(line, facts);
+    if (step.kind == Step::Kind::Ignore)
+        return send({}); // nothing written; the idle time starts again and the next line is read
     if (step.kind == Step::Kind::Close) {
         emit refused(step.why);
         socket().write(step.bytes);
@@ -82,7 +84,8 @@ void PjlinkSession::follow(const Step &step, const Facts &facts)
         return;
     case Step::Kind::Ask: ask(step.request, facts, step.commands); return;
     case Step::Kind::Run: run(step, 0); return;
-    case Step::Kind::Close: break; // only a line closes, and handle() takes it
+    case Step::Kind::Close:
+    case Step::Kind::Ignore: break; // only a line closes or is ignored, and handle() takes it
     }
 }
 
@@ -104,6 +107,9 @@ void PjlinkSession::ask(const Request &request, Facts facts, Commands queries)
                                      self->failed(request, outcome);
                                      return;
                                  }
+                                 // A question it will not answer now.
+                                 if (refusedByProjector(*outcome.result))
+                                     return self->refuse(request, Error::UnavailableTime);
                                  if (outcome.result->value)
                                      takeValue(facts, *outcome.result->value);
                                  self->ask(request, facts, queries);
@@ -129,6 +135,8 @@ void PjlinkSession::run(const Step &step, std::size_t done)
                 self->projector_.roundBeforeCommandMs = self->projector_.link->roundEndedAtMs();
             if (!outcome.result || !outcome.result->answered)
                 self->failed(step.request, outcome);
+            else if (refusedByProjector(*outcome.result))
+                self->refuse(step.request, refusalError(step.request));
             else
                 self->run(step, done + 1);
         });

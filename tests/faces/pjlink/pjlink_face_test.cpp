@@ -161,6 +161,27 @@ TEST_F(PjlinkFaceTest, QueriesAnsweredFromStateOnlyWhileItIsFreshAndNewerThanThe
     EXPECT_FALSE(asked("CR1")) << "a round ended after the setting";
 }
 
+TEST_F(PjlinkFaceTest, WhatTheProjectorRefusesIsErr3AndAKeepAliveKeepsTheSession)
+{
+    sim::PtyServer projector;
+    ASSERT_TRUE(projector.start());
+    start(QString::fromStdString(projector.devicePath()), 0);
+    ProjectorLink &link = *projectors.projectors().front();
+    ASSERT_TRUE(waitUntil([&] { return link.roundEndedAtMs() >= 0; }));
+    sim::FaultSettings refuse;
+    refuse.mode = sim::Fault::Refuse;
+    projector.setFault(refuse);
+
+    auto client = connectClient();
+    EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
+    client->write("\r");
+    // Stand-by from the round: power-on goes out, and "?" comes back.
+    EXPECT_EQ(ask(*client, "%1powr 1\r"), QByteArray("%1powr=ERR3\r"));
+    // The state is not fresh after a setting: the projector is asked, and refuses.
+    EXPECT_EQ(ask(*client, "%1INPT ?\r"), QByteArray("%1INPT=ERR3\r"));
+    EXPECT_TRUE(logged("answered ERR3"));
+}
+
 TEST_F(PjlinkFaceTest, AtTheStopASettingOnTheLineIsAnsweredBeforeTheSessionCloses)
 {
     sim::PtyServer projector;

@@ -203,6 +203,22 @@ TEST_F(BridgeMqttProgramTest, ScriptsReachAProjectorThroughTheBridgeAndExitAsOnT
     EXPECT_EQ(unanswered.status, 3) << unanswered.err.toStdString();
     EXPECT_FALSE(unanswered.reply.value("answered").toBool());
 
+    sim::FaultSettings refuse;
+    refuse.mode = sim::Fault::Refuse;
+    hall.setFault(refuse);
+    const CmdRun refused = velnoCmd(broker, kHall, {QStringLiteral("pc2")});
+    EXPECT_EQ(refused.status, 4) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QLatin1String("refused by the projector"))) << refused.err.toStdString();
+    // As published: answered, with the error.
+    const auto lastReply = [&] {
+        const QList<QByteArray> replies = watch->seen(topic(kHall, "reply"));
+        return replies.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(replies.last()).object();
+    };
+    ASSERT_TRUE(waitUntil([&] { return lastReply().value("code") == QStringLiteral("C06"); }, kEventMs));
+    const QJsonObject published = lastReply();
+    EXPECT_EQ(published.value("error").toString(), QStringLiteral("refused by the projector"));
+    EXPECT_TRUE(published.value("answered").toBool());
+
     const CmdRun unknown =
         velnoCmd(broker, QStringLiteral("nowhere"),
                  {QStringLiteral("--timeout"), QStringLiteral("1500"), QStringLiteral("status")});
