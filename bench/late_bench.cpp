@@ -89,8 +89,9 @@ bool runRow(const Row &row, Counts &counts)
         return false;
     }
     PortConnection line;
-    if (const SerialError e = line.open(
-            PortAddress::serialDevice(QString::fromStdString(projector.devicePath())), port_settings::kFast)) {
+    if (const SerialError e =
+            line.open(PortAddress::serialDevice(QString::fromStdString(projector.devicePath())),
+                      port_settings::kFast)) {
         std::fprintf(stderr, "port: %s\n", qPrintable(e.description));
         return false;
     }
@@ -154,8 +155,8 @@ int main(int argc, char *argv[])
         if (!runRow(row, c))
             return 2;
         wrong += c.wrong;
-        std::printf("%-20s %9d %11d %11d %17d %8.1f\n", row.name, c.answered, c.incomplete, c.unanswered, c.wrong,
-                    double(c.ms) / 1000.0);
+        std::printf("%-20s %9d %11d %11d %17d %8.1f\n", row.name, c.answered, c.incomplete, c.unanswered,
+                    c.wrong, double(c.ms) / 1000.0);
         std::fflush(stdout);
     }
     return wrong > 0 ? 1 : 0;
