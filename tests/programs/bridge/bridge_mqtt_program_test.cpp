@@ -188,9 +188,8 @@ CmdRun velnoCmd(const MosquittoBroker &broker, const QString &projector, const Q
     return run;
 }
 
-// Every reply 1.5 s late, each command published as the one before is
-// answered: a 500 ms window closes unanswered, a longer one gets its own
-// reply, and no command is answered with the one before's.
+// Replies 1.5 s late, commands back to back: a 500 ms window closes
+// unanswered, a longer one gets its own reply, never the one before's.
 TEST_F(BridgeMqttProgramTest, ALateProjectorsRepliesGoToTheirOwnCommandOrToNone)
 {
     runBridge({endpoint(kHall, hall)}, 0);
