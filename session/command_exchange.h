@@ -17,9 +17,9 @@
 // quiet gets the command anyway; its first lines then pay what is owed, so
 // its own reply, when it cannot be told from an owed one, is taken for the
 // owed one and the exchange ends unanswered. A line with bytes no projector
-// sends (control characters other than ACK) is noise: it pays nothing, the
-// debt then waits out the quiet. Only bytes that arrive after a command's
-// send, once nothing is owed, can be its reply; everything else is stray.
+// sends (control characters but ACK, tab, line feed) is noise: it pays
+// nothing, and the debt waits out the quiet. Only bytes that arrive after a
+// command's send, once nothing is owed, can be its reply; the rest is stray.
 
 #include "protocol/command_request.h"
 #include "protocol/commands.h"
