@@ -170,7 +170,10 @@ qsizetype ProjectorLink::commandsWaiting() const
 
 void ProjectorLink::command(const CommandRequest &request, const OutcomeHandler &done)
 {
-    if (!line_.isOpen()) {
+    // Offline (its port closed, or not answering): refused at once, rather
+    // than left to wait out a reply window and the quiet a reply it may
+    // still owe needs, one after another.
+    if (!isOnline()) {
         refuse(request, done, {RefusalKind::Offline, {}});
         return;
     }
@@ -287,6 +290,19 @@ void ProjectorLink::notHeardFrom()
     answering_ = false;
     outage(QStringLiteral("no answer to a whole round's worth of exchanges"), false);
     updateAvailability();
+    refuseWaitingCommands();
+}
+
+void ProjectorLink::refuseWaitingCommands()
+{
+    // The polls stay: they are how the projector is found answering again.
+    std::deque<Job> waiting;
+    waiting.swap(queue_);
+    for (Job &job : waiting)
+        if (job.poll)
+            queue_.push_back(std::move(job));
+        else
+            refuse(job.request, job.done, {RefusalKind::Offline, {}});
 }
 
 int ProjectorLink::queriesPerRound()

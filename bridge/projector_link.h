@@ -114,6 +114,8 @@ private:
     void finished(const ExchangeResult &result);
     void heardFrom();
     void notHeardFrom();
+    // Found silent: what waits is told so at once.
+    void refuseWaitingCommands();
     static int queriesPerRound();
     void updateAvailability();
     qsizetype commandsWaiting() const;

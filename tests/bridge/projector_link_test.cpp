@@ -178,6 +178,11 @@ TEST_F(ProjectorLinkTest, CommandsThatKeepComingDoNotKeepASilentProjectorOnline)
         clock.timer("quietGap").fire();
     }
     EXPECT_EQ(availability, (QList<bool>{true, false}));
+    // Offline: a command is told so at once, not left to wait out windows.
+    const std::size_t before = outcomes.size();
+    command(*link);
+    ASSERT_EQ(outcomes.size(), before + 1);
+    EXPECT_EQ(outcomes.back().second.refusal->kind, RefusalKind::Offline);
 }
 
 } // namespace
