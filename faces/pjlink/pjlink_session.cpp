@@ -171,32 +171,27 @@ void PjlinkSession::send(const QByteArray &bytes)
         QMetaObject::invokeMethod(this, &PjlinkSession::readRequests, Qt::QueuedConnection);
 }
 
-bool PjlinkSession::stateIsFresh() const
-{
-    const ProjectorLink &link = *projector_.link;
-    const qint64 age = link.stateAgeMs();
-    if (age < 0 || age > std::max(link.pollMs(), kFreshFloorMs) || !link.isOnline())
-        return false;
-    // A round that ended before our last setting, or in the same
-    // millisecond, may not know what it did.
-    return projector_.commandedAtMs < 0 || link.roundEndedAtMs() > projector_.commandedAtMs;
-}
-
 Facts PjlinkSession::freshFacts() const
 {
     Facts facts;
     facts.name = projector_.name;
-    if (!projector_.link || !stateIsFresh())
+    if (!projector_.link || !projector_.link->isOnline())
         return facts;
-    const ProjectorState &state = projector_.link->state();
-    facts.operating = state.value<OperatingState>();
+    const ProjectorLink &link = *projector_.link;
+    // Each reading answers while it was read within the window, and after
+    // our last setting (one read in the same millisecond may not know what
+    // it did); the others are asked.
+    const qint64 windowMs = std::max(link.pollMs(), kFreshFloorMs);
+    const qint64 after = std::max(link.clock().nowMs() - windowMs - 1, projector_.commandedAtMs);
+    const ProjectorState &state = link.state();
+    facts.operating = state.valueReadAfter<OperatingState>(after);
     // Warming up and cooling end on their own, between rounds: asked again.
     const PowerState power = facts.operating ? powerStateOf(*facts.operating) : PowerState::Unknown;
     if (power == PowerState::Warming || power == PowerState::Cooling)
         facts.operating.reset();
-    facts.input = state.value<SelectedInput>();
-    facts.mute = state.value<MuteAndSignal>();
-    facts.lampHours = state.value<LampHours>();
-    facts.model = state.value<ModelInfo>();
+    facts.input = state.valueReadAfter<SelectedInput>(after);
+    facts.mute = state.valueReadAfter<MuteAndSignal>(after);
+    facts.lampHours = state.valueReadAfter<LampHours>(after);
+    facts.model = state.valueReadAfter<ModelInfo>(after);
     return facts;
 }

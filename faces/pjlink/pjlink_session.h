@@ -3,7 +3,8 @@
 // One PJLink client's connection to one projector: the greeting and its
 // digest check, then one request at a time (the next is read only once the
 // last is answered), each answered in one write. Queries are answered from
-// the bridge's state while it is fresh, otherwise by asking the projector;
+// the readings of the bridge's state read recently enough, otherwise by asking
+// the projector;
 // settings go through the projector's one queue.
 
 #include "bridge/face_client.h"
@@ -21,15 +22,15 @@ struct PjlinkProjector {
     QString name;        // NAME's answer
     QByteArray password; // empty: no authentication
     // When the last setting sent through PJLink was answered, on the link's
-    // clock: a round that ended after it has seen what it did. -1: none yet.
+    // clock: a reading read after it has seen what it did. -1: none yet.
     qint64 commandedAtMs = -1;
 };
 
 class PjlinkSession : public FaceClient {
     Q_OBJECT
 public:
-    // State this old, at most, answers a query (one poll round, or this
-    // floor when the bridge polls faster or not at all).
+    // A reading this old, at most, answers a query (one poll period, or
+    // this floor when the bridge polls faster or not at all).
     static constexpr int kFreshFloorMs = 2000;
 
     // Takes the socket over and greets the client.
@@ -57,7 +58,6 @@ private:
     void refuse(const pjlink::Request &request, pjlink::Error error);
     void logRefusal(pjlink::Error error);
     pjlink::Facts freshFacts() const;
-    bool stateIsFresh() const;
 
     PjlinkProjector &projector_;
     pjlink::Conversation conversation_;
