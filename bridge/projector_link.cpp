@@ -269,15 +269,14 @@ void ProjectorLink::finished(const ExchangeResult &result)
     // The typed state goes out once a round has read everything it asks,
     // not once per query.
     const bool roundOver = std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
-    if (roundOver)
-        reportState();
+    reportState(roundOver);
     runNext();
 }
 
 void ProjectorLink::take(const StatusQuery &query, const ExchangeResult &result)
 {
     const QString before = statuses().value(result.command);
-    switch (state_.take(query, result, clock_.nowMs())) {
+    switch (state_.take(query, result, clocks())) {
     case ProjectorState::Taken::NotAnswered: return;
     case ProjectorState::Taken::Rejected:
         ++counters_.rejected;
@@ -304,10 +303,10 @@ QJsonObject ProjectorLink::stateJson() const
     return state_.toJson(clocks());
 }
 
-void ProjectorLink::reportState()
+void ProjectorLink::reportState(bool roundOver)
 {
     const QStringList stale = state_.staleKeys(clocks());
-    if (!stateRead_ && stale == reportedStale_)
+    if (!(roundOver && stateRead_) && stale == reportedStale_)
         return;
     stateRead_ = false;
     reportedStale_ = stale;

@@ -129,9 +129,9 @@ private:
     void runNext();
     void finished(const ExchangeResult &result);
     void take(const StatusQuery &query, const ExchangeResult &result);
-    // The state goes out when a round ends having read anything, or when
-    // what is stale changed.
-    void reportState();
+    // The state goes out when a round ends having read anything, or at the
+    // end of any exchange once what is stale changed.
+    void reportState(bool roundOver);
     // Starts (or prolongs) following a transition; the tick reads it again.
     void follow(const Job &job);
     void followTick();

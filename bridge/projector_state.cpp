@@ -19,7 +19,7 @@ QJsonValue orNull(const std::optional<qint64> &n)
 ProjectorState::ProjectorState() : readings_(statusQueries().size()) {}
 
 ProjectorState::Taken ProjectorState::take(const StatusQuery &query, const ExchangeResult &result,
-                                           qint64 nowMs)
+                                           const Clocks &now)
 {
     if (!result.answered)
         return Taken::NotAnswered;
@@ -30,20 +30,25 @@ ProjectorState::Taken ProjectorState::take(const StatusQuery &query, const Excha
     texts_.insert(name, *result.status);
     Reading &slot = readings_[std::size_t(&query - statusQueries().data())];
     changed |= !(slot.value == result.value);
-    slot = {result.value, nowMs};
+    slot = {result.value, now.nowMs, now.wallNowMs};
     return changed ? Taken::Changed : Taken::Same;
+}
+
+const ProjectorState::Reading *ProjectorState::readingFor(const StateField &field) const
+{
+    using namespace state_field;
+    const auto is = [&field](const StateField &f) { return std::strcmp(field.key, f.key) == 0; };
+    return is(kPower)          ? readingOf<OperatingState>()
+           : is(kInput)        ? readingOf<SelectedInput>()
+           : is(kLampHours)    ? readingOf<LampHours>()
+           : is(kTemperatures) ? readingOf<Temperatures>()
+           : is(kPressure)     ? readingOf<AirPressure>()
+                               : nullptr;
 }
 
 qint64 ProjectorState::readAtMs(const StateField &field) const
 {
-    using namespace state_field;
-    const auto is = [&field](const StateField &f) { return std::strcmp(field.key, f.key) == 0; };
-    const Reading *r = is(kPower)          ? readingOf<OperatingState>()
-                       : is(kInput)        ? readingOf<SelectedInput>()
-                       : is(kLampHours)    ? readingOf<LampHours>()
-                       : is(kTemperatures) ? readingOf<Temperatures>()
-                       : is(kPressure)     ? readingOf<AirPressure>()
-                                           : nullptr;
+    const Reading *r = readingFor(field);
     return r ? r->readAtMs : -1;
 }
 
@@ -71,12 +76,12 @@ QJsonObject ProjectorState::toJson(const Clocks &clocks) const
         texts.insert(it.key(), it.value());
     QJsonObject readAt;
     for (const StateField &field : state_field::kReadings) {
-        const qint64 at = readAtMs(field);
-        const qint64 wall = clocks.wallNowMs - (clocks.nowMs - at);
+        const Reading *r = readingFor(field);
         readAt.insert(
             field.keyText(),
-            at < 0 ? QJsonValue(QJsonValue::Null)
-                   : QJsonValue(QDateTime::fromMSecsSinceEpoch(wall, Qt::UTC).toString(Qt::ISODateWithMs)));
+            r ? QJsonValue(
+                    QDateTime::fromMSecsSinceEpoch(r->readAtWallMs, Qt::UTC).toString(Qt::ISODateWithMs))
+              : QJsonValue(QJsonValue::Null));
     }
     QJsonValue temperaturesValue(QJsonValue::Null);
     if (const auto t = value<Temperatures>())

@@ -31,9 +31,6 @@ public:
         Same,        // read again: only its read time moved
         Changed,
     };
-    // Takes in the exchange of a status query that ended at nowMs (the
-    // link's clock).
-    Taken take(const StatusQuery &query, const ExchangeResult &result, qint64 nowMs);
 
     // What the last answer of a kind reported; nothing before one did.
     template <class Value> std::optional<Value> value() const
@@ -64,6 +61,8 @@ public:
     };
     // The fields read too long ago, by key, in the order of the readings.
     QStringList staleKeys(const Clocks &clocks) const;
+    // Takes in the exchange of a status query that ended now.
+    Taken take(const StatusQuery &query, const ExchangeResult &result, const Clocks &now);
     // {"power", "input", "lamp_hours", "temperatures_c", "pressure_hpa",
     // "texts", "read_at": {key: ISO 8601 UTC}, "stale": [key...]}; what is
     // not known yet is null, and has no read time.
@@ -73,6 +72,7 @@ private:
     struct Reading {
         std::optional<StatusValue> value;
         qint64 readAtMs = -1;
+        qint64 readAtWallMs = 0; // kept as read: the same on every face
     };
     template <class Value> const Reading *readingOf() const
     {
@@ -81,6 +81,8 @@ private:
                 return &r;
         return nullptr;
     }
+
+    const Reading *readingFor(const StateField &field) const;
 
     std::vector<Reading> readings_; // by the query's place in the table
     QMap<QString, QString> texts_;

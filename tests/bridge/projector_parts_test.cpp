@@ -78,9 +78,12 @@ ExchangeResult answer(const char *name, const QString &reply)
 
 using Taken = ProjectorState::Taken;
 
+// Noon on 1 March 2026 on the wall: 0 on the link's clock.
+const qint64 kWallAtZero = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+
 Taken take(ProjectorState &state, const char *name, const char *reply, qint64 atMs = 0)
 {
-    return state.take(query(name), answer(name, QString::fromLatin1(reply)), atMs);
+    return state.take(query(name), answer(name, QString::fromLatin1(reply)), {atMs, kWallAtZero + atMs, 0});
 }
 
 TEST(ProjectorState, TheSimulatorsRepliesReadAsNumbers)
@@ -116,15 +119,14 @@ TEST(ProjectorState, ReadTimesAndStaleReadings)
     take(state, "lamp-time", "1234\r", 11000);
     ExchangeResult silence = answer("status", QString());
     silence.answered = false;
-    EXPECT_EQ(state.take(query("status"), silence, 30000), Taken::NotAnswered);
+    EXPECT_EQ(state.take(query("status"), silence, {30000, kWallAtZero + 30000, 0}), Taken::NotAnswered);
 
-    const qint64 wallAt1000 = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
-    const ProjectorState::Clocks clocks{30000, wallAt1000 + 29000, 20000};
+    const ProjectorState::Clocks clocks{30000, kWallAtZero + 30000, 20000};
     const QJsonObject json = state.toJson(clocks);
     const QJsonObject readAt = json.value("read_at").toObject();
-    EXPECT_EQ(readAt.value("power").toString(), QStringLiteral("2026-03-01T12:00:00.000Z"))
+    EXPECT_EQ(readAt.value("power").toString(), QStringLiteral("2026-03-01T12:00:01.000Z"))
         << "not re-stamped by the query left unanswered";
-    EXPECT_EQ(readAt.value("lamp_hours").toString(), QStringLiteral("2026-03-01T12:00:10.000Z"));
+    EXPECT_EQ(readAt.value("lamp_hours").toString(), QStringLiteral("2026-03-01T12:00:11.000Z"));
     EXPECT_TRUE(readAt.value("input").isNull());
     EXPECT_EQ(json.value("stale").toArray(), QJsonArray{"power"});
     EXPECT_EQ(json.value("power").toString(), QStringLiteral("on")) << "shown, and marked";
@@ -158,7 +160,7 @@ TEST(ProjectorState, EveryOperatingStateHasAPowerWord)
         ExchangeResult result = answer("status", QString());
         result.status = reading.words;
         result.value = reading.value;
-        state.take(query("status"), result, 0);
+        state.take(query("status"), result, {});
         EXPECT_EQ(state.toJson({}).value("power").toString(), QLatin1String(c.power));
         EXPECT_EQ(isSwitchedOn(state.power()), c.switchedOn);
     }
