@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -184,6 +185,28 @@ BridgeRun::~BridgeRun()
         process_.kill();
         process_.waitForFinished(5000);
     }
+}
+
+BridgeRun::Ending BridgeRun::stop(int timeoutMs)
+{
+    Ending ending;
+    const qint64 pid = process_.processId();
+    const Clock::time_point from = Clock::now();
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        ending.exited = process_.waitForFinished(timeoutMs);
+        if (!ending.exited) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    } else {
+        ending.exited = true; // it had ended before: the status says how
+    }
+    ending.ms = millisBetween(from, Clock::now());
+    if (ending.exited && process_.exitStatus() == QProcess::NormalExit)
+        ending.status = process_.exitCode();
+    ending.gone = pid <= 0 || !QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+    return ending;
 }
 
 QString BridgeRun::logTail()

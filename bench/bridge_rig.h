@@ -95,6 +95,15 @@ public:
     ~BridgeRun();
     BridgeRun(const BridgeRun &) = delete;
     BridgeRun &operator=(const BridgeRun &) = delete;
+    // How stop() went.
+    struct Ending {
+        bool exited = false; // on SIGTERM, within the time given
+        int status = -1;     // its exit status then
+        bool gone = false;   // no process left under its id afterwards
+        double ms = 0;       // SIGTERM to its end (or to giving up)
+    };
+    // SIGTERM, then up to timeoutMs for it to end; SIGKILL if it has not.
+    Ending stop(int timeoutMs);
     // The last lines the bridge logged, for a failure message.
     QString logTail();
     // 0 when it is not running.

@@ -158,14 +158,16 @@ int main(int argc, char **argv)
         if (on)
             pjlink.push_back(millisBetween(onAt(lines), Clock::now()));
     }
-    const auto print = [](const char *what, const std::vector<double> &ms) {
+    bool missed = false;
+    const auto print = [&missed](const char *what, const std::vector<double> &ms) {
+        const bool met = ms.size() == std::size_t(kSamples) && percentile(ms, 100) < kGoalMs;
+        missed = missed || !met;
         std::printf("%-28s n=%zu  median %7.1f ms  max %7.1f ms  goal < %g ms: %s\n", what, ms.size(),
-                    percentile(ms, 50), percentile(ms, 100), kGoalMs,
-                    verdict(ms.size() == std::size_t(kSamples) && percentile(ms, 100) < kGoalMs));
+                    percentile(ms, 50), percentile(ms, 100), kGoalMs, verdict(met));
     };
     std::printf("velno-bridge, poll 30 s, count-down %d ms: \"on\" reached to shown\n", kCountDownMs);
     print("(a) MQTT state", mqtt);
     print("(b) API", api);
     print("(c) PJLink POWR ?", pjlink);
-    return 0;
+    return missed ? 1 : 0;
 }

@@ -7,10 +7,12 @@
 // resident memory and the messages it published in answer, before and after.
 
 class BridgeRun;
+class Gate;
 class MessageCollector;
 class MosquittoBroker;
 class VenueFleet;
 
-// 0 when the goals are met, 1 when not, 3 when the rig did not come up.
+// Prints the goals, each a check of the gate (every one holds on any
+// machine); 0 when the run went through, 3 when the rig did not come up.
 int runFlood(const MosquittoBroker &broker, MessageCollector &client, const VenueFleet &fleet,
-             const BridgeRun &bridge, int seconds);
+             const BridgeRun &bridge, int seconds, Gate &gate);

@@ -295,7 +295,7 @@ void ProjectorLink::take(const StatusQuery &query, const ExchangeResult &result)
 
 ProjectorState::Clocks ProjectorLink::clocks() const
 {
-    return {clock_.nowMs(), QDateTime::currentMSecsSinceEpoch(), staleAfterMs()};
+    return {clock_.nowMs(), QDateTime::currentMSecsSinceEpoch(), staleAfterMs(), counters_.exchanges};
 }
 
 QJsonObject ProjectorLink::stateJson() const

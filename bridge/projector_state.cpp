@@ -30,7 +30,7 @@ ProjectorState::Taken ProjectorState::take(const StatusQuery &query, const Excha
     texts_.insert(name, *result.status);
     Reading &slot = readings_[std::size_t(&query - statusQueries().data())];
     changed |= !(slot.value == result.value);
-    slot = {result.value, now.nowMs, now.wallNowMs};
+    slot = {result.value, now.nowMs, now.wallNowMs, now.exchange};
     return changed ? Taken::Changed : Taken::Same;
 }
 

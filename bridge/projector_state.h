@@ -38,12 +38,6 @@ public:
         const Reading *r = readingOf<Value>();
         return r ? std::optional<Value>(std::get<Value>(*r->value)) : std::nullopt;
     }
-    // The same, only when it was read after afterMs (the link's clock).
-    template <class Value> std::optional<Value> valueReadAfter(qint64 afterMs) const
-    {
-        const Reading *r = readingOf<Value>();
-        return r && r->readAtMs > afterMs ? std::optional<Value>(std::get<Value>(*r->value)) : std::nullopt;
-    }
     // When the reading behind a field of the state was last read, on the
     // link's clock; -1: never.
     qint64 readAtMs(const StateField &field) const;
@@ -58,7 +52,13 @@ public:
         qint64 nowMs = 0;
         qint64 wallNowMs = 0;
         qint64 staleAfterMs = 0;
+        // The link's exchanges so far, this one included: what came before
+        // what, where the clock shows the same millisecond.
+        quint64 exchange = 0;
     };
+    // What the last answer of a kind reported, only when it was read after
+    // this time on the link's clock and by a later exchange.
+    template <class Value> std::optional<Value> valueReadAfter(const Clocks &after) const;
     // The fields read too long ago, by key, in the order of the readings.
     QStringList staleKeys(const Clocks &clocks) const;
     // Takes in the exchange of a status query that ended now.
@@ -73,6 +73,7 @@ private:
         std::optional<StatusValue> value;
         qint64 readAtMs = -1;
         qint64 readAtWallMs = 0; // kept as read: the same on every face
+        quint64 exchange = 0;
     };
     template <class Value> const Reading *readingOf() const
     {
@@ -87,3 +88,11 @@ private:
     std::vector<Reading> readings_; // by the query's place in the table
     QMap<QString, QString> texts_;
 };
+
+template <class Value> std::optional<Value> ProjectorState::valueReadAfter(const Clocks &after) const
+{
+    const Reading *r = readingOf<Value>();
+    if (!r || r->readAtMs <= after.nowMs || r->exchange <= after.exchange)
+        return std::nullopt;
+    return std::get<Value>(*r->value);
+}

@@ -3,6 +3,7 @@
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <variant>
 
 namespace pjlink {
@@ -12,6 +13,7 @@ namespace {
 constexpr char kManufacturer[] = "VELNO";
 constexpr int kMaxNameBytes = 64;
 constexpr int kMaxInfoBytes = 32;
+constexpr qint64 kMaxLampHours = 99999; // five digits, the most a LAMP answer carries
 
 bool isDefined(const Request &request)
 {
@@ -87,9 +89,10 @@ QByteArray errorStatus(OperatingState state)
 {
     QByteArray digits("000000");
     switch (state) {
+    // Too hot is a warning; too hot to stay on, an error.
     case OperatingState::TemperatureWarning:
-    case OperatingState::TemperatureWarningCoolingDown: digits[2] = '2'; break;
     case OperatingState::TemperatureWarningRecovered: digits[2] = '1'; break;
+    case OperatingState::TemperatureWarningCoolingDown: digits[2] = '2'; break;
     case OperatingState::CoolingDownAllLampsFailed:
     case OperatingState::CoolingDownStandByAllLampsFailed: digits[1] = '2'; break;
     case OperatingState::PowerFail: digits[5] = '2'; break;
@@ -142,6 +145,7 @@ std::optional<Request> parseRequest(const QByteArray &line)
     if (line.size() < 6 || line[0] != '%')
         return std::nullopt;
     Request request;
+    request.header = line.left(6);
     request.classDigit = line[1];
     request.command = line.mid(2, 4).toUpper();
     if (line.size() > 7 && line[6] == ' ')
@@ -179,7 +183,7 @@ std::optional<QByteArray> checkDigest(const QByteArray &line, const QByteArray &
 
 QByteArray reply(const Request &request, const QByteArray &value)
 {
-    return '%' + QByteArray(1, request.classDigit) + request.command + '=' + value + '\r';
+    return request.header + '=' + value + '\r';
 }
 
 QByteArray reply(const Request &request, Error error)
@@ -303,7 +307,7 @@ std::variant<QByteArray, Error> answer(const Request &request, const Facts &fact
         return Error::UnavailableTime;
     }
     if (c == "LAMP" && facts.lampHours && facts.operating)
-        return QByteArray::number(facts.lampHours->hours) + ' ' +
+        return QByteArray::number(std::min(facts.lampHours->hours, kMaxLampHours)) + ' ' +
                (isSwitchedOn(powerStateOf(*facts.operating)) ? '1' : '0');
     if (c == "INF2" && facts.model)
         return capped(facts.model->text, kMaxInfoBytes);
@@ -348,6 +352,11 @@ Step next(const Request &request, const Facts &facts)
     return {Step::Kind::Run, request, reply(request, QByteArray("OK")), std::get<Commands>(plan), {}, {}};
 }
 
+Error refusalError(const Request &request)
+{
+    return request.command == "INPT" && !request.isQuery() ? Error::OutOfParameter : Error::UnavailableTime;
+}
+
 Conversation::Conversation(const QByteArray &password, const QByteArray &random)
     : password_(password), random_(password.isEmpty() ? QByteArray() : random),
       authenticated_(password.isEmpty())
@@ -366,6 +375,8 @@ int Conversation::longestLine() const
 
 Step Conversation::take(const QByteArray &line, const Facts &facts)
 {
+    if (line.trimmed().isEmpty())
+        return {Step::Kind::Ignore, {}, {}, {}, {}, {}};
     QByteArray request = line;
     if (!authenticated_) {
         const std::optional<QByteArray> rest = checkDigest(line, random_, password_);

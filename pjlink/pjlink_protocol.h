@@ -27,6 +27,7 @@ enum class Error { Undefined, OutOfParameter, UnavailableTime, ProjectorFailure 
 QByteArray errorWord(Error error); // "ERR1"...
 
 struct Request {
+    QByteArray header; // "%1powr": as the client sent it, for its reply to echo
     char classDigit = '1';
     QByteArray command;   // "POWR", upper case
     QByteArray parameter; // "1", "?"
@@ -46,7 +47,7 @@ QByteArray digest(const QByteArray &random, const QByteArray &password);
 std::optional<QByteArray> checkDigest(const QByteArray &line, const QByteArray &random,
                                       const QByteArray &password);
 
-// "%1POWR=OK\r": the command in upper case, the request's class digit.
+// "%1POWR=OK\r": the request's header as it came.
 QByteArray reply(const Request &request, const QByteArray &value);
 QByteArray reply(const Request &request, Error error);
 
@@ -76,6 +77,7 @@ struct Step {
         Run,    // run commands in order, then write bytes; the first that
                 // fails is answered with its error instead
         Close,  // write bytes (maybe none) and close the session, logging why
+        Ignore, // nothing to write: a blank line, which some controllers send to keep the session
     };
     Kind kind = Kind::Answer;
     Request request;
@@ -87,6 +89,11 @@ struct Step {
 
 // What a request comes to against the facts known so far.
 Step next(const Request &request, const Facts &facts);
+
+// The error for a request whose command the projector refused: the
+// parameter was ours to check, so what it will not do now is unavailable
+// time; an input it will not take is one it does not have.
+Error refusalError(const Request &request);
 
 // One client's side of the conversation: the greeting, the digest ahead of
 // the first request when there is a password, then requests.

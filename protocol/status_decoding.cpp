@@ -94,10 +94,28 @@ template <int keyLength, const auto &rows> std::optional<QString> tableWords(con
     return row ? std::optional<QString>(QString::fromLatin1(row->text)) : std::nullopt;
 }
 
-template <int keyLength, const auto &rows>
-std::optional<StatusValue> tableValue(const QString &, const QString &rendering)
+// ---- Readings: words built from the rendering, values from the reply ----
+
+// The reply as the projector sent it, without its carriage return and blanks.
+QString replyText(const QString &reply)
 {
-    const auto *row = rowFor<keyLength>(rows, rendering);
+    return (reply.endsWith(QLatin1Char('\r')) ? reply.chopped(1) : reply).trimmed();
+}
+
+// The row a whole reply is, nothing more and nothing less: each character
+// shows as two in the rendering. The words forgive what follows a key; a
+// value does not, or "11" would be an input and "80xyz" stand-by.
+template <int keyLength, class Value, std::size_t N>
+const StateRow<Value> *wholeRowFor(const StateRow<Value> (&rows)[N], const QString &reply,
+                                   const QString &rendering)
+{
+    return replyText(reply).size() * 2 == keyLength ? rowFor<keyLength>(rows, rendering) : nullptr;
+}
+
+template <int keyLength, const auto &rows>
+std::optional<StatusValue> tableValue(const QString &reply, const QString &rendering)
+{
+    const auto *row = wholeRowFor<keyLength>(rows, reply, rendering);
     return row ? std::optional<StatusValue>(row->value) : std::nullopt;
 }
 
@@ -109,12 +127,9 @@ template <class Value, std::size_t N> QString textOf(const StateRow<Value> (&row
     return {};
 }
 
-// ---- Readings: words built from the rendering, values from the reply ----
-
-// The reply as the projector sent it, without its carriage return and blanks.
-QString replyText(const QString &reply)
+bool isUnsignedNumber(const QString &text)
 {
-    return (reply.endsWith(QLatin1Char('\r')) ? reply.chopped(1) : reply).trimmed();
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
 }
 
 std::optional<QString> lampHoursWords(const QString &rendering)
@@ -122,11 +137,19 @@ std::optional<QString> lampHoursWords(const QString &rendering)
     return rendering.left(38) + QLatin1String(" Hour Use");
 }
 
-std::optional<StatusValue> lampHoursValue(const QString &reply, const QString &)
+// More than a century of burning: not a lamp's hours.
+constexpr qint64 kMostLampHours = 999999;
+
+// An operating state's code ("80", "20") is taken for that query's late
+// answer, not for lamp hours: the hours it would give are a new lamp's few,
+// and the next hour's reply reads again.
+std::optional<StatusValue> lampHoursValue(const QString &reply, const QString &rendering)
 {
-    bool ok = false;
-    const qint64 hours = replyText(reply).toLongLong(&ok);
-    return ok ? std::optional<StatusValue>(LampHours{hours}) : std::nullopt;
+    const QString text = replyText(reply);
+    if (!isUnsignedNumber(text) || text.size() > 6 || wholeRowFor<4>(kOperatingStates, reply, rendering))
+        return std::nullopt;
+    const qint64 hours = text.toLongLong();
+    return hours <= kMostLampHours ? std::optional<StatusValue>(LampHours{hours}) : std::nullopt;
 }
 
 std::optional<QString> temperaturesWords(const QString &rendering)
@@ -138,6 +161,10 @@ std::optional<QString> temperaturesWords(const QString &rendering)
     return text;
 }
 
+// What a projector's sensors can read; beyond it a reply is not temperatures.
+constexpr double kColdestCelsius = -50;
+constexpr double kHottestCelsius = 150;
+
 // "  35.5,  40.0,  41.5": three readings in degrees Celsius.
 std::optional<StatusValue> temperaturesValue(const QString &reply, const QString &)
 {
@@ -147,9 +174,10 @@ std::optional<StatusValue> temperaturesValue(const QString &reply, const QString
     Temperatures values;
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
-        values.celsius[std::size_t(i)] = fields[i].trimmed().toDouble(&ok);
-        if (!ok)
+        const double celsius = fields[i].trimmed().toDouble(&ok);
+        if (!ok || !(celsius >= kColdestCelsius && celsius <= kHottestCelsius))
             return std::nullopt;
+        values.celsius[std::size_t(i)] = celsius;
     }
     return values;
 }
@@ -159,10 +187,20 @@ std::optional<QString> copiedWords(const QString &rendering)
     return rendering;
 }
 
+// Model names ("KT70 PV70 PV75") are printable and mix letters and digits;
+// the other queries' replies ("FF", "11", "1", "80", "?", an ACK) do not.
 std::optional<StatusValue> modelInfoValue(const QString &reply, const QString &)
 {
     const QString text = replyText(reply);
-    return text.isEmpty() ? std::nullopt : std::optional<StatusValue>(ModelInfo{text});
+    bool letter = false;
+    bool digit = false;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
+            return std::nullopt;
+        letter |= c.isLetter();
+        digit |= c.isDigit();
+    }
+    return letter && digit ? std::optional<StatusValue>(ModelInfo{text}) : std::nullopt;
 }
 
 std::optional<qint32> hectopascals(const QString &rendering)
@@ -189,10 +227,21 @@ std::optional<QString> pressureWords(const QString &rendering)
     return figure ? std::optional<QString>(QString::number(*figure) + QLatin1String(" hPa")) : std::nullopt;
 }
 
-std::optional<StatusValue> pressureValue(const QString &, const QString &rendering)
+// The sensor's reading is a step of 5 V in 1024; a reply that is anything
+// else ("?" reads as 0, 106 hPa) or a pressure no building has is no value.
+constexpr int kLargestSensorReading = 1023;
+constexpr qint32 kLowestHectopascals = 300; // above the highest summit
+constexpr qint32 kHighestHectopascals = 1100;
+
+std::optional<StatusValue> pressureValue(const QString &reply, const QString &rendering)
 {
+    const QString text = replyText(reply);
+    if (!isUnsignedNumber(text) || text.size() > 4 || text.toInt() > kLargestSensorReading)
+        return std::nullopt;
     const std::optional<qint32> figure = hectopascals(rendering);
-    return figure ? std::optional<StatusValue>(AirPressure{*figure}) : std::nullopt;
+    if (!figure || *figure < kLowestHectopascals || *figure > kHighestHectopascals)
+        return std::nullopt;
+    return AirPressure{*figure};
 }
 
 // ---- The nine queries ----

@@ -23,7 +23,10 @@ struct StatusQuery {
     // stay as it is (a reply that names no state).
     std::optional<QString> (*words)(const QString &rendering);
     // The value a reply (as received, up to its carriage return) reports;
-    // nothing when it names none.
+    // nothing when the reply does not have this query's shape: "?", an ACK,
+    // another query's reply ("80" to the lamp hours, "FF" to the model), a
+    // number out of range. The words stay as they are: the panel shows what
+    // arrived.
     std::optional<StatusValue> (*value)(const QString &reply, const QString &rendering);
 };
 
@@ -36,6 +39,8 @@ const StatusQuery *findStatusQuery(QStringView name);
 
 struct StatusReading {
     std::optional<QString> words;
+    // Every query reads a value from every reply that fits it, so none on a
+    // reply means the reply is rejected: it changes no reading.
     std::optional<StatusValue> value;
 };
 // A whole reply to the query, read both ways.

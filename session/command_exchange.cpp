@@ -8,8 +8,24 @@
 #include "session/precise_timer.h"
 
 #include <QLoggingCategory>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcExchange, "velno.exchange", QtWarningMsg)
+
+namespace {
+
+// What a projector of the family sends before a reply's carriage return:
+// printable text, an ACK, at most a tab or a line feed.
+bool couldBeAReply(const QByteArray &line)
+{
+    const QByteArray text = line.endsWith('\r') ? line.chopped(1) : line;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto u = uchar(c);
+        return (u >= 0x20 && u < 0x7f) || u == 0x06 || u == '\t' || u == '\n';
+    });
+}
+
+} // namespace
 
 CommandExchange::CommandExchange(PortConnection &line, QObject *parent, const SessionTimerFactory &makeTimer)
     : QObject(parent), line_(line)
@@ -20,7 +36,7 @@ CommandExchange::CommandExchange(PortConnection &line, QObject *parent, const Se
     quietLimit_ = make(QStringLiteral("quietLimit"), kLongestExtraWaitMs, this);
     connect(window_, &SessionTimer::tick, this, &CommandExchange::windowClosed);
     connect(quietGap_, &SessionTimer::tick, this, &CommandExchange::quietReached);
-    connect(quietLimit_, &SessionTimer::tick, this, &CommandExchange::quietReached);
+    connect(quietLimit_, &SessionTimer::tick, this, &CommandExchange::waitLimitReached);
     connect(&line_, &PortConnection::received, this, &CommandExchange::arrived);
     connect(&line_, &PortConnection::lost, this, &CommandExchange::lineLost);
 }
@@ -87,22 +103,56 @@ void CommandExchange::send()
 
 void CommandExchange::arrived(const QByteArray &bytes)
 {
-    if (phase_ != Phase::AwaitingReply) {
-        discard(bytes.size());
-        return;
+    const qint64 strayBefore = strayBytes_;
+    bool replyComplete = false;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        if (owed_ > 0) {
+            at = payOwed(bytes, at);
+        } else if (phase_ == Phase::AwaitingReply && !replyComplete) {
+            at = takeReply(bytes, at);
+            replyComplete = bytes.at(at - 1) == '\r';
+        } else {
+            discard(bytes.size() - at);
+            break;
+        }
     }
-    const qsizetype end = bytes.indexOf('\r');
-    const QByteArray mine = end < 0 ? bytes : bytes.left(end + 1);
-    const qsizetype room = kLongestReply - reply_.size();
-    reply_ += mine.left(room);
+    // Whatever the stray bytes were, the next command waits until they have
+    // stopped; while replies are owed, until they are forgiven.
+    if (strayBytes_ != strayBefore)
+        requireQuiet(owed_ > 0 ? kForgiveAfterQuietMs : kQuietGapMs);
+    if (replyComplete)
+        finish();
+}
+
+qsizetype CommandExchange::payOwed(const QByteArray &bytes, qsizetype at)
+{
+    const qsizetype cr = bytes.indexOf('\r', at);
+    const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
+    owedLine_ += bytes.mid(at, std::min(end - at, kLongestReply - owedLine_.size()));
+    discard(end - at);
+    if (cr < 0)
+        return end;
+    if (couldBeAReply(owedLine_)) {
+        --owed_;
+        qCDebug(lcExchange) << "an owed reply came late:" << owedLine_ << owed_ << "still owed";
+    } else {
+        qCDebug(lcExchange) << "noise pays no owed reply:" << owedLine_.toHex(' ');
+    }
+    owedLine_.clear();
+    return end;
+}
+
+qsizetype CommandExchange::takeReply(const QByteArray &bytes, qsizetype at)
+{
+    const qsizetype cr = bytes.indexOf('\r', at);
+    const qsizetype end = cr < 0 ? bytes.size() : cr + 1;
+    const qsizetype taken = std::min(end - at, kLongestReply - reply_.size());
+    reply_ += bytes.mid(at, taken);
     result_.elapsedMs = sinceSend_.elapsed();
-    if (mine.size() > room)
-        discard(mine.size() - room);
-    if (end < 0)
-        return;
-    if (end + 1 < bytes.size())
-        discard(bytes.size() - end - 1);
-    finish();
+    if (taken < end - at)
+        discard(end - at - taken);
+    return end;
 }
 
 void CommandExchange::discard(qsizetype count)
@@ -110,8 +160,13 @@ void CommandExchange::discard(qsizetype count)
     strayBytes_ += count;
     qCDebug(lcExchange) << "discarded" << count << "bytes no command was waiting for;" << strayBytes_
                         << "so far";
-    // Whatever they were, the next command waits until they have stopped.
-    requireQuiet(kQuietGapMs);
+}
+
+void CommandExchange::owe()
+{
+    ++owed_;
+    owedLine_ += reply_;
+    requireQuiet(kForgiveAfterQuietMs);
 }
 
 void CommandExchange::requireQuiet(int ms)
@@ -126,7 +181,7 @@ void CommandExchange::windowClosed()
     if (phase_ != Phase::AwaitingReply)
         return;
     // The reply, or the rest of it, may still be on its way.
-    requireQuiet(window_->interval() + kQuietGapMs);
+    owe();
     result_.elapsedMs = sinceSend_.elapsed();
     finish();
 }
@@ -135,12 +190,30 @@ void CommandExchange::quietReached()
 {
     quietGap_->setEnabled(false);
     quietLimit_->setEnabled(false);
+    if (owed_ > 0)
+        qCDebug(lcExchange) << "forgave" << owed_ << "replies after" << kForgiveAfterQuietMs << "ms of quiet";
+    owed_ = 0;
+    owedLine_.clear();
+    if (phase_ == Phase::WaitingForQuiet)
+        send();
+}
+
+void CommandExchange::waitLimitReached()
+{
+    quietLimit_->setEnabled(false);
+    // What is still owed stays owed: the first lines to come pay it.
+    if (owed_ == 0)
+        quietGap_->setEnabled(false);
     if (phase_ == Phase::WaitingForQuiet)
         send();
 }
 
 void CommandExchange::lineLost(const QString &description)
 {
+    // A lost line takes the replies it owed with it.
+    owed_ = 0;
+    owedLine_.clear();
+    quietGap_->setEnabled(false);
     if (!isRunning())
         return;
     result_.error = tr("port lost: %1").arg(description);
@@ -152,7 +225,7 @@ void CommandExchange::finishNow()
     if (phase_ == Phase::WaitingForQuiet)
         result_.error = tr("interrupted before it was sent");
     else if (phase_ == Phase::AwaitingReply && !reply_.endsWith('\r'))
-        requireQuiet(window_->interval() + kQuietGapMs);
+        owe();
     if (isRunning()) {
         result_.elapsedMs = phase_ == Phase::AwaitingReply ? sinceSend_.elapsed() : 0;
         finish();

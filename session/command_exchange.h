@@ -2,12 +2,24 @@
 #pragma once
 // One command to a projector as a machine needs it: sent, and done as soon
 // as its reply line is complete (a carriage return has arrived), or when
-// the command's own reply window closes. Only bytes that arrive after its
-// own send belong to it; bytes between exchanges are discarded. After a
-// window that closed without a complete reply, the next command waits until
-// the line has been quiet for a moment, so a late reply is never credited to
-// the command after it. For velno-cmd and the bridge; the panel keeps its
-// fixed windows that stay in force (PanelSession).
+// the command's own reply window closes. For velno-cmd and the bridge; the
+// panel keeps its fixed windows that stay in force (PanelSession).
+//
+// Which reply is whose. The projector answers every line it is sent with one
+// reply ending in a carriage return, in order, however late. So an exchange
+// that ends without a complete reply leaves one reply owed, and the next
+// lines that complete on the line are the owed ones, discarded, never the
+// answer of an exchange sent after them. The next command waits while
+// replies are owed: it goes out once they have come (and the line has been
+// quiet for kQuietGapMs), or once the line has been quiet for
+// kForgiveAfterQuietMs, when what is still owed is forgiven: no projector of
+// the family answers after that long a silence. A line that never falls
+// quiet gets the command anyway; its first lines then pay what is owed, so
+// its own reply, when it cannot be told from an owed one, is taken for the
+// owed one and the exchange ends unanswered. A line with bytes no projector
+// sends (control characters but ACK, tab, line feed) is noise: it pays
+// nothing, and the debt waits out the quiet. Only bytes that arrive after a
+// command's send, once nothing is owed, can be its reply; the rest is stray.
 
 #include "protocol/command_request.h"
 #include "protocol/commands.h"
@@ -26,10 +38,12 @@ class CommandExchange : public QObject {
 public:
     // The quiet the line keeps after stray bytes before the next send.
     static constexpr int kQuietGapMs = 200;
-    // After a window that closed without a complete reply, the line must stay
-    // quiet for as long as that window again and the gap above: a projector
-    // slower than its window answers within about one more, and that answer
-    // must not be taken for the next command's.
+    // The quiet after which owed replies are forgiven: twice the longest
+    // reply window of the family (5 s, an input terminal), so a reply up to
+    // ten normal windows late, or a few of the longest, is still recognised
+    // as owed. Its price is paid only when replies are owed: a silent
+    // projector's exchanges come this far apart.
+    static constexpr int kForgiveAfterQuietMs = 10000;
     // A line that never falls quiet gets the next command this long after
     // the quiet it needed would have ended.
     static constexpr int kLongestExtraWaitMs = 1000;
@@ -60,6 +74,8 @@ public:
     bool isRunning() const { return phase_ != Phase::Idle; }
     // Bytes that arrived while no exchange was waiting for them.
     qint64 strayBytes() const { return strayBytes_; }
+    // Replies still owed by exchanges that ended without one.
+    int owedReplies() const { return owed_; }
 
 signals:
     void finished(const ExchangeResult &result);
@@ -70,11 +86,18 @@ private:
     void begin(const QString &name, const QString &line, const StatusQuery *statusQuery, int windowMs);
     void send();
     void arrived(const QByteArray &bytes);
+    // Takes bytes from `at` into the owed reply line; returns where it ended.
+    qsizetype payOwed(const QByteArray &bytes, qsizetype at);
+    // Takes bytes from `at` into the running exchange's reply.
+    qsizetype takeReply(const QByteArray &bytes, qsizetype at);
     void discard(qsizetype count);
+    // The reply still arriving, or none to come, is owed from now on.
+    void owe();
     // The next send waits until the line has been quiet this long.
     void requireQuiet(int ms);
     void windowClosed();
     void quietReached();
+    void waitLimitReached();
     void lineLost(const QString &description);
     void finish();
 
@@ -85,6 +108,8 @@ private:
     Phase phase_ = Phase::Idle;
     ExchangeResult result_;
     QByteArray reply_;
+    int owed_ = 0;
+    QByteArray owedLine_;                      // an owed reply's bytes so far
     const StatusQuery *statusQuery_ = nullptr; // how the reply is read, when it is a query's
     QElapsedTimer sinceSend_;
     qint64 strayBytes_ = 0;

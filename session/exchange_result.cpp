@@ -1,7 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/exchange_result.h"
 
+#include "protocol/command_refusal.h"
+#include "protocol/commands.h"
+
 #include <QJsonValue>
+
+bool refusedByProjector(const ExchangeResult &r)
+{
+    return r.answered && !r.error && refusesCommand(findCommand(r.command), r.reply);
+}
+
+QString projectorRefusalText()
+{
+    return QStringLiteral("refused by the projector");
+}
 
 QJsonObject toJson(const ExchangeResult &r)
 {
@@ -17,6 +30,8 @@ QJsonObject toJson(const ExchangeResult &r)
     };
     if (r.error)
         o.insert(QStringLiteral("error"), *r.error);
+    else if (refusedByProjector(r))
+        o.insert(QStringLiteral("error"), projectorRefusalText());
     return o;
 }
 
@@ -32,7 +47,8 @@ ExchangeResult fromJson(const QJsonObject &o)
         r.status = o.value(QStringLiteral("status")).toString();
     r.answered = o.value(QStringLiteral("answered")).toBool();
     r.elapsedMs = o.value(QStringLiteral("elapsed_ms")).toInteger();
-    if (o.value(QStringLiteral("error")).isString())
-        r.error = o.value(QStringLiteral("error")).toString();
+    const QJsonValue error = o.value(QStringLiteral("error"));
+    if (error.isString() && !(error.toString() == projectorRefusalText() && refusedByProjector(r)))
+        r.error = error.toString();
     return r;
 }

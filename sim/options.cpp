@@ -16,7 +16,8 @@ const char kServerUsage[] = "Usage: velno-projector-sim [options]\n"
                             "\n"
                             "Options:\n"
                             "  --listen HOST:PORT   serve on TCP instead of a pseudo-terminal\n"
-                            "  --fault MODE         none (default), silent, split, late, garbage or stream\n"
+                            "  --fault MODE         none (default), silent, split, late, garbage, stream\n"
+                            "                       or refuse\n"
                             "  --piece-size N       split: bytes per piece (default 1)\n"
                             "  --piece-gap MS       split: delay between pieces (default 100)\n"
                             "  --late-delay MS      late: delay before each answer (default 1000)\n"
@@ -48,7 +49,8 @@ Fault faultMode(const char *text)
     const std::string name = text ? text : "";
     const std::pair<const char *, Fault> modes[] = {{"none", Fault::None},       {"silent", Fault::Silent},
                                                     {"split", Fault::Split},     {"late", Fault::Late},
-                                                    {"garbage", Fault::Garbage}, {"stream", Fault::Stream}};
+                                                    {"garbage", Fault::Garbage}, {"stream", Fault::Stream},
+                                                    {"refuse", Fault::Refuse}};
     for (const auto &[modeName, mode] : modes)
         if (name == modeName)
             return mode;

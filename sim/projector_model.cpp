@@ -122,7 +122,7 @@ void ProjectorModel::settle(Millis nowMs)
 
 std::string ProjectorModel::answer(const std::string &line, Millis nowMs)
 {
-    if (!isKnownCode(line))
+    if (!isKnownCode(line) || fault_.mode == Fault::Refuse)
         return "?\r";
     settle(nowMs);
     if (isQuery(line))
@@ -208,7 +208,8 @@ void ProjectorModel::schedule(std::string bytes, Millis nowMs, std::vector<Outpu
             transmit(bytes.substr(at, fault_.pieceSize), nowMs + Millis(piece) * fault_.pieceGapMs, out);
         return;
     case Fault::None:
-    case Fault::Stream: transmit(std::move(bytes), nowMs, out); return;
+    case Fault::Stream:
+    case Fault::Refuse: transmit(std::move(bytes), nowMs, out); return;
     }
 }
 

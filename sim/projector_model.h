@@ -29,6 +29,7 @@ enum class Fault {
     Late,    // each answer goes out whole, but only after a long delay
     Garbage, // each answer is replaced by all 256 byte values
     Stream,  // answers as usual, plus an endless unsolicited stream
+    Refuse,  // answers every line with "?", and does nothing
 };
 
 struct FaultSettings {

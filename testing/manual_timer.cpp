@@ -48,28 +48,6 @@ void ManualTimer::advance(int ms)
         remainingMs_ -= ms;
 }
 
-void advanceClock(const QObject &owner, int ms)
-{
-    const QList<ManualTimer *> timers = owner.findChildren<ManualTimer *>();
-    for (int i = 0; i < ms; ++i)
-        for (ManualTimer *timer : timers)
-            timer->advance(1);
-}
-
-SessionTimerFactory manualTimers()
-{
-    return [](const QString &name, int intervalMs, QObject *parent) -> SessionTimer * {
-        return new ManualTimer(name, intervalMs, parent);
-    };
-}
-
-ManualTimer &manualTimer(const QObject &owner, const char *name)
-{
-    if (auto *timer = owner.findChild<ManualTimer *>(QString::fromLatin1(name)))
-        return *timer;
-    qFatal("no manual timer %s among the children of %s", name, qPrintable(owner.objectName()));
-}
-
 ManualClock::ManualClock() : shared_(std::make_shared<Shared>()) {}
 
 SessionClock ManualClock::clock() const

@@ -41,17 +41,6 @@ private:
     int countdownStarts_ = 0;
 };
 
-// The factory a session takes to run on manual timers.
-SessionTimerFactory manualTimers();
-
-// Moves the clock of every manual timer among owner's children on by ms, one
-// millisecond at a time, so that they tick in the order their time comes.
-void advanceClock(const QObject &owner, int ms);
-
-// The manual timer of this name among owner's children. There is always
-// one where a test asks for it: a missing one ends the program, naming it.
-ManualTimer &manualTimer(const QObject &owner, const char *name);
-
 // A clock that moves only when the test says so: the timers it makes and
 // the time it tells (an age, a "when") move together. Copies share one clock.
 class ManualClock {

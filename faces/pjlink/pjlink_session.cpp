@@ -57,6 +57,8 @@ void PjlinkSession::handle(const QByteArray &line)
 {
     const Facts facts = freshFacts();
     const Step step = conversation_.take(line, facts);
+    if (step.kind == Step::Kind::Ignore)
+        return send({}); // nothing written; the idle time starts again and the next line is read
     if (step.kind == Step::Kind::Close) {
         emit refused(step.why);
         socket().write(step.bytes);
@@ -82,7 +84,8 @@ void PjlinkSession::follow(const Step &step, const Facts &facts)
         return;
     case Step::Kind::Ask: ask(step.request, facts, step.commands); return;
     case Step::Kind::Run: run(step, 0); return;
-    case Step::Kind::Close: break; // only a line closes, and handle() takes it
+    case Step::Kind::Close:
+    case Step::Kind::Ignore: break; // only a line closes or is ignored, and handle() takes it
     }
 }
 
@@ -104,6 +107,9 @@ void PjlinkSession::ask(const Request &request, Facts facts, Commands queries)
                                      self->failed(request, outcome);
                                      return;
                                  }
+                                 // A question it will not answer now.
+                                 if (refusedByProjector(*outcome.result))
+                                     return self->refuse(request, Error::UnavailableTime);
                                  if (outcome.result->value)
                                      takeValue(facts, *outcome.result->value);
                                  self->ask(request, facts, queries);
@@ -121,17 +127,19 @@ void PjlinkSession::run(const Step &step, std::size_t done)
         return;
     }
     QPointer<PjlinkSession> self(this);
-    projector_.link->command(CommandRequest::named(*step.commands[done]),
-                             [self, step, done](const CommandOutcome &outcome) {
-                                 if (!self)
-                                     return;
-                                 if (self->projector_.link)
-                                     self->projector_.commandedAtMs = self->projector_.link->clock().nowMs();
-                                 if (!outcome.result || !outcome.result->answered)
-                                     self->failed(step.request, outcome);
-                                 else
-                                     self->run(step, done + 1);
-                             });
+    projector_.link->command(
+        CommandRequest::named(*step.commands[done]), [self, step, done](const CommandOutcome &outcome) {
+            if (!self)
+                return;
+            if (self->projector_.link)
+                self->projector_.commandedExchange = self->projector_.link->counters().exchanges;
+            if (!outcome.result || !outcome.result->answered)
+                self->failed(step.request, outcome);
+            else if (refusedByProjector(*outcome.result))
+                self->refuse(step.request, refusalError(step.request));
+            else
+                self->run(step, done + 1);
+        });
 }
 
 void PjlinkSession::failed(const Request &request, const CommandOutcome &outcome)
@@ -178,11 +186,11 @@ Facts PjlinkSession::freshFacts() const
     if (!projector_.link || !projector_.link->isOnline())
         return facts;
     const ProjectorLink &link = *projector_.link;
-    // Each reading answers while it was read within the window, and after
-    // our last setting (one read in the same millisecond may not know what
-    // it did); the others are asked.
+    // Each reading answers while it was read within the window, by an
+    // exchange after our last setting; the others are asked.
     const qint64 windowMs = std::max(link.pollMs(), kFreshFloorMs);
-    const qint64 after = std::max(link.clock().nowMs() - windowMs - 1, projector_.commandedAtMs);
+    const ProjectorState::Clocks after{link.clock().nowMs() - windowMs - 1, 0, 0,
+                                       projector_.commandedExchange};
     const ProjectorState &state = link.state();
     facts.operating = state.valueReadAfter<OperatingState>(after);
     // Warming up and cooling end on their own, between rounds: asked again.

@@ -11,6 +11,7 @@
 #include "pjlink/pjlink_protocol.h"
 
 #include <QPointer>
+#include <optional>
 
 class ProjectorLink;
 struct CommandOutcome;
@@ -21,9 +22,10 @@ struct PjlinkProjector {
     QPointer<ProjectorLink> link;
     QString name;        // NAME's answer
     QByteArray password; // empty: no authentication
-    // When the last setting sent through PJLink was answered, on the link's
-    // clock: a reading read after it has seen what it did. -1: none yet.
-    qint64 commandedAtMs = -1;
+    // The link's exchanges when the last setting sent through PJLink was
+    // answered: a reading from a later exchange has seen what it did.
+    // 0: no setting yet.
+    quint64 commandedExchange = 0;
 };
 
 class PjlinkSession : public FaceClient {

@@ -339,8 +339,12 @@ void WebFace::sendCommand(ProjectorLink &projector, const QHttpServerRequest &re
     const auto done = [client, responder, id = verdict.id](const CommandOutcome &outcome) {
         if (!client)
             return;
-        if (outcome.result)
-            return write(*responder, json(QJsonDocument(commandReply(*outcome.result, id))), false, {});
+        if (outcome.result) {
+            const Status status =
+                refusedByProjector(*outcome.result) ? Status::UnprocessableEntity : Status::Ok;
+            return write(*responder, json(QJsonDocument(commandReply(*outcome.result, id)), status), false,
+                         {});
+        }
         const Refusal &why = *outcome.refusal;
         write(*responder,
               json(QJsonDocument(refusalReply(outcome.request, id, why.text())), refusalStatus(why.kind)),

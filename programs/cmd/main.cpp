@@ -24,7 +24,7 @@
 
 namespace {
 
-enum ExitStatus { kAnswered = 0, kPortFailed = 1, kUsage = kUsageErrorStatus, kNoAnswer = 3 };
+enum ExitStatus { kAnswered = 0, kPortFailed = 1, kUsage = kUsageErrorStatus, kNoAnswer = 3, kRefused = 4 };
 
 // Through the bridge a command may wait behind others: a longer default wait.
 constexpr int kBridgeTimeoutMs = 10000;
@@ -36,10 +36,15 @@ void print(const QString &text)
     std::fflush(stdout);
 }
 
-// Show a result and exit as on a local port: 0 answered, 3 not, 1 nothing run.
-[[maybe_unused]] int exitStatusOf(const ExchangeResult &r)
+// The same on a local port and through the bridge: 0 answered, 4 answered
+// with a refusal, 3 not answered, 1 nothing run.
+int exitStatusOf(const ExchangeResult &r)
 {
-    return r.error ? kPortFailed : r.answered ? kAnswered : kNoAnswer;
+    if (r.error)
+        return kPortFailed;
+    if (refusedByProjector(r))
+        return kRefused;
+    return r.answered ? kAnswered : kNoAnswer;
 }
 
 // Read as the bridge reads it: a typed line that is a command's code is that command.
@@ -70,6 +75,8 @@ int runThroughBridge(const CmdOptions &options)
         print(options.json ? jsonLine(r) : plainLines(r));
         if (r.error)
             logLine(*r.error);
+        else if (refusedByProjector(r))
+            logLine(projectorRefusalText());
         QCoreApplication::exit(exitStatusOf(r));
     });
     QObject::connect(&command, &BridgeCommand::failed, [](const QString &why) {
@@ -136,8 +143,11 @@ int main(int argc, char *argv[])
             show(r);
         if (r.error)
             fail(*r.error);
-        else if (!watching)
-            QCoreApplication::exit(r.answered ? kAnswered : kNoAnswer);
+        else if (!watching) {
+            if (refusedByProjector(r))
+                logLine(projectorRefusalText());
+            QCoreApplication::exit(exitStatusOf(r));
+        }
     });
     QObject::connect(&line, &PortConnection::opened, &app, [&] {
         if (watch)

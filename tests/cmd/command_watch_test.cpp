@@ -24,12 +24,14 @@ protected:
         QObject::connect(&watch, &CommandWatch::changed,
                          [this](const ExchangeResult &r) { changes.push_back(r); });
     }
-    ManualTimer &period() { return manualTimer(watch, "watchPeriod"); }
+    ManualTimer &period() { return clock.timer("watchPeriod"); }
 
     PtyPeer peer;
     PortConnection line;
-    CommandExchange exchange{line, nullptr, manualTimers()};
-    CommandWatch watch{exchange, *findCommand(QStringLiteral("mute")), 1000, std::nullopt, manualTimers()};
+    ManualClock clock;
+    CommandExchange exchange{line, nullptr, clock.clock().makeTimer};
+    CommandWatch watch{exchange, *findCommand(QStringLiteral("mute")), 1000, std::nullopt,
+                       clock.clock().makeTimer};
     std::vector<ExchangeResult> changes;
 };
 

@@ -157,7 +157,7 @@ TEST_F(CmdProgram, ExitStatusSaysWhatHappened)
     EXPECT_TRUE(wildcard.err.contains(QStringLiteral("--topic-prefix"))) << wildcard.err.toStdString();
 }
 
-TEST_F(CmdProgram, SilentAndGarbledProjectors)
+TEST_F(CmdProgram, SilentGarbledAndRefusingProjectors)
 {
     sim::FaultSettings fault;
     fault.mode = sim::Fault::Silent;
@@ -181,6 +181,17 @@ TEST_F(CmdProgram, SilentAndGarbledProjectors)
     for (int b = 0; b <= '\r'; ++b)
         upToReturn += QChar(b);
     EXPECT_EQ(o.value(QStringLiteral("reply")).toString(), upToReturn);
+    EXPECT_FALSE(o.contains(QStringLiteral("error"))) << "a status query is refused by \"?\" only";
+
+    fault.mode = sim::Fault::Refuse;
+    projector.setFault(fault);
+    for (const char *command : {"power-on", "status"}) {
+        const CmdRun refused = ask({QStringLiteral("--json"), QLatin1String(command)});
+        EXPECT_EQ(refused.status, 4) << command;
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("refused by the projector"))) << command;
+        const QJsonObject said = QJsonDocument::fromJson(refused.out.toUtf8()).object();
+        EXPECT_EQ(said.value(QStringLiteral("error")).toString(), QStringLiteral("refused by the projector"));
+    }
 }
 
 TEST_F(CmdProgram, SendTypesTheTextAsTheSendButtonWould)

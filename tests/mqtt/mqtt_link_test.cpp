@@ -105,7 +105,7 @@ TEST_F(MqttLinkTest, ShutdownDeliversTheFinalMessagesAndSuppressesTheWill)
 // A link on the manual clock: every wait between attempts is the test's to
 // end, the broker's answers are real.
 struct ClockedLink {
-    explicit ClockedLink(const MqttLinkSettings &settings) : link(settings, nullptr, manualTimers())
+    explicit ClockedLink(const MqttLinkSettings &settings) : link(settings, nullptr, clock.clock().makeTimer)
     {
         QObject::connect(&link, &MqttLink::errorOccurred, [this](MqttLink::Error e, const QString &why) {
             errors.append({e, why});
@@ -116,12 +116,13 @@ struct ClockedLink {
     std::optional<int> nextFailure(MqttLink::Error kind)
     {
         const qsizetype before = errors.size();
-        advanceClock(link, link.retryDelayMs());
+        clock.advance(link.retryDelayMs());
         if (!waitUntil([&] { return errors.size() > before; }, kConnectMs) ||
             errors.constLast().first != kind)
             return std::nullopt;
         return link.retryDelayMs();
     }
+    ManualClock clock;
     MqttLink link;
     QList<QPair<MqttLink::Error, QString>> errors;
     int connects = 0;
@@ -151,7 +152,7 @@ TEST_F(MqttLinkTest, ReconnectsWithBackoffAfterTheBrokerRestartsAndSubscribesAga
     EXPECT_EQ(bridge.nextFailure(MqttLink::Error::CannotConnect), 4000);
 
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    advanceClock(bridge.link, bridge.link.retryDelayMs());
+    bridge.clock.advance(bridge.link.retryDelayMs());
     ASSERT_TRUE(waitUntil([&] { return bridge.connects == 2; }, kConnectMs));
 
     MessageCollector panel(broker, QStringLiteral("panel"), {});
@@ -161,7 +162,7 @@ TEST_F(MqttLinkTest, ReconnectsWithBackoffAfterTheBrokerRestartsAndSubscribesAga
     EXPECT_EQ(commands, QList<QByteArray>{"power-off"});
 
     // Up for 30 s, it has proved itself: the next outage starts over at 1 s.
-    advanceClock(bridge.link, ReconnectBackoff::kProvenAfterMs);
+    bridge.clock.advance(ReconnectBackoff::kProvenAfterMs);
     broker.stop();
     ASSERT_TRUE(waitUntil([&] { return !bridge.link.isConnected(); }, kConnectMs));
     EXPECT_EQ(bridge.link.retryDelayMs(), ReconnectBackoff::kFirstDelayMs);
@@ -229,7 +230,7 @@ TEST_F(MqttLinkTest, FirstConnectionWaitsForABrokerThatIsNotUpYet)
     EXPECT_FALSE(bridge.link.isConnected());
 
     ASSERT_TRUE(broker.start()) << broker.log().toStdString();
-    advanceClock(bridge.link, bridge.link.retryDelayMs());
+    bridge.clock.advance(bridge.link.retryDelayMs());
     EXPECT_TRUE(waitConnected(bridge.link));
 }
 

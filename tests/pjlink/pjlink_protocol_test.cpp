@@ -31,6 +31,7 @@ QByteArray spelled(const Step &step)
     case Step::Kind::Answer: return step.bytes;
     case Step::Kind::Ask: return "ask " + names(step.commands);
     case Step::Kind::Run: return "run " + names(step.commands) + " then " + step.bytes;
+    case Step::Kind::Ignore: return "ignore";
     case Step::Kind::Close: break;
     }
     return "close " + step.bytes;
@@ -54,6 +55,10 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
     warming.operating = OperatingState::CountDown;
     Facts hot = on;
     hot.operating = OperatingState::TemperatureWarning;
+    Facts tooHot = on;
+    tooHot.operating = OperatingState::TemperatureWarningCoolingDown;
+    Facts oldLamp = on;
+    oldLamp.lampHours = LampHours{123456};
     const Facts unknown{};
     Facts unknownAsked{};
     unknownAsked.asked = true;
@@ -66,7 +71,8 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
         {"%1POWR ?", on, "%1POWR=1\r"},
         {"%1POWR ?", standby, "%1POWR=0\r"},
         {"%1POWR ?", warming, "%1POWR=3\r"},
-        {"%1powr ?", on, "%1POWR=1\r"},
+        {"%1powr ?", on, "%1powr=1\r"}, // the header as it came
+        {"%1Inpt 11", on, "run pc1 then %1Inpt=OK\r"},
         {"%1POWR ?", unknown, "ask status"},
         {"%1POWR ?", unknownAsked, "%1POWR=ERR4\r"},
         {"%1POWR 1", standby, "run power-on then %1POWR=OK\r"},
@@ -86,9 +92,11 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
         {"%1AVMT ?", on, "%1AVMT=11\r"},
         {"%1AVMT ?", standby, "%1AVMT=ERR3\r"},
         {"%1ERST ?", on, "%1ERST=000000\r"},
-        {"%1ERST ?", hot, "%1ERST=002000\r"},
+        {"%1ERST ?", hot, "%1ERST=001000\r"},
+        {"%1ERST ?", tooHot, "%1ERST=002000\r"},
         {"%1LAMP ?", on, "%1LAMP=1234 1\r"},
         {"%1LAMP ?", standby, "%1LAMP=1234 0\r"},
+        {"%1LAMP ?", oldLamp, "%1LAMP=99999 1\r"},
         {"%1LAMP ?", unknown, "ask lamp-time,status"},
         {"%1NAME ?", on, "%1NAME=Hall A\r"},
         {"%1INF2 ?", on, "%1INF2=KT70 PV70 PV75\r"},
@@ -106,6 +114,11 @@ TEST(PjlinkProtocol, RequestsAgainstFacts)
         EXPECT_NE(query->statusQuery, nullptr) << query->name;
 }
 
+TEST(PjlinkProtocol, ARefusedSettingIsUnavailableNowOrAnInputItLacks)
+{
+    EXPECT_EQ(refusalError(request("%1POWR 1")), Error::UnavailableTime);
+    EXPECT_EQ(refusalError(request("%1INPT 21")), Error::OutOfParameter);
+}
 TEST(PjlinkProtocol, GreetingAndDigest)
 {
     EXPECT_FALSE(parseRequest("POWR ?"));
@@ -128,6 +141,7 @@ TEST(PjlinkProtocol, ConversationChecksTheDigestOnce)
     standby.operating = OperatingState::StandBy;
     Conversation locked("JBMIAProjectorLink", "498e4a67");
     EXPECT_EQ(locked.greeting(), QByteArray("PJLINK 1 498e4a67\r"));
+    EXPECT_EQ(spelled(locked.take("", standby)), QByteArray("ignore")); // a keep-alive, not a wrong password
     EXPECT_EQ(locked.longestLine(), kMaxRequestBytes + kDigestLength);
     EXPECT_EQ(spelled(locked.take("5d8409bc1c3fa39749434aa3a5c38682%1POWR 1", standby)),
               QByteArray("run power-on then %1POWR=OK\r"));

@@ -143,6 +143,9 @@ TEST(StatusValues, ReadingsAndTheOtherTablesReadAsValues)
         {"info", "KT70 PV70 PV75\r", ModelInfo{QStringLiteral("KT70 PV70 PV75")}},
         {"pressure", "512\r", AirPressure{650}},
         {"status", "99\r", std::nullopt},
+        {"lamp-time", "99\r", LampHours{99}},
+        {"lamp-time", "999999\r", LampHours{999999}},
+        {"pressure", "930\r", AirPressure{1095}},
     };
     for (const Case &c : cases) {
         const StatusQuery *query = findStatusQuery(QString::fromLatin1(c.query));
@@ -150,6 +153,34 @@ TEST(StatusValues, ReadingsAndTheOtherTablesReadAsValues)
         EXPECT_EQ(readStatusReply(*query, QLatin1String(c.reply)).value, c.value)
             << c.query << " " << c.reply;
     }
+}
+
+// A reply that is not of its query's shape reports nothing (the caller
+// rejects it), while the panel's words still show what arrived.
+TEST(StatusValues, RepliesNotShapedForTheirQueryReportNothing)
+{
+    std::vector<std::pair<QString, QString>> cases;
+    for (const StatusQuery &query : statusQueries())
+        for (const char *refusalOrAck : {"?\r", "\x06\r"})
+            cases.emplace_back(QLatin1String(query.name), QLatin1String(refusalOrAck));
+    // Another query's reply, a sign, more than a lamp burns, a sensor out of
+    // range, a step past the sensor's 1023 or a pressure no building has.
+    // clang-format off
+    const std::pair<const char *, const char *> shapes[] = {
+        {"status", "800\r"}, {"input", "11\r"}, {"setting", "1\r"}, {"lamp-mode", "033\r"},
+        {"lamp-time", "80\r"}, {"lamp-time", "-5\r"}, {"lamp-time", "1000000\r"},
+        {"temp", "35.5,40.0,999\r"}, {"temp", "nan,40.0,41.5\r"},
+        {"info", "FF\r"}, {"info", "11\r"}, {"info", "1\r"}, {"info", "KT70\x06\r"},
+        {"pressure", "80\r"}, {"pressure", "1024\r"}, {"pressure", "12.5\r"},
+    };
+    // clang-format on
+    for (const auto &[name, reply] : shapes)
+        cases.emplace_back(QLatin1String(name), QLatin1String(reply));
+    for (const auto &[name, reply] : cases)
+        EXPECT_FALSE(readStatusReply(*findStatusQuery(name), reply).value.has_value())
+            << name.toStdString() << " " << replyName(reply);
+    EXPECT_EQ(readStatusReply(*findStatusQuery(u"pressure"), QStringLiteral("?\r")).words,
+              QStringLiteral("106 hPa"));
 }
 
 TEST(StatusValues, TheCommandTableAsksTheNineQueriesOfTheStatusTable)

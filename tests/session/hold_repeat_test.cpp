@@ -207,13 +207,13 @@ TEST_F(HoldRepeatTest, TwoSecondHoldOfVolumeUpSendsNineLinesEvery250Ms)
     EXPECT_EQ(wire(1), QByteArray("C09\r"));
     for (int repeat = 1; repeat <= 8; ++repeat) {
         SCOPED_TRACE(repeat);
-        advanceClock(session, 249);
+        clock.advance(249);
         EXPECT_TRUE(com1.readFor(10).isEmpty()) << "early";
-        advanceClock(session, 1);
+        clock.advance(1);
         EXPECT_EQ(wire(1), QByteArray("C09\r"));
     }
     release("vol-up");
-    advanceClock(session, 1000);
+    clock.advance(1000);
     EXPECT_TRUE(com1.readFor(10).isEmpty()) << "a line after the release";
 }
 

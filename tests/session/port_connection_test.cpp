@@ -167,7 +167,8 @@ TEST_F(PortConnectionTest, ClosedDeviceOpensAgain)
 TEST_F(PortConnectionTest, ServerThatNeverAnswersTimesOutWithoutBlocking)
 {
     SilentListener dark;
-    PortConnection manual(nullptr, manualTimers());
+    ManualClock manualClock;
+    PortConnection manual(nullptr, manualClock.clock().makeTimer);
     QSignalSpy failed(&manual, &PortConnection::openFailed);
     QElapsedTimer clock;
     clock.start();
@@ -176,9 +177,9 @@ TEST_F(PortConnectionTest, ServerThatNeverAnswersTimesOutWithoutBlocking)
     EXPECT_EQ(manual.state(), PortConnection::State::Opening);
     EXPECT_EQ(manual.write("CR0\r").number, EAGAIN) << "nothing goes out before the line is open";
     pumpEvents(50); // the connection gets nowhere meanwhile
-    advanceClock(manual, PortConnection::kConnectTimeoutMs - 1);
+    manualClock.advance(PortConnection::kConnectTimeoutMs - 1);
     EXPECT_TRUE(failed.isEmpty());
-    advanceClock(manual, 1);
+    manualClock.advance(1);
     ASSERT_EQ(failed.size(), 1);
     const auto error = failed.front().front().value<SerialError>();
     EXPECT_EQ(error.number, ETIMEDOUT);

@@ -20,13 +20,14 @@ TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
 {
     sim::PtyServer projector;
     ASSERT_TRUE(projector.listen("127.0.0.1", 0));
-    PanelSession session(nullptr, manualTimers());
+    ManualClock clock;
+    PanelSession session(nullptr, clock.clock().makeTimer);
     QSignalSpy opened(&session, &PanelSession::portOpened);
     const SerialError e = session.open(
         *parsePortAddress(QString::fromStdString(projector.devicePath())).address, port_settings::kFast);
     ASSERT_FALSE(e) << e.description.toStdString();
     EXPECT_TRUE(session.isPortOpening()) << "a device server connects in the background";
-    ManualTimer &settle = manualTimer(session, "settleDelay");
+    ManualTimer &settle = clock.timer("settleDelay");
     ASSERT_TRUE(waitUntil([&] { return settle.enabled(); })) << "connected";
     EXPECT_TRUE(opened.isEmpty()) << "not open until it has settled";
     settle.fire();
@@ -38,13 +39,13 @@ TEST(SocketPort, QueriesDecodeHoldsRepeatAndAVanishedServerIsALostPort)
         session.send(*findCommand(QString::fromLatin1(query)));
         ASSERT_TRUE(waitUntil([&] { return !decoded.isEmpty(); })) << query;
         decoded.clear();
-        manualTimer(session, "Timer2").fire(); // the reply window closes
+        clock.timer("Timer2").fire(); // the reply window closes
     }
 
     const Command &volUp = *findCommand(QStringLiteral("vol-up"));
     session.press(volUp);
-    manualTimer(session, "Timer1").fire();
-    manualTimer(session, "Timer1").fire();
+    clock.timer("Timer1").fire();
+    clock.timer("Timer1").fire();
     session.release(volUp);
     const auto volUpLines = [&] {
         const std::vector<std::string> lines = projector.receivedLines();

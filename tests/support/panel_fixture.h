@@ -22,8 +22,8 @@ protected:
     {
         qputenv("VELNO_COM1", com1.devicePath().toLocal8Bit());
         qunsetenv("VELNO_COM2");
-        session = std::make_unique<PanelSession>(nullptr,
-                                                 realTimers ? PanelSession::TimerFactory() : manualTimers());
+        session = std::make_unique<PanelSession>(nullptr, realTimers ? PanelSession::TimerFactory()
+                                                                     : clock.clock().makeTimer);
         form = std::make_unique<ControlPanelWindow>(*session);
         const SerialError error = form->startUp();
         ASSERT_FALSE(error) << error.description.toStdString();
@@ -45,9 +45,9 @@ protected:
         return found;
     }
     // Timer1, Timer2 and Timer4, the session's, and its line's.
-    ManualTimer &timer(const char *name) const { return manualTimer(*session, name); }
+    ManualTimer &timer(const char *name) const { return clock.timer(name); }
     // Timer3, the port panel's hide delay: the window's, on the same clock.
-    ManualTimer &hideDelay() const { return manualTimer(*form, "Timer3"); }
+    ManualTimer &hideDelay() const { return clock.timer("Timer3"); }
     bool isUnlocked() const { return form->findChild<DataPanel *>()->isUnlocked(); }
     QString monitorText(const char *name) const { return control<MonitorLabel>(name)->text(); }
 
@@ -70,6 +70,7 @@ protected:
 
     // Set in a test's constructor for the real timers.
     bool realTimers = false;
+    ManualClock clock; // the session's and the window's timers
     PtyPeer com1;
     std::unique_ptr<PanelSession> session;
     std::unique_ptr<ControlPanelWindow> form;

@@ -35,7 +35,7 @@ protected:
         }
         return *found;
     }
-    ManualTimer &timer(const char *name) { return manualTimer(session, name); }
+    ManualTimer &timer(const char *name) { return clock.timer(name); }
 
     // Sends and returns the bytes its line put on the wire.
     QByteArray send(const char *name)
@@ -52,6 +52,7 @@ protected:
     }
 
     PtyPeer com1;
-    PanelSession session{nullptr, manualTimers()};
+    ManualClock clock;
+    PanelSession session{nullptr, clock.clock().makeTimer};
     SessionLog log{session};
 };

@@ -119,11 +119,11 @@ TEST_F(DataPanelTest, DataButtonRestartsThePortPanelDelay)
     click("Command33");
     auto *portPanel = control<QFrame>("Frame8");
     ASSERT_TRUE(portPanel->isVisible());
-    advanceClock(*form, 4000);
+    clock.advance(4000);
     click("Command34");
-    advanceClock(*form, 4999);
+    clock.advance(4999);
     EXPECT_TRUE(portPanel->isVisible()) << "the countdown did not start anew";
-    advanceClock(*form, 1);
+    clock.advance(1);
     EXPECT_FALSE(portPanel->isVisible());
     EXPECT_FALSE(hideDelay().enabled());
 }

@@ -37,9 +37,9 @@ TEST_F(PortPanelTest, StartUpLeavesPortOneOpenAndPanelHidden)
 TEST_F(PortPanelTest, ComShowsThePanelForFiveSeconds)
 {
     showPanel();
-    advanceClock(*form, 4999);
+    clock.advance(4999);
     EXPECT_TRUE(panel()->isVisible());
-    advanceClock(*form, 1);
+    clock.advance(1);
     EXPECT_FALSE(panel()->isVisible());
     EXPECT_FALSE(hideDelay().enabled());
 }
@@ -106,9 +106,9 @@ TEST_F(PortPanelTest, DeviceServerThatNeverAnswersLeavesTheWindowLiveThenWarns)
     // The operator can go on while it connects: a click is handled at once.
     click("Command3");
     EXPECT_EQ(session->lastCommand(), QStringLiteral("C1E\r"));
-    advanceClock(*session, PortConnection::kConnectTimeoutMs - 1);
+    clock.advance(PortConnection::kConnectTimeoutMs - 1);
     EXPECT_FALSE(seen->seen) << "warned before the connect deadline";
-    advanceClock(*session, 1);
+    clock.advance(1);
     ASSERT_TRUE(seen->seen);
     EXPECT_EQ(seen->icon, QMessageBox::Warning);
     EXPECT_TRUE(seen->text.contains(QStringLiteral("No answer"))) << seen->text.toStdString();

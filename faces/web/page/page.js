@@ -147,8 +147,10 @@ async function send(card, id, command) {
       body: JSON.stringify({command}),
     });
     const reply = await response.json().catch(() => ({}));
-    outcome.textContent = reply.error ? `${command}: ${reply.error}`
-                                      : `${command}: ${reply.answered ? 'done' : 'no answer'}`;
+    // 422: the projector answered, and refused the command.
+    outcome.textContent = response.status === 422 ? `${command}: refused`
+                          : reply.error ? `${command}: ${reply.error}`
+                          : `${command}: ${reply.answered ? 'done' : 'no answer'}`;
   } catch (error) {
     outcome.textContent = `${command}: not sent (${error.message})`;
   }

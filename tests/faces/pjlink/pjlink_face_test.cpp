@@ -130,7 +130,7 @@ TEST_F(PjlinkFaceTest, EachReadingAnswersFromStateOnlyWhileItIsFreshAndNewerThan
     // The round's last query read in this millisecond.
     const auto roundEndsNow = [&] {
         return waitUntil(
-            [&] { return link.state().valueReadAfter<LampMode>(clock.nowMs() - 1).has_value(); });
+            [&] { return link.state().valueReadAfter<LampMode>({clock.nowMs() - 1}).has_value(); });
     };
     ASSERT_TRUE(roundEndsNow()); // the first round
     // Whether a query went to the projector for the last request.
@@ -159,17 +159,35 @@ TEST_F(PjlinkFaceTest, EachReadingAnswersFromStateOnlyWhileItIsFreshAndNewerThan
     EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
     EXPECT_FALSE(asked("CR1")) << "read later than the rest: each reading by its own time";
 
-    EXPECT_EQ(ask(*client, "%1POWR 1\r"), QByteArray("%1POWR=OK\r"));
-    ASSERT_TRUE(roundEndsNow()); // the round after the command, in the same millisecond
-    projector.clearReceivedLines();
-    EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
-    EXPECT_TRUE(asked("CR1")) << "the reading may not know what the setting did";
+    // A setting: what the link reads after it (in the same millisecond
+    // here) knows what it did.
     clock.advance(1);
-    link.command(CommandRequest::named(*findCommand(u"display-clear")), {});
-    ASSERT_TRUE(roundEndsNow());
+    EXPECT_EQ(ask(*client, "%1POWR 1\r"), QByteArray("%1POWR=OK\r"));
+    ASSERT_TRUE(roundEndsNow()); // the round after the command
     projector.clearReceivedLines();
     EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
     EXPECT_FALSE(asked("CR1")) << "read after the setting";
+}
+
+TEST_F(PjlinkFaceTest, WhatTheProjectorRefusesIsErr3AndAKeepAliveKeepsTheSession)
+{
+    sim::PtyServer projector;
+    ASSERT_TRUE(projector.start());
+    start(QString::fromStdString(projector.devicePath()), 0);
+    ProjectorLink &link = *projectors.projectors().front();
+    ASSERT_TRUE(waitUntil([&] { return link.state().value<LampMode>().has_value(); }));
+    sim::FaultSettings refuse;
+    refuse.mode = sim::Fault::Refuse;
+    projector.setFault(refuse);
+
+    auto client = connectClient();
+    EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
+    client->write("\r");
+    // Stand-by from the round: power-on goes out, and "?" comes back.
+    EXPECT_EQ(ask(*client, "%1powr 1\r"), QByteArray("%1powr=ERR3\r"));
+    // The state is not fresh after a setting: the projector is asked, and refuses.
+    EXPECT_EQ(ask(*client, "%1INPT ?\r"), QByteArray("%1INPT=ERR3\r"));
+    EXPECT_TRUE(logged("answered ERR3"));
 }
 
 TEST_F(PjlinkFaceTest, AtTheStopASettingOnTheLineIsAnsweredBeforeTheSessionCloses)

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The page in a real browser: every projector shown, a click on a power
 button reaches the projector's wire, the new state shows without a reload,
-and the browser's console stays clean."""
+a refused command reads "refused", and the browser's console stays clean."""
 
 import sys
 import tempfile
@@ -34,7 +34,8 @@ def field(driver, projector, name):
 
 
 def main(bridge, sim):
-    with Rig(bridge, sim, 3, token="page-token") as rig, tempfile.TemporaryDirectory() as profile:
+    # p003 answers "?" to everything.
+    with Rig(bridge, sim, 3, token="page-token", faults=[(), (), ("--fault", "refuse")]) as rig, tempfile.TemporaryDirectory() as profile:
         rig.wait_online()
         driver = browser(profile)
         try:
@@ -55,13 +56,18 @@ def main(bridge, sim):
             WebDriverWait(driver, 15).until(lambda d: field(d, "p002", "power") in ("warming", "on"))
             assert driver.execute_script("return window.stayedHere;") == marker, "the page reloaded"
 
+            driver.find_element(By.CSS_SELECTOR, '[data-projector="p003"] [data-command="power-on"]').click()
+            WebDriverWait(driver, 15).until(lambda d: field(d, "p003", "outcome") == "power-on: refused")
+
             # The filter keeps the matching projector only.
             driver.find_element(By.ID, "filter").send_keys("p003")
             shown = [e.get_attribute("data-projector")
                      for e in driver.find_elements(By.CSS_SELECTOR, "[data-projector]") if e.is_displayed()]
             assert shown == ["p003"], shown
 
-            problems = [entry for entry in driver.get_log("browser") if entry["level"] in ("SEVERE", "WARNING")]
+            # The browser reports the refusal's 422 itself; nothing else may show.
+            problems = [entry for entry in driver.get_log("browser") if entry["level"] in ("SEVERE", "WARNING")
+                        and "status of 422" not in entry["message"]]
             assert not problems, problems
         finally:
             driver.quit()

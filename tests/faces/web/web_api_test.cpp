@@ -147,6 +147,20 @@ TEST_F(WebApiTest, StateCommandsAndRefusals)
     // Logged, but not once per request.
     const QStringList refused = bridge->logLines().filter("web: refused");
     EXPECT_EQ(refused.size(), 1) << logText();
+
+    // Answered "?": the projector is there, and did nothing.
+    sim::FaultSettings refuse;
+    refuse.mode = sim::Fault::Refuse;
+    hall.setFault(refuse);
+    for (const char *body : {R"({"command":"power-off"})", R"({"command":"pressure"})"}) {
+        const Answer no = request("POST", "/api/projectors/hall/command", "t", body);
+        EXPECT_EQ(no.status, 422) << body;
+        EXPECT_EQ(no.json().object().value("error").toString(), "refused by the projector") << body;
+        EXPECT_TRUE(no.json().object().value("answered").toBool()) << body;
+    }
+    const QJsonObject after = request("GET", "/api/projectors/hall", "t").json().object();
+    EXPECT_TRUE(after.value("online").toBool());
+    EXPECT_NE(after.value("pressure_hpa"), QJsonValue(106)) << "\"?\" read as a sensor's 0";
 }
 
 QJsonObject lastState(MessageCollector &watch)

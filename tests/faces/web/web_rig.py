@@ -33,7 +33,8 @@ class Projector:
     time it arrived."""
 
     def __init__(self, sim, fault=()):
-        self.silent = "silent" in fault
+        # A round that never reads through: nothing answered, or every question refused.
+        self.silent = "silent" in fault or "refuse" in fault
         self.process = subprocess.Popen(
             [sim, "--listen", "127.0.0.1:0", "--count-down", "1000", "--cooling", "1000", *fault],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)

@@ -188,6 +188,34 @@ CmdRun velnoCmd(const MosquittoBroker &broker, const QString &projector, const Q
     return run;
 }
 
+// Replies 1.5 s late, commands back to back: a 500 ms window closes
+// unanswered, a longer one gets its own reply, never the one before's.
+TEST_F(BridgeMqttProgramTest, ALateProjectorsRepliesGoToTheirOwnCommandOrToNone)
+{
+    runBridge({endpoint(kHall, hall)}, 0);
+    sim::FaultSettings late;
+    late.mode = sim::Fault::Late;
+    late.lateDelayMs = 1500;
+    hall.setFault(late);
+    const struct {
+        const char *command;
+        const char *ownReply;
+        bool inTime;
+    } asked[] = {{"status", "80\r", false},
+                 {"pc1-rgb", "\x06\r", true},
+                 {"lamp-time", "1234\r", false},
+                 {"info", "KT70 PV70 PV75\r", true},
+                 {"input", "1\r", false}};
+    for (const auto &a : asked) {
+        const QJsonObject reply =
+            command(kHall, QStringLiteral(R"({"command": "%1"})").arg(a.command).toUtf8());
+        EXPECT_EQ(reply.value("answered").toBool(), a.inTime) << a.command << logText();
+        if (reply.value("answered").toBool()) {
+            EXPECT_EQ(reply.value("reply").toString(), QLatin1String(a.ownReply)) << a.command;
+        }
+    }
+}
+
 TEST_F(BridgeMqttProgramTest, ScriptsReachAProjectorThroughTheBridgeAndExitAsOnTheirOwnPort)
 {
     runBridge({endpoint(kHall, hall)}, 0);
@@ -202,6 +230,22 @@ TEST_F(BridgeMqttProgramTest, ScriptsReachAProjectorThroughTheBridgeAndExitAsOnT
     const CmdRun unanswered = velnoCmd(broker, kHall, {QStringLiteral("status")});
     EXPECT_EQ(unanswered.status, 3) << unanswered.err.toStdString();
     EXPECT_FALSE(unanswered.reply.value("answered").toBool());
+
+    sim::FaultSettings refuse;
+    refuse.mode = sim::Fault::Refuse;
+    hall.setFault(refuse);
+    const CmdRun refused = velnoCmd(broker, kHall, {QStringLiteral("pc2")});
+    EXPECT_EQ(refused.status, 4) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QLatin1String("refused by the projector"))) << refused.err.toStdString();
+    // As published: answered, with the error.
+    const auto lastReply = [&] {
+        const QList<QByteArray> replies = watch->seen(topic(kHall, "reply"));
+        return replies.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(replies.last()).object();
+    };
+    ASSERT_TRUE(waitUntil([&] { return lastReply().value("code") == QStringLiteral("C06"); }, kEventMs));
+    const QJsonObject published = lastReply();
+    EXPECT_EQ(published.value("error").toString(), QStringLiteral("refused by the projector"));
+    EXPECT_TRUE(published.value("answered").toBool());
 
     const CmdRun unknown =
         velnoCmd(broker, QStringLiteral("nowhere"),
