@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <netinet/in.h>
@@ -216,4 +217,14 @@ QString BridgeRun::logTail()
     return log_.split(QLatin1Char('\n'))
         .mid(std::max<qsizetype>(0, log_.count(QLatin1Char('\n')) - 20))
         .join(QLatin1Char('\n'));
+}
+
+bool connectPjlink(QTcpSocket &client, quint16 port)
+{
+    for (int i = 0; i < 100 && client.state() != QAbstractSocket::ConnectedState; ++i) {
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (!client.waitForConnected(1000))
+            QThread::msleep(100);
+    }
+    return client.waitForReadyRead(5000) && client.readAll() == "PJLINK 0\r";
 }

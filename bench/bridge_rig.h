@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTcpSocket>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -112,3 +113,8 @@ private:
     QProcess process_;
     QString log_;
 };
+
+// A PJLink client connected to the bridge's listener on this loopback port
+// (tried for up to 10 s while the bridge starts), its greeting read; false
+// when no greeting without a password came.
+bool connectPjlink(QTcpSocket &client, quint16 port);

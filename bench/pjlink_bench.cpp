@@ -91,12 +91,7 @@ int main(int argc, char **argv)
                                QStringLiteral("--poll"), QStringLiteral("10")});
 
     QTcpSocket client;
-    for (int i = 0; i < 100 && client.state() != QAbstractSocket::ConnectedState; ++i) {
-        client.connectToHost(QHostAddress::LocalHost, port);
-        if (!client.waitForConnected(1000))
-            QThread::msleep(100);
-    }
-    if (!client.waitForReadyRead(5000) || client.readAll() != "PJLINK 0\r") {
+    if (!connectPjlink(client, port)) {
         std::fprintf(stderr, "pjlink_bench: no greeting\n%s\n", qPrintable(bridge.logTail()));
         return 1;
     }

@@ -5,6 +5,7 @@
 #include "protocol/status_decoding.h"
 #include "session/precise_timer.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <utility>
 
@@ -17,18 +18,35 @@ SessionTimerFactory orLoopTimers(const SessionClock &clock)
     return clock.timersOr(makeLoopTimer);
 }
 
+// What a command switches that the status queries then read: the operating
+// state after the power, and the input as well after an input.
+bool switchesPower(const Command &c)
+{
+    return c.name == QLatin1String("power-on") || c.name == QLatin1String("power-off");
+}
+bool switchesInput(const Command &c)
+{
+    for (const char *name : {"pc1", "pc2", "video", "terminal-in"})
+        if (c.name == QLatin1String(name))
+            return true;
+    return false;
+}
+
 } // namespace
 
 ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
                              QObject *parent, const SessionClock &clock)
     : QObject(parent), id_(id), clock_(clock), port_(port), settings_(settings),
       line_(nullptr, orLoopTimers(clock)), exchange_(line_, this, orLoopTimers(clock)),
-      refusals_(QStringLiteral("%1: commands refused").arg(id), this, clock.makeTimer)
+      refusals_(QStringLiteral("%1: commands refused").arg(id), this, clock.makeTimer),
+      rejections_(QStringLiteral("%1: replies without a value for their query").arg(id), this,
+                  clock.makeTimer)
 {
     line_.setParent(this);
     const SessionTimerFactory makeCoarse = clock.timersOr(makeCoarseTimer);
     pollTimer_ = makeCoarse(QStringLiteral("pollTimer"), qMax(settings.pollMs, 1), this);
     retryTimer_ = makeCoarse(QStringLiteral("retryTimer"), ReconnectBackoff::kFirstDelayMs, this);
+    followTimer_ = makeCoarse(QStringLiteral("followTimer"), kFollowPeriodMs, this);
     backoff_ = new ReconnectBackoff(this, makeCoarse);
     connect(backoff_, &ReconnectBackoff::proven, this, &ProjectorLink::returnedIfProven);
     connect(pollTimer_, &SessionTimer::tick, this, [this] {
@@ -39,11 +57,13 @@ ProjectorLink::ProjectorLink(const QString &id, const PortAddress &port, const S
         retryTimer_->setEnabled(false);
         tryOpen();
     });
+    connect(followTimer_, &SessionTimer::tick, this, &ProjectorLink::followTick);
     connect(&exchange_, &CommandExchange::finished, this, &ProjectorLink::finished);
     connect(&line_, &PortConnection::lost, this, &ProjectorLink::lost);
     connect(&line_, &PortConnection::opened, this, &ProjectorLink::opened);
     connect(&line_, &PortConnection::openFailed, this, &ProjectorLink::openFailed);
     connect(&refusals_, &LogThrottle::log, this, &ProjectorLink::log);
+    connect(&rejections_, &LogThrottle::log, this, &ProjectorLink::log);
 }
 
 bool ProjectorLink::isOnline() const
@@ -62,6 +82,7 @@ void ProjectorLink::stop(RefusalKind why)
     stopped_ = true;
     pollTimer_->setEnabled(false);
     retryTimer_->setEnabled(false);
+    followTimer_->setEnabled(false);
     std::deque<Job> waiting;
     waiting.swap(queue_);
     const std::optional<Job> running = std::exchange(running_, std::nullopt);
@@ -120,6 +141,7 @@ void ProjectorLink::lost(const QString &description)
 {
     outage(QStringLiteral("%1 lost: %2").arg(portName(), description), true);
     pollTimer_->setEnabled(false);
+    followTimer_->setEnabled(false);
     answering_ = false;
     updateAvailability();
     // Nothing queued can reach the projector now. Sent to the closed port,
@@ -181,7 +203,7 @@ void ProjectorLink::command(const CommandRequest &request, const OutcomeHandler 
         refuse(request, done, {RefusalKind::Busy, {}});
         return;
     }
-    const Job job{request, false, done};
+    const Job job{request, false, false, done};
     // Commands go ahead of the polls still waiting, in their own order.
     const auto firstPoll = std::find_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
     queue_.insert(firstPoll, job);
@@ -201,13 +223,14 @@ void ProjectorLink::pollAll()
 {
     if (!line_.isOpen())
         return;
-    // Asked again only once the previous round is through.
-    if ((running_ && running_->poll) ||
-        std::any_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; }))
+    // Asked again only once the previous round is through; a transition's
+    // reading out of turn holds no round back.
+    const auto inRound = [](const Job &j) { return j.poll && !j.follow; };
+    if ((running_ && inRound(*running_)) || std::any_of(queue_.begin(), queue_.end(), inRound))
         return;
     for (const Command &c : commandTable())
         if (c.statusQuery)
-            queue_.push_back({CommandRequest::named(c), true, nullptr});
+            queue_.push_back({CommandRequest::named(c), true, false, nullptr});
     runNext();
 }
 
@@ -234,12 +257,10 @@ void ProjectorLink::finished(const ExchangeResult &result)
     if (!job.poll && job.done)
         job.done({job.request, result, {}});
     const StatusQuery *query = job.request.command ? job.request.command->statusQuery : nullptr;
-    if (query && result.status) {
-        const bool textChanged = statuses().value(result.command) != *result.status;
-        stateChanged_ |= state_.take(*query, result);
-        if (textChanged)
-            emit statusChanged(result.command, *result.status);
-    }
+    if (query)
+        take(*query, result);
+    if (!job.poll && !query && result.answered)
+        follow(job);
     // A query changes nothing the queries report; a command may have: a
     // whole new round after it, rather than what is left of one asked
     // before it.
@@ -251,12 +272,90 @@ void ProjectorLink::finished(const ExchangeResult &result)
     // The typed state goes out once a round has read everything it asks,
     // not once per query.
     const bool roundOver = std::none_of(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
-    if (job.poll && roundOver)
-        roundEndedAt_ = clock_.nowMs();
-    if (stateChanged_ && roundOver) {
-        stateChanged_ = false;
-        emit stateChanged();
+    reportState(roundOver);
+    runNext();
+}
+
+void ProjectorLink::take(const StatusQuery &query, const ExchangeResult &result)
+{
+    const QString before = statuses().value(result.command);
+    switch (state_.take(query, result, clocks())) {
+    case ProjectorState::Taken::NotAnswered: return;
+    case ProjectorState::Taken::Rejected:
+        ++counters_.rejected;
+        rejections_.report(QStringLiteral("%1: reply \"%2\" to %3 carries no value for it; ignored")
+                               .arg(id_, result.rendered.trimmed().left(40), result.command));
+        return;
+    case ProjectorState::Taken::Same:
+    case ProjectorState::Taken::Changed: break;
     }
+    stateRead_ = true;
+    if (statuses().value(result.command) != before)
+        emit statusChanged(result.command, *result.status);
+    if (inTransition() && !followTimer_->enabled())
+        followTimer_->setEnabled(true); // warming or cooling, whatever started it
+}
+
+ProjectorState::Clocks ProjectorLink::clocks() const
+{
+    return {clock_.nowMs(), QDateTime::currentMSecsSinceEpoch(), staleAfterMs(), counters_.exchanges};
+}
+
+QJsonObject ProjectorLink::stateJson() const
+{
+    return state_.toJson(clocks());
+}
+
+void ProjectorLink::reportState(bool roundOver)
+{
+    const QStringList stale = state_.staleKeys(clocks());
+    if (!(roundOver && stateRead_) && stale == reportedStale_)
+        return;
+    stateRead_ = false;
+    reportedStale_ = stale;
+    emit stateChanged();
+}
+
+// ---- Transitions ----
+
+bool ProjectorLink::inTransition() const
+{
+    const PowerState power = state_.power();
+    return power == PowerState::Warming || power == PowerState::Cooling;
+}
+
+void ProjectorLink::follow(const Job &job)
+{
+    const Command *c = job.request.command;
+    if (!c || !(switchesPower(*c) || switchesInput(*c)))
+        return;
+    followInput_ = followInput_ || switchesInput(*c);
+    followUntil_ = clock_.nowMs() + kFollowAfterCommandMs;
+    followTimer_->setEnabled(true);
+}
+
+void ProjectorLink::followTick()
+{
+    if (!line_.isOpen() || (clock_.nowMs() >= followUntil_ && !inTransition())) {
+        followTimer_->setEnabled(false);
+        followInput_ = false;
+        return;
+    }
+    // Out of turn: ahead of a round's queries, behind the commands.
+    const auto readOutOfTurn = [this](const char *name) {
+        const Command &query = *findCommand(QString::fromLatin1(name));
+        if (running_ && running_->request.command == &query)
+            return;
+        queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                                    [&query](const Job &j) { return j.poll && j.request.command == &query; }),
+                     queue_.end());
+        const auto firstPoll =
+            std::find_if(queue_.begin(), queue_.end(), [](const Job &j) { return j.poll; });
+        queue_.insert(firstPoll, Job{CommandRequest::named(query), true, true, nullptr});
+    };
+    if (followInput_)
+        readOutOfTurn("input");
+    readOutOfTurn("status"); // goes ahead of it
     runNext();
 }
 

@@ -3,8 +3,13 @@
 // One projector of the bridge: its port held open (and reopened with
 // backoff when lost), the commands that arrive for it run one at a time in
 // arrival order behind a bounded queue, and its status queries asked on a
-// schedule and after every command but a query, reporting each answer that differs
-// from the last. Every exchange ends as soon as its reply is complete.
+// schedule and after every command but a query, reporting the state once a
+// round has read it. Every exchange ends as soon as its reply is complete.
+//
+// A transition is followed closely: after a command that switches the power
+// or the input, and while the projector says it is warming up or cooling
+// down, the operating state (and after an input, the input) is read again
+// every kFollowPeriodMs whatever the poll period, until it settles.
 //
 // Online means the port is open and the projector answered within the last
 // round's worth of exchanges (the nine queries, or commands in their stead):
@@ -23,6 +28,7 @@
 #include "session/session_clock.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QObject>
 #include <deque>
 
@@ -30,6 +36,9 @@
 struct ProjectorCounters {
     quint64 exchanges = 0;  // commands and queries sent
     quint64 unanswered = 0; // of which the reply window closed with nothing
+    // Answers to status queries that carried no value for their query: not
+    // readings, so they changed nothing.
+    quint64 rejected = 0;
     quint64 reconnects = 0; // openings after the first
     // Commands that reached the link and were not run (busy, offline,
     // stopping, removed); a face's own refusals of what it could not read
@@ -48,6 +57,11 @@ public:
             return a.pollMs == b.pollMs && a.queueLimit == b.queueLimit;
         }
     };
+
+    // How often a transition is read again, and for how long at least
+    // after the command that started it.
+    static constexpr int kFollowPeriodMs = 1000;
+    static constexpr int kFollowAfterCommandMs = 5000;
 
     ProjectorLink(const QString &id, const PortAddress &port, const Settings &settings,
                   QObject *parent = nullptr, const SessionClock &clock = {});
@@ -70,11 +84,12 @@ public:
     // The last decoded answer of each status query, by query name.
     const QMap<QString, QString> &statuses() const { return state_.texts(); }
     const ProjectorState &state() const { return state_; }
-    // Milliseconds since the last whole round of queries came to an end; -1
-    // before the first. Fresh state is at most one poll period old.
-    qint64 stateAgeMs() const { return ageOf(roundEndedAt_); }
-    // When that round ended, on clock(); -1 before the first.
-    qint64 roundEndedAtMs() const { return roundEndedAt_; }
+    // The state as the faces serve it, with its read times and its stale
+    // readings as of now.
+    QJsonObject stateJson() const;
+    // A reading not read again for this long is stale (two poll periods);
+    // 0: never, when nothing polls.
+    qint64 staleAfterMs() const { return 2 * qint64(settings_.pollMs); }
     // Milliseconds since the projector last answered anything; -1 before it
     // ever did. What a technician reads as "how stale is this".
     qint64 lastAnswerAgeMs() const { return ageOf(lastAnswerAt_); }
@@ -94,7 +109,8 @@ signals:
 private:
     struct Job {
         CommandRequest request;
-        bool poll = false;
+        bool poll = false;   // a status query the link asks for itself
+        bool follow = false; // of which: one read out of turn, following a transition
         OutcomeHandler done;
     };
 
@@ -112,6 +128,15 @@ private:
     void pollAll();
     void runNext();
     void finished(const ExchangeResult &result);
+    void take(const StatusQuery &query, const ExchangeResult &result);
+    // The state goes out when a round ends having read anything, or at the
+    // end of any exchange once what is stale changed.
+    void reportState(bool roundOver);
+    // Starts (or prolongs) following a transition; the tick reads it again.
+    void follow(const Job &job);
+    void followTick();
+    bool inTransition() const;
+    ProjectorState::Clocks clocks() const;
     void heardFrom();
     void notHeardFrom();
     // Found silent: what waits is told so at once.
@@ -133,11 +158,15 @@ private:
     std::optional<Job> running_;
     SessionTimer *pollTimer_;
     SessionTimer *retryTimer_;
+    SessionTimer *followTimer_;
     ReconnectBackoff *backoff_;
     LogThrottle refusals_;
+    LogThrottle rejections_;
     ProjectorState state_;
     ProjectorCounters counters_;
-    qint64 roundEndedAt_ = -1; // on the clock; -1: never
+    qint64 followUntil_ = -1;   // on the clock: a transition is followed at least until then
+    bool followInput_ = false;  // the input is read along with the operating state
+    QStringList reportedStale_; // the stale keys the last state reported
     qint64 lastAnswerAt_ = -1;
     bool answering_ = false;   // answered within the last round's worth of exchanges
     int unansweredInARow_ = 0; // exchanges since the last answer
@@ -146,5 +175,5 @@ private:
     bool inOutage_ = false;    // a line about the trouble went out; the return gets one too
     bool lineTrouble_ = false; // the port failed during it: back once the port has stayed up
     bool stopped_ = false;
-    bool stateChanged_ = false; // not yet reported
+    bool stateRead_ = false; // read since the state last went out
 };

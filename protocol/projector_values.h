@@ -43,4 +43,8 @@ inline constexpr StateField kPressure{"pressure_hpa", "hPa", "Air pressure"};
 inline constexpr std::array<StateField, 5> kReadings{kPower, kInput, kLampHours, kTemperatures, kPressure};
 // The decoded words of each status query, by its name.
 inline constexpr char kTextsKey[] = "texts";
+// When each reading was last read (ISO 8601, UTC), by its key; null: never.
+inline constexpr char kReadAtKey[] = "read_at";
+// The keys of the readings not read again for two poll periods.
+inline constexpr char kStaleKey[] = "stale";
 } // namespace state_field

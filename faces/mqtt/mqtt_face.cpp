@@ -190,7 +190,7 @@ void MqttFace::publishState(const ProjectorLink &projector)
     // Nothing known yet: nothing worth keeping for whoever subscribes next.
     if (projector.statuses().isEmpty())
         return;
-    publishRetained(stateTopic(options_.topicPrefix, projector.id()), compact(projector.state().toJson()));
+    publishRetained(stateTopic(options_.topicPrefix, projector.id()), compact(projector.stateJson()));
 }
 
 void MqttFace::publishProjector(const ProjectorLink &projector)

@@ -132,7 +132,7 @@ void PjlinkSession::run(const Step &step, std::size_t done)
             if (!self)
                 return;
             if (self->projector_.link)
-                self->projector_.roundBeforeCommandMs = self->projector_.link->roundEndedAtMs();
+                self->projector_.commandedExchange = self->projector_.link->counters().exchanges;
             if (!outcome.result || !outcome.result->answered)
                 self->failed(step.request, outcome);
             else if (refusedByProjector(*outcome.result))
@@ -179,32 +179,27 @@ void PjlinkSession::send(const QByteArray &bytes)
         QMetaObject::invokeMethod(this, &PjlinkSession::readRequests, Qt::QueuedConnection);
 }
 
-bool PjlinkSession::stateIsFresh() const
-{
-    const ProjectorLink &link = *projector_.link;
-    const qint64 age = link.stateAgeMs();
-    if (age < 0 || age > std::max(link.pollMs(), kFreshFloorMs) || !link.isOnline())
-        return false;
-    // After a setting, a round asked after it (the link starts one anew
-    // after every command) knows what it did; the one before does not.
-    return !projector_.roundBeforeCommandMs || link.roundEndedAtMs() > *projector_.roundBeforeCommandMs;
-}
-
 Facts PjlinkSession::freshFacts() const
 {
     Facts facts;
     facts.name = projector_.name;
-    if (!projector_.link || !stateIsFresh())
+    if (!projector_.link || !projector_.link->isOnline())
         return facts;
-    const ProjectorState &state = projector_.link->state();
-    facts.operating = state.value<OperatingState>();
+    const ProjectorLink &link = *projector_.link;
+    // Each reading answers while it was read within the window, by an
+    // exchange after our last setting; the others are asked.
+    const qint64 windowMs = std::max(link.pollMs(), kFreshFloorMs);
+    const ProjectorState::Clocks after{link.clock().nowMs() - windowMs - 1, 0, 0,
+                                       projector_.commandedExchange};
+    const ProjectorState &state = link.state();
+    facts.operating = state.valueReadAfter<OperatingState>(after);
     // Warming up and cooling end on their own, between rounds: asked again.
     const PowerState power = facts.operating ? powerStateOf(*facts.operating) : PowerState::Unknown;
     if (power == PowerState::Warming || power == PowerState::Cooling)
         facts.operating.reset();
-    facts.input = state.value<SelectedInput>();
-    facts.mute = state.value<MuteAndSignal>();
-    facts.lampHours = state.value<LampHours>();
-    facts.model = state.value<ModelInfo>();
+    facts.input = state.valueReadAfter<SelectedInput>(after);
+    facts.mute = state.valueReadAfter<MuteAndSignal>(after);
+    facts.lampHours = state.valueReadAfter<LampHours>(after);
+    facts.model = state.valueReadAfter<ModelInfo>(after);
     return facts;
 }

@@ -3,7 +3,8 @@
 // One PJLink client's connection to one projector: the greeting and its
 // digest check, then one request at a time (the next is read only once the
 // last is answered), each answered in one write. Queries are answered from
-// the bridge's state while it is fresh, otherwise by asking the projector;
+// the readings of the bridge's state read recently enough, otherwise by asking
+// the projector;
 // settings go through the projector's one queue.
 
 #include "bridge/face_client.h"
@@ -21,17 +22,17 @@ struct PjlinkProjector {
     QPointer<ProjectorLink> link;
     QString name;        // NAME's answer
     QByteArray password; // empty: no authentication
-    // When the last round before the last setting sent through PJLink
-    // ended, on the link's clock: only a round that ended later has seen
-    // what the setting did. Unset: no setting yet.
-    std::optional<qint64> roundBeforeCommandMs;
+    // The link's exchanges when the last setting sent through PJLink was
+    // answered: a reading from a later exchange has seen what it did.
+    // 0: no setting yet.
+    quint64 commandedExchange = 0;
 };
 
 class PjlinkSession : public FaceClient {
     Q_OBJECT
 public:
-    // State this old, at most, answers a query (one poll round, or this
-    // floor when the bridge polls faster or not at all).
+    // A reading this old, at most, answers a query (one poll period, or
+    // this floor when the bridge polls faster or not at all).
     static constexpr int kFreshFloorMs = 2000;
 
     // Takes the socket over and greets the client.
@@ -59,7 +60,6 @@ private:
     void refuse(const pjlink::Request &request, pjlink::Error error);
     void logRefusal(pjlink::Error error);
     pjlink::Facts freshFacts() const;
-    bool stateIsFresh() const;
 
     PjlinkProjector &projector_;
     pjlink::Conversation conversation_;

@@ -42,7 +42,7 @@ QJsonArray readingFields()
 
 QJsonObject projectorReport(const ProjectorLink &projector)
 {
-    QJsonObject report = projector.state().toJson();
+    QJsonObject report = projector.stateJson();
     report.insert(QStringLiteral("id"), projector.id());
     report.insert(QStringLiteral("online"), projector.isOnline());
     const qint64 age = projector.lastAnswerAgeMs();

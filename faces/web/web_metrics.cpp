@@ -3,6 +3,7 @@
 
 #include "bridge/projector_link.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <functional>
 #include <unistd.h>
@@ -83,6 +84,12 @@ QByteArray prometheusMetrics(const std::vector<ProjectorLink *> &projectors, con
 
     family("velno_projector_online", "gauge", "1 while the projector's line is open and it answers.",
            [](Family &f, const ProjectorLink &p) { f.sample(p, p.isOnline() ? 1 : 0); });
+    family("velno_projector_last_answer_timestamp_seconds", "gauge",
+           "When the projector last answered anything, in seconds since the Unix epoch.",
+           [wallNow = QDateTime::currentMSecsSinceEpoch()](Family &f, const ProjectorLink &p) {
+               if (const qint64 age = p.lastAnswerAgeMs(); age >= 0)
+                   f.sample(p, double(wallNow - age) / 1000);
+           });
     family("velno_projector_power_state", "gauge",
            "1 for the power state the projector is in, 0 for the others.",
            [](Family &f, const ProjectorLink &p) {
@@ -116,6 +123,9 @@ QByteArray prometheusMetrics(const std::vector<ProjectorLink *> &projectors, con
             &ProjectorCounters::exchanges);
     counter("velno_projector_exchange_timeouts_total", "Exchanges whose reply window closed with no answer.",
             &ProjectorCounters::unanswered);
+    counter("velno_projector_replies_rejected_total",
+            "Answers to status queries that carried no value for their query, and changed nothing.",
+            &ProjectorCounters::rejected);
     counter("velno_projector_reconnects_total", "Openings of the line after the first.",
             &ProjectorCounters::reconnects);
     counter(

@@ -185,4 +185,57 @@ TEST_F(ProjectorLinkTest, CommandsThatKeepComingDoNotKeepASilentProjectorOnline)
     EXPECT_EQ(outcomes.back().second.refusal->kind, RefusalKind::Offline);
 }
 
+// A transition is read every second, whatever the poll period: after a
+// power-on until the lamp is on; the rest of the round waits for the poll.
+TEST_F(ProjectorLinkTest, TransitionsAreReadEverySecondUntilTheySettle)
+{
+    auto link = make(peer.devicePath(), settings(30000));
+    // Plays the projector for the lines the link sends, status answered thus.
+    quint64 answered = 0;
+    const auto answer = [&](int lines, const QByteArray &status) {
+        answered += quint64(lines);
+        QByteArray asked;
+        for (int i = 0; i < lines; ++i) {
+            const QByteArray line = peer.readLines(1);
+            asked += line;
+            peer.write(line == "CR0\r" ? status : line.startsWith("CR") ? QByteArray("1\r") : "\x06\r");
+        }
+        return asked;
+    };
+    ManualTimer &follow = clock.timer("followTimer");
+    // Every answer written taken in.
+    const auto takenIn = [&] { return waitUntil([&] { return link->counters().exchanges == answered; }); };
+    // A period on, and the quiet a stray byte asks for, if any.
+    const auto followPeriod = [&] {
+        clock.advance(ProjectorLink::kFollowPeriodMs);
+        if (clock.timer("quietGap").enabled())
+            clock.advance(CommandExchange::kQuietGapMs);
+    };
+    link->start();
+    answer(9, "80\r");
+    ASSERT_TRUE(waitUntil([&] { return link->state().power() == PowerState::Off; }));
+    EXPECT_FALSE(follow.enabled()) << "nothing to follow";
+
+    link->command(CommandRequest::named(*findCommand(u"power-on")), {});
+    answer(1 + 9, "40\r"); // the command, and the round after it
+    ASSERT_TRUE(takenIn());
+    const struct {
+        const char *status;
+        PowerState power;
+    } steps[] = {{"40\r", PowerState::Warming}, {"00\r", PowerState::On}, {"00\r", PowerState::On}};
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.status);
+        followPeriod();
+        EXPECT_EQ(answer(1, step.status), QByteArray("CR0\r")) << "the operating state alone";
+        ASSERT_TRUE(takenIn());
+        EXPECT_EQ(link->state().power(), step.power);
+    }
+    // Settled, and past the time a command is followed for: no more reads.
+    clock.advance(ProjectorLink::kFollowAfterCommandMs - 3 * ProjectorLink::kFollowPeriodMs);
+    answer(1, "00\r");
+    clock.advance(ProjectorLink::kFollowPeriodMs);
+    EXPECT_FALSE(follow.enabled());
+    EXPECT_TRUE(peer.readFor(50).isEmpty());
+}
+
 } // namespace

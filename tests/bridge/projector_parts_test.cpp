@@ -9,6 +9,7 @@
 #include "session/reconnect_backoff.h"
 #include "testing/manual_timer.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -75,22 +76,27 @@ ExchangeResult answer(const char *name, const QString &reply)
     return r;
 }
 
-bool take(ProjectorState &state, const char *name, const char *reply)
+using Taken = ProjectorState::Taken;
+
+// Noon on 1 March 2026 on the wall: 0 on the link's clock.
+const qint64 kWallAtZero = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+
+Taken take(ProjectorState &state, const char *name, const char *reply, qint64 atMs = 0)
 {
-    return state.take(query(name), answer(name, QString::fromLatin1(reply)));
+    return state.take(query(name), answer(name, QString::fromLatin1(reply)), {atMs, kWallAtZero + atMs, 0});
 }
 
 TEST(ProjectorState, TheSimulatorsRepliesReadAsNumbers)
 {
     ProjectorState state;
-    EXPECT_EQ(state.toJson().value("power").toString(), QStringLiteral("unknown"));
-    EXPECT_TRUE(take(state, "status", "80\r"));
-    EXPECT_TRUE(take(state, "input", "1\r"));
-    EXPECT_TRUE(take(state, "lamp-time", "1234\r"));
-    EXPECT_TRUE(take(state, "temp", " 35.5, 40.0, 41.5\r"));
-    EXPECT_TRUE(take(state, "pressure", "512\r"));
-    EXPECT_FALSE(take(state, "pressure", "512\r")) << "the same answer changes nothing";
-    const QJsonObject json = state.toJson();
+    EXPECT_EQ(state.toJson({}).value("power").toString(), QStringLiteral("unknown"));
+    EXPECT_EQ(take(state, "status", "80\r"), Taken::Changed);
+    EXPECT_EQ(take(state, "input", "1\r"), Taken::Changed);
+    EXPECT_EQ(take(state, "lamp-time", "1234\r"), Taken::Changed);
+    EXPECT_EQ(take(state, "temp", " 35.5, 40.0, 41.5\r"), Taken::Changed);
+    EXPECT_EQ(take(state, "pressure", "512\r"), Taken::Changed);
+    EXPECT_EQ(take(state, "pressure", "512\r"), Taken::Same) << "read again, changed nothing";
+    const QJsonObject json = state.toJson({});
     EXPECT_EQ(json.value("power").toString(), QStringLiteral("off"));
     EXPECT_EQ(json.value("input").toString(), QStringLiteral("pc1"));
     EXPECT_EQ(json.value("lamp_hours").toInteger(), 1234);
@@ -98,9 +104,36 @@ TEST(ProjectorState, TheSimulatorsRepliesReadAsNumbers)
     EXPECT_EQ(json.value("pressure_hpa").toInteger(), 650);
     EXPECT_EQ(json.value("texts").toObject().value("status").toString(), QStringLiteral(" Stand by"));
 
-    // A garbled reading is unknown, not a number made up.
-    EXPECT_TRUE(take(state, "lamp-time", "12?4\r"));
-    EXPECT_TRUE(state.toJson().value("lamp_hours").isNull());
+    // A garbled reply is no reading: the last one stays, words and read time too.
+    EXPECT_EQ(take(state, "lamp-time", "12?4\r", 500), Taken::Rejected);
+    EXPECT_EQ(state.toJson({}).value("lamp_hours").toInteger(), 1234);
+    EXPECT_EQ(state.readAtMs(state_field::kLampHours), 0);
+}
+
+// Read times on the link's clock, served on the wall's; a reading unread for
+// longer than the stale age is marked, one never read is neither.
+TEST(ProjectorState, ReadTimesAndStaleReadings)
+{
+    ProjectorState state;
+    take(state, "status", "00\r", 1000);
+    take(state, "lamp-time", "1234\r", 11000);
+    ExchangeResult silence = answer("status", QString());
+    silence.answered = false;
+    EXPECT_EQ(state.take(query("status"), silence, {30000, kWallAtZero + 30000, 0}), Taken::NotAnswered);
+
+    const ProjectorState::Clocks clocks{30000, kWallAtZero + 30000, 20000};
+    const QJsonObject json = state.toJson(clocks);
+    const QJsonObject readAt = json.value("read_at").toObject();
+    EXPECT_EQ(readAt.value("power").toString(), QStringLiteral("2026-03-01T12:00:01.000Z"))
+        << "not re-stamped by the query left unanswered";
+    EXPECT_EQ(readAt.value("lamp_hours").toString(), QStringLiteral("2026-03-01T12:00:11.000Z"));
+    EXPECT_TRUE(readAt.value("input").isNull());
+    EXPECT_EQ(json.value("stale").toArray(), QJsonArray{"power"});
+    EXPECT_EQ(json.value("power").toString(), QStringLiteral("on")) << "shown, and marked";
+
+    EXPECT_TRUE(state.staleKeys({30000, 0, 0}).isEmpty()) << "nothing polls: nothing goes stale";
+    EXPECT_EQ(state.staleKeys({29001, 0, 20000}), QStringList{"power"});
+    EXPECT_TRUE(state.staleKeys({21000, 0, 20000}).isEmpty()) << "exactly the stale age: still current";
 }
 
 TEST(ProjectorState, EveryOperatingStateHasAPowerWord)
@@ -127,8 +160,8 @@ TEST(ProjectorState, EveryOperatingStateHasAPowerWord)
         ExchangeResult result = answer("status", QString());
         result.status = reading.words;
         result.value = reading.value;
-        state.take(query("status"), result);
-        EXPECT_EQ(state.toJson().value("power").toString(), QLatin1String(c.power));
+        state.take(query("status"), result, {});
+        EXPECT_EQ(state.toJson({}).value("power").toString(), QLatin1String(c.power));
         EXPECT_EQ(isSwitchedOn(state.power()), c.switchedOn);
     }
 }

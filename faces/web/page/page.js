@@ -46,6 +46,11 @@ function age(seconds) {
   return `${Math.round(seconds / 3600)} h ago`;
 }
 
+// How long ago an ISO 8601 time was, as age() says it.
+function since(iso) {
+  return iso ? age((Date.now() - Date.parse(iso)) / 1000) : age(null);
+}
+
 function field(card, name, value) {
   const element = card.querySelector(`[data-field="${name}"]`);
   if (element.textContent !== value) element.textContent = value;
@@ -69,8 +74,16 @@ function makeCard(id) {
 
 function show(card, p) {
   field(card, 'online', p.online ? 'online' : 'offline');
-  for (const reading of readings)
-    field(card, reading.key, text(p[reading.key], reading.unit));
+  const stale = new Set(p.stale || []);
+  for (const reading of readings) {
+    // A reading not read again lately is shown as the last one read, and says so.
+    const value = text(p[reading.key], reading.unit);
+    const readAt = (p.read_at || {})[reading.key];
+    field(card, reading.key, stale.has(reading.key) ? `${value} (stale, read ${since(readAt)})` : value);
+    const element = card.querySelector(`[data-field="${reading.key}"]`);
+    element.classList.toggle('stale', stale.has(reading.key));
+    element.title = readAt ? `read ${readAt}` : '';
+  }
   field(card, 'last_answer_s', age(p.last_answer_s));
   field(card, 'warnings', p.warnings.join('; '));
   card.className = `projector power-${p.power}${p.online ? '' : ' offline'}`;

@@ -120,15 +120,17 @@ TEST_F(PjlinkFaceTest, AnswersWithoutTheProjectorAndKeepsItsLimits)
     EXPECT_EQ(readReply(*again), QByteArray("PJLINK 0\r"));
 }
 
-TEST_F(PjlinkFaceTest, QueriesAnsweredFromStateOnlyWhileItIsFreshAndNewerThanTheLastSetting)
+TEST_F(PjlinkFaceTest, EachReadingAnswersFromStateOnlyWhileItIsFreshAndNewerThanTheLastSetting)
 {
     sim::PtyServer projector;
     ASSERT_TRUE(projector.start());
     start(QString::fromStdString(projector.devicePath()),
           0); // one round at the start, one after each command
     ProjectorLink &link = *projectors.projectors().front();
+    // The round's last query read in this millisecond.
     const auto roundEndsNow = [&] {
-        return waitUntil([&] { return link.roundEndedAtMs() == clock.nowMs(); });
+        return waitUntil(
+            [&] { return link.state().valueReadAfter<LampMode>({clock.nowMs() - 1}).has_value(); });
     };
     ASSERT_TRUE(roundEndsNow()); // the first round
     // Whether a query went to the projector for the last request.
@@ -143,22 +145,28 @@ TEST_F(PjlinkFaceTest, QueriesAnsweredFromStateOnlyWhileItIsFreshAndNewerThanThe
     EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
     EXPECT_EQ(ask(*client, "%1POWR ?\r"), QByteArray("%1POWR=0\r"));
     EXPECT_TRUE(projector.receivedLines().empty()) << "answered from the round";
-    clock.advance(PjlinkSession::kFreshFloorMs);
+    clock.advance(PjlinkSession::kFreshFloorMs - 1000);
+    // The input alone read again, a second after the round.
+    link.command(CommandRequest::named(*findCommand(u"input")), {});
+    ASSERT_TRUE(waitUntil([&] { return link.state().readAtMs(state_field::kInput) == clock.nowMs(); }));
+    projector.clearReceivedLines();
+    clock.advance(1000);
     EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
     EXPECT_FALSE(asked("CR1")) << "as old as the window: still fresh";
     clock.advance(1);
     EXPECT_EQ(ask(*client, "%1POWR ?\r"), QByteArray("%1POWR=0\r"));
     EXPECT_TRUE(asked("CR0")) << "older than the window";
+    EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
+    EXPECT_FALSE(asked("CR1")) << "read later than the rest: each reading by its own time";
 
-    // A setting: the round before it does not know what it did, the one
-    // the link asks after it (in the same millisecond here) does.
+    // A setting: what the link reads after it (in the same millisecond
+    // here) knows what it did.
     clock.advance(1);
-    const qint64 roundBefore = link.roundEndedAtMs();
     EXPECT_EQ(ask(*client, "%1POWR 1\r"), QByteArray("%1POWR=OK\r"));
-    ASSERT_TRUE(waitUntil([&] { return link.roundEndedAtMs() > roundBefore; }));
+    ASSERT_TRUE(roundEndsNow()); // the round after the command
     projector.clearReceivedLines();
     EXPECT_EQ(ask(*client, "%1INPT ?\r").left(7), QByteArray("%1INPT="));
-    EXPECT_FALSE(asked("CR1")) << "a round ended after the setting";
+    EXPECT_FALSE(asked("CR1")) << "read after the setting";
 }
 
 TEST_F(PjlinkFaceTest, WhatTheProjectorRefusesIsErr3AndAKeepAliveKeepsTheSession)
@@ -167,7 +175,7 @@ TEST_F(PjlinkFaceTest, WhatTheProjectorRefusesIsErr3AndAKeepAliveKeepsTheSession
     ASSERT_TRUE(projector.start());
     start(QString::fromStdString(projector.devicePath()), 0);
     ProjectorLink &link = *projectors.projectors().front();
-    ASSERT_TRUE(waitUntil([&] { return link.roundEndedAtMs() >= 0; }));
+    ASSERT_TRUE(waitUntil([&] { return link.state().value<LampMode>().has_value(); }));
     sim::FaultSettings refuse;
     refuse.mode = sim::Fault::Refuse;
     projector.setFault(refuse);
@@ -188,7 +196,7 @@ TEST_F(PjlinkFaceTest, AtTheStopASettingOnTheLineIsAnsweredBeforeTheSessionClose
     ASSERT_TRUE(projector.start());
     start(QString::fromStdString(projector.devicePath()), 0);
     ProjectorLink &link = *projectors.projectors().front();
-    ASSERT_TRUE(waitUntil([&] { return link.roundEndedAtMs() >= 0; }));
+    ASSERT_TRUE(waitUntil([&] { return link.state().value<LampMode>().has_value(); }));
     sim::FaultSettings silent;
     silent.mode = sim::Fault::Silent;
     projector.setFault(silent);

@@ -6,6 +6,8 @@
 
 #include "faces/web/web_face.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
@@ -26,7 +28,7 @@ struct Answer {
 
 class WebApiTest : public BridgeProgramTest {
 protected:
-    void startWeb(const QByteArray &token)
+    void startWeb(const QByteArray &token, int pollSeconds = 1)
     {
         ASSERT_TRUE(dir.isValid());
         QFile file(dir.filePath("token"));
@@ -39,7 +41,7 @@ protected:
         ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
         const QString port = QString::number(probe.serverPort());
         probe.close();
-        runBridge({endpoint(kHall, hall)}, 1,
+        runBridge({endpoint(kHall, hall)}, pollSeconds,
                   {"--projector", "lab=/nonexistent/tty", "--web-listen", "127.0.0.1:" + port,
                    "--web-token-file", file.fileName()});
         const QRegularExpression listening(R"(web page, API and metrics on http://127\.0\.0\.1:(\d+)/)");
@@ -159,6 +161,66 @@ TEST_F(WebApiTest, StateCommandsAndRefusals)
     const QJsonObject after = request("GET", "/api/projectors/hall", "t").json().object();
     EXPECT_TRUE(after.value("online").toBool());
     EXPECT_NE(after.value("pressure_hpa"), QJsonValue(106)) << "\"?\" read as a sensor's 0";
+}
+
+QJsonObject lastState(MessageCollector &watch)
+{
+    const QList<QByteArray> states = watch.seen(topic(kHall, "state"));
+    return states.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(states.back()).object();
+}
+
+// Each reading with when it was read, on the API and in the MQTT state; a
+// projector fallen silent keeps its readings, marked stale after two poll
+// periods, their read times unchanged.
+TEST_F(WebApiTest, ReadingsCarryTheirReadTimesAndGoStaleWhenTheProjectorFallsSilent)
+{
+    startWeb("t");
+    waitFirstRound(kHall);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QJsonObject before = request("GET", "/api/projectors/hall", "t").json().object();
+    const QString powerReadAt = before.value("read_at").toObject().value("power").toString();
+    const QDateTime readAt = QDateTime::fromString(powerReadAt, Qt::ISODateWithMs);
+    EXPECT_TRUE(readAt.isValid() && qAbs(readAt.secsTo(now)) < 10) << powerReadAt.toStdString();
+    EXPECT_EQ(before.value("stale").toArray(), QJsonArray());
+    EXPECT_TRUE(lastState(*watch).value("read_at").toObject().value("lamp_hours").isString());
+
+    sim::FaultSettings silent;
+    silent.mode = sim::Fault::Silent;
+    hall.setFault(silent);
+    QJsonObject after;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            after = request("GET", "/api/projectors/hall", "t").json().object();
+            return after.value("stale").toArray().size() == 5;
+        },
+        kEventMs))
+        << QJsonDocument(after).toJson().toStdString();
+    EXPECT_EQ(after.value("power").toString(), "off") << "the last reading, marked";
+    const QString staleReadAt = after.value("read_at").toObject().value("power").toString();
+    EXPECT_GE(staleReadAt, powerReadAt);
+    EXPECT_LT(QDateTime::fromString(staleReadAt, Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc()),
+              60);
+    EXPECT_TRUE(waitUntil([&] { return lastState(*watch).value("stale").toArray().size() == 5; }, kEventMs));
+    EXPECT_EQ(lastState(*watch).value("read_at").toObject().value("power").toString(), staleReadAt)
+        << "not re-stamped by the queries left unanswered";
+}
+
+// Polling every 30 s, a power-on shows "on" once the count-down (1 s) is
+// over, not at the next round: the transition is read every second.
+TEST_F(WebApiTest, APowerOnShowsOnWithinSecondsWhateverThePollPeriod)
+{
+    startWeb("t", 30);
+    waitFirstRound(kHall);
+    QElapsedTimer sinceCommand;
+    EXPECT_EQ(request("POST", "/api/projectors/hall/command", "t", R"({"command":"power-on"})").status, 200);
+    sinceCommand.start();
+    ASSERT_TRUE(waitUntil(
+        [&] { return request("GET", "/api/projectors/hall", "t").json().object().value("power") == "on"; },
+        kEventMs));
+    // The count-down and two seconds, with room for a loaded machine; the
+    // next round would come 15 to 30 s later.
+    EXPECT_LT(sinceCommand.elapsed(), 8000);
+    EXPECT_TRUE(waitUntil([&] { return lastState(*watch).value("power") == "on"; }, 2000));
 }
 
 } // namespace
