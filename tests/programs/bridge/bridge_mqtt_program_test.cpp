@@ -214,6 +214,13 @@ TEST_F(BridgeMqttProgramTest, ALateProjectorsRepliesGoToTheirOwnCommandOrToNone)
             EXPECT_EQ(reply.value("reply").toString(), QLatin1String(a.ownReply)) << a.command;
         }
     }
+    // Nor a reading from another question's reply: the stand-by "80" never as lamp hours.
+    const QList<QByteArray> states = watch->seen(topic(kHall, "state"));
+    ASSERT_FALSE(states.isEmpty());
+    for (const QByteArray &state : states) {
+        const QJsonValue hours = QJsonDocument::fromJson(state).object().value("lamp_hours");
+        EXPECT_TRUE(hours.isNull() || hours.toInteger() == 1234) << state.constData();
+    }
 }
 
 TEST_F(BridgeMqttProgramTest, ScriptsReachAProjectorThroughTheBridgeAndExitAsOnTheirOwnPort)
