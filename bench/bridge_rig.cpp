@@ -2,13 +2,16 @@
 #include "bridge_rig.h"
 
 #include "protocol/commands.h"
+#include "testing/process_gauge.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -227,4 +230,25 @@ bool connectPjlink(QTcpSocket &client, quint16 port)
             QThread::msleep(100);
     }
     return client.waitForReadyRead(5000) && client.readAll() == "PJLINK 0\r";
+}
+
+void printEnding(const BridgeRun::Ending &ending)
+{
+    std::printf("velno-bridge on SIGTERM: %s after %.0f ms, %s\n",
+                ending.exited ? qPrintable(QStringLiteral("ended with status %1").arg(ending.status))
+                              : "still running, killed",
+                ending.ms, ending.gone ? "no process left" : "its process still there");
+}
+
+int judgeRun(Gate &gate, const BridgeRun::Ending &ending, const QString &logTail)
+{
+    gate.check(QStringLiteral("the bridge ended on SIGTERM with status 0, no process left"),
+               ending.exited && ending.status == 0 && ending.gone);
+    std::printf("finished %s, nproc %d, load average %s\n",
+                qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
+                QThread::idealThreadCount(), qPrintable(loadAverages()));
+    const int status = gate.finish();
+    if (status != 0 && !logTail.isEmpty())
+        std::printf("the bridge's last log lines:\n%s\n", qPrintable(logTail));
+    return status;
 }

@@ -4,6 +4,7 @@
 // process, every line that reaches a simulated projector, and every message
 // the bridge publishes, each stamped with the moment it arrived.
 
+#include "ci_gate.h"
 #include "mqtt/mqtt_link.h"
 #include "sim/pty_server.h"
 
@@ -118,3 +119,11 @@ private:
 // (tried for up to 10 s while the bridge starts), its greeting read; false
 // when no greeting without a password came.
 bool connectPjlink(QTcpSocket &client, quint16 port);
+
+// How the bridge took its SIGTERM, in one line.
+void printEnding(const BridgeRun::Ending &ending);
+// The end of a benchmark of the bridge: whether it ended on SIGTERM with
+// status 0 and left nothing, the closing line with the machine's load, and
+// the verdict (the exit status), with the bridge's last log lines when it
+// failed.
+int judgeRun(Gate &gate, const BridgeRun::Ending &ending, const QString &logTail);

@@ -418,10 +418,7 @@ int main(int argc, char **argv)
 
     const QString logTail = bridge.logTail();
     const BridgeRun::Ending ending = bridge.stop(kStopMs);
-    std::printf("velno-bridge on SIGTERM: %s after %.0f ms, %s\n",
-                ending.exited ? qPrintable(QStringLiteral("ended with status %1").arg(ending.status))
-                              : "still running, killed",
-                ending.ms, ending.gone ? "no process left" : "its process still there");
+    printEnding(ending);
 
     const double p99 = std::max({percentile(mqttMs, 99), percentile(lineMs, 99), percentile(pjlinkMs, 99)});
     const bool answered = !mqttMs.empty() && !lineMs.empty() && !pjlinkMs.empty();
@@ -447,13 +444,5 @@ int main(int argc, char **argv)
                               "unasked"),
                mqttDoubled == 0 && mqttWrong == 0 && traffic.strangers() == 0 && lineWrong == 0 &&
                    lineUnasked == 0 && pjlinkWrong == 0 && pjlinkUnasked == 0);
-    gate.check(QStringLiteral("the bridge ended on SIGTERM with status 0, no process left"),
-               ending.exited && ending.status == 0 && ending.gone);
-    std::printf("finished %s, nproc %d, load average %s\n",
-                qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
-                QThread::idealThreadCount(), qPrintable(loadAverages()));
-    const int status = gate.finish();
-    if (status != 0)
-        std::printf("the bridge's last log lines:\n%s\n", qPrintable(logTail));
-    return status;
+    return judgeRun(gate, ending, logTail);
 }

@@ -199,14 +199,6 @@ double cpuShare(const ProcessGauge &from, const ProcessGauge &to, double seconds
     return (to.cpuSeconds - from.cpuSeconds) / seconds;
 }
 
-void printEnding(const BridgeRun::Ending &ending)
-{
-    std::printf("velno-bridge on SIGTERM: %s after %.0f ms, %s\n",
-                ending.exited ? qPrintable(QStringLiteral("ended with status %1").arg(ending.status))
-                              : "still running, killed",
-                ending.ms, ending.gone ? "no process left" : "its process still there");
-}
-
 bool waitOnline(const MessageCollector &watch, const VenueFleet &fleet)
 {
     const auto online = [&](const QString &id) {
@@ -291,12 +283,7 @@ int main(int argc, char **argv)
             return 3;
         const BridgeRun::Ending ending = bridge.stop(kStopMs);
         printEnding(ending);
-        gate.check(QStringLiteral("the bridge ended on SIGTERM with status 0, no process left"),
-                   ending.exited && ending.status == 0 && ending.gone);
-        std::printf("finished %s, nproc %d, load average %s\n",
-                    qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
-                    QThread::idealThreadCount(), qPrintable(loadAverages()));
-        return gate.finish();
+        return judgeRun(gate, ending, {});
     }
 
     std::vector<Gauged> gauges;
@@ -386,13 +373,5 @@ int main(int argc, char **argv)
                 100 * kCpuGoalShare, " %");
     gate.check(QStringLiteral("every command answered exactly once, with its own reply"),
                fates.lost == 0 && fates.doubled == 0 && fates.misanswered == 0 && traffic.strangers() == 0);
-    gate.check(QStringLiteral("the bridge ended on SIGTERM with status 0, no process left"),
-               ending.exited && ending.status == 0 && ending.gone);
-    std::printf("finished %s, nproc %d, load average %s\n",
-                qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODate)),
-                QThread::idealThreadCount(), qPrintable(loadAverages()));
-    const int status = gate.finish();
-    if (status != 0)
-        std::printf("the bridge's last log lines:\n%s\n", qPrintable(logTail));
-    return status;
+    return judgeRun(gate, ending, logTail);
 }
