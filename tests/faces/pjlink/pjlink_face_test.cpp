@@ -39,6 +39,23 @@ protected:
         ASSERT_TRUE(face->start(&error)) << error.toStdString();
     }
 
+    // The simulator on a pty, asked only after commands, turned to this
+    // fault once its first round is read; a client greeted.
+    std::unique_ptr<QTcpSocket> startFaulty(sim::PtyServer &projector, sim::Fault fault)
+    {
+        EXPECT_TRUE(projector.start());
+        start(QString::fromStdString(projector.devicePath()), 0);
+        ProjectorLink &link = *projectors.projectors().front();
+        EXPECT_TRUE(waitUntil([&] { return link.state().value<LampMode>().has_value(); }));
+        sim::FaultSettings faulty;
+        faulty.mode = fault;
+        projector.setFault(faulty);
+        projector.clearReceivedLines();
+        auto client = connectClient();
+        EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
+        return client;
+    }
+
     std::unique_ptr<QTcpSocket> connectClient()
     {
         auto client = std::make_unique<QTcpSocket>();
@@ -172,16 +189,7 @@ TEST_F(PjlinkFaceTest, EachReadingAnswersFromStateOnlyWhileItIsFreshAndNewerThan
 TEST_F(PjlinkFaceTest, WhatTheProjectorRefusesIsErr3AndAKeepAliveKeepsTheSession)
 {
     sim::PtyServer projector;
-    ASSERT_TRUE(projector.start());
-    start(QString::fromStdString(projector.devicePath()), 0);
-    ProjectorLink &link = *projectors.projectors().front();
-    ASSERT_TRUE(waitUntil([&] { return link.state().value<LampMode>().has_value(); }));
-    sim::FaultSettings refuse;
-    refuse.mode = sim::Fault::Refuse;
-    projector.setFault(refuse);
-
-    auto client = connectClient();
-    EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
+    auto client = startFaulty(projector, sim::Fault::Refuse);
     client->write("\r");
     // Stand-by from the round: power-on goes out, and "?" comes back.
     EXPECT_EQ(ask(*client, "%1powr 1\r"), QByteArray("%1powr=ERR3\r"));
@@ -193,17 +201,7 @@ TEST_F(PjlinkFaceTest, WhatTheProjectorRefusesIsErr3AndAKeepAliveKeepsTheSession
 TEST_F(PjlinkFaceTest, AtTheStopASettingOnTheLineIsAnsweredBeforeTheSessionCloses)
 {
     sim::PtyServer projector;
-    ASSERT_TRUE(projector.start());
-    start(QString::fromStdString(projector.devicePath()), 0);
-    ProjectorLink &link = *projectors.projectors().front();
-    ASSERT_TRUE(waitUntil([&] { return link.state().value<LampMode>().has_value(); }));
-    sim::FaultSettings silent;
-    silent.mode = sim::Fault::Silent;
-    projector.setFault(silent);
-    projector.clearReceivedLines();
-
-    auto client = connectClient();
-    EXPECT_EQ(readReply(*client), QByteArray("PJLINK 0\r"));
+    auto client = startFaulty(projector, sim::Fault::Silent);
     client->write("%1POWR 1\r");
     ASSERT_TRUE(waitUntil([&] { return !projector.receivedLines().empty(); })) << "on the line";
     // As the bridge stops: nothing new taken, what waits refused, then the end.
