@@ -12,13 +12,15 @@
 #include <QObject>
 #include <QString>
 
+class LimitCounters;
 class ProjectorService;
 
 // What every face is made with.
 struct FaceContext {
     const BridgeOptions &options;
     ProjectorService &projectors;
-    SessionClock clock; // the real one, but in tests
+    SessionClock clock;    // the real one, but in tests
+    LimitCounters &limits; // every listener counts its limits' bites here
 };
 
 class BridgeFace : public QObject {

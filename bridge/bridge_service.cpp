@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/bridge_service.h"
 
+#include "bridge/limit_counters.h"
 #include "bridge/projector_service.h"
 
 namespace {
@@ -17,9 +18,11 @@ bool sameBroker(const BridgeOptions &a, const BridgeOptions &b)
 
 BridgeService::BridgeService(const BridgeOptions &options, QObject *parent, const SessionClock &clock)
     : QObject(parent), options_(options), clock_(clock),
-      projectors_(std::make_unique<ProjectorService>(this, clock))
+      projectors_(std::make_unique<ProjectorService>(this, clock)),
+      limits_(new LimitCounters(this, clock.makeTimer))
 {
     connect(projectors_.get(), &ProjectorService::log, this, &BridgeService::log);
+    connect(limits_, &LimitCounters::log, this, &BridgeService::log);
     projectors_->apply(options);
 }
 
@@ -32,7 +35,7 @@ BridgeService::~BridgeService()
 
 FaceContext BridgeService::faceContext()
 {
-    return {options_, *projectors_, clock_};
+    return {options_, *projectors_, clock_, *limits_};
 }
 
 void BridgeService::addFace(std::unique_ptr<BridgeFace> face)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class LimitCounters;
 class ProjectorService;
 
 class BridgeService : public QObject {
@@ -49,5 +50,6 @@ private:
     BridgeOptions options_;
     SessionClock clock_;
     std::unique_ptr<ProjectorService> projectors_;
+    LimitCounters *limits_;
     std::vector<std::unique_ptr<BridgeFace>> faces_;
 };

@@ -179,7 +179,8 @@ private:
 };
 
 WebFace::WebFace(const FaceContext &context)
-    : options_(context.options), projectors_(context.projectors), server_(std::make_unique<WebServer>(*this)),
+    : options_(context.options), projectors_(context.projectors), limits_(context.limits),
+      server_(std::make_unique<WebServer>(*this)),
       refusals_(new LogThrottles(QStringLiteral("web "), this, context.clock.makeTimer))
 {
     connect(refusals_, &LogThrottles::log, this, &WebFace::log);
@@ -297,7 +298,8 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
                                const auto found = histograms_.find(id);
                                return found == histograms_.end() ? nullptr : &found->second;
                            },
-                           process),
+                           process) +
+                           limitMetrics(limits_),
                        {}});
     }
     if (path == QStringLiteral("/api/fields")) {

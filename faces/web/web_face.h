@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 
+class LimitCounters;
 class LogThrottles;
 class ProjectorLink;
 class ProjectorService;
@@ -56,6 +57,7 @@ private:
 
     BridgeOptions options_;
     ProjectorService &projectors_;
+    LimitCounters &limits_;
     std::map<QString, ExchangeHistogram> histograms_; // by projector ID
     std::unique_ptr<WebServer> server_;
     ClientListener *listener_ = nullptr;

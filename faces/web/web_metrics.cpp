@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faces/web/web_metrics.h"
 
+#include "bridge/limit_counters.h"
 #include "bridge/projector_link.h"
 
 #include <QDateTime>
@@ -152,5 +153,16 @@ QByteArray prometheusMetrics(const std::vector<ProjectorLink *> &projectors, con
     processGauge("process_start_time_seconds", "Start time of the process since the Unix epoch.",
                  process.startTimeSeconds);
     processGauge("process_resident_memory_bytes", "Resident memory size.", process.residentBytes);
+    return out;
+}
+
+QByteArray limitMetrics(const LimitCounters &limits)
+{
+    QByteArray out =
+        "# HELP velno_listener_limit_hits_total Times a listener's limit turned a client away, cut it "
+        "off or held it back.\n# TYPE velno_listener_limit_hits_total counter\n";
+    for (const auto &[key, count] : limits.counts())
+        out += "velno_listener_limit_hits_total{listener=\"" + key.first.toUtf8() + "\",limit=\"" +
+               key.second.toUtf8() + "\"} " + QByteArray::number(count) + '\n';
     return out;
 }

@@ -35,5 +35,10 @@ struct ProcessFigures {
 // This process's resident memory, from the kernel; 0 where it says nothing.
 double residentMemoryBytes();
 
+class LimitCounters;
+
+// How often each listener's limits bit, one sample per listener and limit.
+QByteArray limitMetrics(const LimitCounters &limits);
+
 QByteArray prometheusMetrics(const std::vector<ProjectorLink *> &projectors, const HistogramOf &histogramOf,
                              const ProcessFigures &process);

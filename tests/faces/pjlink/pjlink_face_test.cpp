@@ -3,6 +3,7 @@
 // port is missing or the simulator on a pty: clients on loopback get their
 // answers or their limits, from state only while it is fresh.
 
+#include "bridge/limit_counters.h"
 #include "bridge/projector_link.h"
 #include "bridge/projector_service.h"
 #include "faces/pjlink/pjlink_face.h"
@@ -32,7 +33,7 @@ protected:
         options.projectors = {hall};
         options.pollSeconds = pollSeconds;
         projectors.apply(options);
-        face = makePjlinkFace(FaceContext{options, projectors, clock.clock()});
+        face = makePjlinkFace(FaceContext{options, projectors, clock.clock(), limits});
         QObject::connect(face.get(), &BridgeFace::log, [this](const QString &line) { log << line; });
         projectors.start();
         QString error;
@@ -85,6 +86,7 @@ protected:
     BridgeOptions options;
     ManualClock clock;
     ProjectorService projectors{nullptr, clock.clock()};
+    LimitCounters limits{nullptr, clock.clock().makeTimer};
     std::unique_ptr<BridgeFace> face;
     QStringList log;
 };

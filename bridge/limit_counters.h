@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// How often each listener's limits bit (listener_limits.h), for the
+// metrics, with one log line a minute per listener and limit so that a
+// flood of refusals cannot flood the journal.
+
+#include "session/session_timer.h"
+
+#include <QObject>
+#include <QString>
+#include <map>
+#include <utility>
+
+class LogThrottles;
+
+class LimitCounters : public QObject {
+    Q_OBJECT
+public:
+    // listener: "web", "line", "pjlink"; limit: a short name for what bit
+    // ("connections", "request head time", "unread bytes", "share", ...).
+    using Key = std::pair<QString, QString>;
+
+    explicit LimitCounters(QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
+
+    // Counts one bite and logs line (throttled per listener and limit).
+    void bite(const QString &listener, const QString &limit, const QString &line);
+    const std::map<Key, quint64> &counts() const { return counts_; }
+
+signals:
+    void log(const QString &line);
+
+private:
+    std::map<Key, quint64> counts_;
+    LogThrottles *throttles_;
+};
