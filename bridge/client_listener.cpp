@@ -10,8 +10,15 @@ QString peerName(const QAbstractSocket &socket)
 
 ClientListener::ClientListener(const QString &what, const ListenAddress &address, int mostClients,
                                QObject *parent)
-    : QTcpServer(parent), what_(what), address_(address), mostClients_(mostClients)
+    : QTcpServer(parent), what_(what), tally_{nullptr, QString(), what}, address_(address),
+      mostClients_(mostClients)
 {
+}
+
+void ClientListener::setLimits(LimitCounters &counters, const QString &listener)
+{
+    tally_.counters = &counters;
+    tally_.listener = listener;
 }
 
 bool ClientListener::listen(QString *error)
@@ -34,11 +41,12 @@ void ClientListener::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (mostClients_ > 0 && clients_ >= mostClients_) {
+    if (mostClients_ > 0 && clients_ >= mostClients_ && !(makeRoom_ && makeRoom_())) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         if (refuse_)
             refuse_(*socket);
-        emit crowded(peerName(*socket));
+        tally_.bite(QStringLiteral("connections"),
+                    QStringLiteral("%1 refused, %2 open already").arg(peerName(*socket)).arg(mostClients_));
         socket->disconnectFromHost();
         return;
     }

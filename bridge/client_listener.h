@@ -4,9 +4,11 @@
 // page), the one way they all take connections: the address bound as the
 // settings give it (an IP address, or "localhost" for the IPv4 loopback:
 // never a name lookup, which would hold up the event loop), at most so many
-// clients at once, one line in the log when it listens, and a client's
-// name said one way.
+// clients at once (a connection beyond them refused, and counted, unless
+// a client makes room for it), one line in the log when it listens, and a
+// client's name said one way.
 
+#include "bridge/limit_counters.h"
 #include "bridge/listen_address.h"
 
 #include <QTcpServer>
@@ -31,6 +33,13 @@ public:
                    QObject *parent = nullptr);
 
     void setRefuse(const Refuse &refuse) { refuse_ = refuse; }
+    // Where its limits' bites are counted, under this listener's name
+    // ("line"); its clients count theirs there too.
+    void setLimits(LimitCounters &counters, const QString &listener);
+    const ListenerTally &tally() const { return tally_; }
+    // Asked when every place is taken: true when a client was let go to
+    // make room for the new one (which is then taken).
+    void setMakeRoom(const std::function<bool()> &makeRoom) { makeRoom_ = makeRoom; }
     // The log names the address as a URL of this scheme ("http://HOST:PORT/").
     void setScheme(const QString &scheme) { scheme_ = scheme; }
     // Told of each connection taken, before anyone reads from it.
@@ -43,18 +52,18 @@ public:
 
 signals:
     void log(const QString &line);
-    // A connection beyond the limit was turned away.
-    void crowded(const QString &peer);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
     QString what_;
+    ListenerTally tally_;
     QString scheme_;
     ListenAddress address_;
     int mostClients_;
     int clients_ = 0;
     Refuse refuse_;
+    std::function<bool()> makeRoom_;
     std::function<void(QTcpSocket &socket)> accepted_;
 };

@@ -12,5 +12,6 @@ LimitCounters::LimitCounters(QObject *parent, const SessionTimerFactory &makeTim
 void LimitCounters::bite(const QString &listener, const QString &limit, const QString &line)
 {
     ++counts_[{listener, limit}];
-    throttles_->report(listener + QStringLiteral(": ") + limit, line);
+    if (!line.isEmpty())
+        throttles_->report(listener + QStringLiteral(": ") + limit, line);
 }

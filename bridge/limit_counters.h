@@ -22,7 +22,9 @@ public:
 
     explicit LimitCounters(QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
 
-    // Counts one bite and logs line (throttled per listener and limit).
+    // Counts one bite and logs line (throttled per listener and limit); an
+    // empty line is counted only, for a listener that logs on a throttle
+    // of its own (one per client address).
     void bite(const QString &listener, const QString &limit, const QString &line);
     const std::map<Key, quint64> &counts() const { return counts_; }
 
@@ -32,4 +34,18 @@ signals:
 private:
     std::map<Key, quint64> counts_;
     LogThrottles *throttles_;
+};
+
+// One listener's place in the counters, as its clients bite: "line" for
+// the listener, "hall: shared line" for what its log lines start with.
+struct ListenerTally {
+    LimitCounters *counters = nullptr; // none: not counted (a listener without limits yet)
+    QString listener;
+    QString what;
+
+    void bite(const QString &limit, const QString &line) const
+    {
+        if (counters)
+            counters->bite(listener, limit, line.isEmpty() ? line : what + QStringLiteral(": ") + line);
+    }
 };

@@ -4,13 +4,14 @@
 #include "bridge/projector_service.h"
 
 ListenersFace::ListenersFace(const FaceContext &context, const ListenerKind &kind)
-    : projectors_(context.projectors), clock_(context.clock), kind_(kind)
+    : context_(context), kind_(kind)
 {
-    for (ProjectorLink *projector : projectors_.projectors())
-        add(projector, *projectors_.endpoint(projector->id()));
-    connect(&projectors_, &ProjectorService::projectorAdded, this, &ListenersFace::add);
-    connect(&projectors_, &ProjectorService::projectorRemoved, this, &ListenersFace::remove);
-    connect(&projectors_, &ProjectorService::projectorChanged, this, &ListenersFace::change);
+    ProjectorService &projectors = context_.projectors;
+    for (ProjectorLink *projector : projectors.projectors())
+        add(projector, *projectors.endpoint(projector->id()));
+    connect(&projectors, &ProjectorService::projectorAdded, this, &ListenersFace::add);
+    connect(&projectors, &ProjectorService::projectorRemoved, this, &ListenersFace::remove);
+    connect(&projectors, &ProjectorService::projectorChanged, this, &ListenersFace::change);
 }
 
 ListenersFace::~ListenersFace() = default;
@@ -42,7 +43,7 @@ void ListenersFace::add(ProjectorLink *projector, const ProjectorEndpoint &endpo
 {
     if (!kind_.addressOf(endpoint))
         return;
-    ProjectorListener *listener = kind_.make(*projector, endpoint, clock_.makeTimer);
+    ProjectorListener *listener = kind_.make(*projector, endpoint, context_);
     listener->setParent(this);
     connect(listener, &ProjectorListener::log, this, &ListenersFace::log);
     listeners_[projector] = listener;

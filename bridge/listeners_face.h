@@ -38,7 +38,7 @@ struct ListenerKind {
     // Whether two settings of one projector differ for the face.
     std::function<bool(const ProjectorEndpoint &a, const ProjectorEndpoint &b)> differ;
     std::function<ProjectorListener *(ProjectorLink &projector, const ProjectorEndpoint &endpoint,
-                                      const SessionTimerFactory &makeTimer)>
+                                      const FaceContext &context)>
         make;
 };
 
@@ -58,8 +58,7 @@ private:
     void remove(ProjectorLink *projector);
     void change(ProjectorLink *projector, const ProjectorEndpoint &before, const ProjectorEndpoint &now);
 
-    ProjectorService &projectors_;
-    SessionClock clock_;
+    FaceContext context_;
     ListenerKind kind_;
     std::map<ProjectorLink *, ProjectorListener *> listeners_;
     bool started_ = false;

@@ -1,21 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faces/line/line_client.h"
 
+#include "bridge/listener_limits.h"
 #include "bridge/projector_link.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 
-LineClient::LineClient(QTcpSocket *socket, ProjectorLink &projector, QObject *parent,
-                       const SessionTimerFactory &makeTimer)
-    : FaceClient(socket, kIdleMs, parent, makeTimer), projector_(projector)
+LineClient::LineClient(QTcpSocket *socket, ProjectorLink &projector, const ListenerTally &tally,
+                       QObject *parent, const SessionTimerFactory &makeTimer)
+    : FaceClient(socket, kIdleMs, tally, parent, makeTimer), projector_(projector)
 {
+    setIdleLimit(kIdleMs, QStringLiteral("idle time"), QStringLiteral("a line"));
     connect(socket, &QTcpSocket::readyRead, this, &LineClient::readArrived);
 }
 
 void LineClient::readArrived()
 {
-    restartIdle();
     for (const char c : socket().readAll()) {
         // CR LF is one end of line, as a terminal sends it.
         const bool lfAfterCr = afterCr_ && c == '\n';
@@ -48,20 +49,33 @@ void LineClient::lineEnded()
         overlong_ = false;
         return;
     }
-    if (!line.isEmpty())
-        submit(line);
+    if (line.isEmpty())
+        return; // a keep-alive of no command keeps nothing
+    restartIdle();
+    submit(line);
 }
 
 void LineClient::submit(const QByteArray &line)
 {
+    using listener_limits::kMostCommandsPerLineClient;
+    if (commandsPending_ >= kMostCommandsPerLineClient) {
+        tally().bite(QStringLiteral("share"), QStringLiteral("client %1 sent a line with %2 of its commands "
+                                                             "waiting already; dropped")
+                                                  .arg(peerName())
+                                                  .arg(kMostCommandsPerLineClient));
+        return;
+    }
+    ++commandsPending_;
     // The projector's protocol is bytes: one character per byte, as typed.
     const QString text = QString::fromLatin1(line);
     const CommandRequest request = CommandRequest::fromLine(text);
     // A refused command gets nothing back, as a cable to a projector that is
     // off gets nothing; the link logs the refusal.
     projector_.command(request, [client = QPointer<LineClient>(this)](const CommandOutcome &outcome) {
-        if (!client || !outcome.result || outcome.result->reply.isEmpty())
+        if (!client)
             return;
-        client->socket().write(outcome.result->reply.toLatin1());
+        --client->commandsPending_;
+        if (outcome.result && !outcome.result->reply.isEmpty())
+            client->write(outcome.result->reply.toLatin1());
     });
 }

@@ -4,7 +4,8 @@
 // sends (up to its CR) goes to the projector's queue in the order sent, and
 // the reply to it, and nothing else, comes back. A line too long for any
 // command is dropped whole, with nothing sent back a client could take for
-// a reply.
+// a reply; so is a line beyond the client's share of the projector's queue,
+// as a command refused busy gets nothing.
 
 #include "bridge/face_client.h"
 
@@ -18,12 +19,12 @@ public:
     // Far longer than any command, short enough that a stream of junk
     // costs nothing.
     static constexpr int kLongestLine = 256;
-    // A client that sends nothing this long has been forgotten.
+    // A client that sends no line this long has been forgotten.
     static constexpr int kIdleMs = 10 * 60 * 1000;
 
     // Takes the socket over.
-    LineClient(QTcpSocket *socket, ProjectorLink &projector, QObject *parent = nullptr,
-               const SessionTimerFactory &makeTimer = {});
+    LineClient(QTcpSocket *socket, ProjectorLink &projector, const ListenerTally &tally,
+               QObject *parent = nullptr, const SessionTimerFactory &makeTimer = {});
 
 signals:
     void lineTooLong(const QString &peerName);
@@ -37,4 +38,5 @@ private:
     QByteArray partial_;
     bool overlong_ = false; // discarding up to the next CR
     bool afterCr_ = false;
+    int commandsPending_ = 0; // waiting or running on the projector
 };

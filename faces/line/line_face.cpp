@@ -9,9 +9,8 @@ std::unique_ptr<BridgeFace> makeLineFace(const FaceContext &context)
     ListenerKind kind;
     kind.addressOf = [](const ProjectorEndpoint &endpoint) { return endpoint.line; };
     kind.differ = [](const ProjectorEndpoint &a, const ProjectorEndpoint &b) { return a.line != b.line; };
-    kind.make = [](ProjectorLink &projector, const ProjectorEndpoint &endpoint,
-                   const SessionTimerFactory &timers) {
-        return new LineListener(projector, *endpoint.line, timers);
+    kind.make = [](ProjectorLink &projector, const ProjectorEndpoint &endpoint, const FaceContext &context) {
+        return new LineListener(projector, *endpoint.line, context);
     };
     return std::make_unique<ListenersFace>(context, kind);
 }

@@ -15,21 +15,16 @@ constexpr char kPortBusy[] = "Port already in use\r\n";
 
 } // namespace
 
-LineListener::LineListener(ProjectorLink &projector, const ListenAddress &address,
-                           const SessionTimerFactory &makeTimer)
-    : projector_(projector), makeTimer_(makeTimer)
+LineListener::LineListener(ProjectorLink &projector, const ListenAddress &address, const FaceContext &context)
+    : projector_(projector), makeTimer_(context.clock.makeTimer)
 {
     const QString id = projector.id();
     server_ = new ClientListener(id + QStringLiteral(": shared line"), address, kMostClients, this);
+    server_->setLimits(context.limits, QStringLiteral("line"));
     server_->setRefuse([](QTcpSocket &socket) { socket.write(kPortBusy); });
-    events_ = new LogThrottles(id + QStringLiteral(": more "), this, makeTimer);
+    events_ = new LogThrottles(id + QStringLiteral(": more "), this, makeTimer_);
     connect(events_, &LogThrottles::log, this, &LineListener::log);
     connect(server_, &ClientListener::log, this, &LineListener::log);
-    connect(server_, &ClientListener::crowded, this, [this, id](const QString &peer) {
-        events_->report(
-            QStringLiteral("line clients refused"),
-            QStringLiteral("%1: line client %2 refused: %3 clients already").arg(id, peer).arg(kMostClients));
-    });
     connect(server_, &QTcpServer::newConnection, this, &LineListener::accept);
 }
 
@@ -54,7 +49,7 @@ void LineListener::accept()
 {
     const QString id = projector_.id();
     while (QTcpSocket *socket = server_->nextPendingConnection()) {
-        auto *client = new LineClient(socket, projector_, this, makeTimer_);
+        auto *client = new LineClient(socket, projector_, server_->tally(), this, makeTimer_);
         events_->report(QStringLiteral("line clients came or went"),
                         QStringLiteral("%1: line client %2 connected").arg(id, client->peerName()));
         connect(client, &LineClient::gone, this, [this, client] { forget(client); });
@@ -63,12 +58,6 @@ void LineListener::accept()
                             QStringLiteral("%1: line client %2 sent a line over %3 bytes; dropped")
                                 .arg(id, name)
                                 .arg(LineClient::kLongestLine));
-        });
-        connect(client, &LineClient::idleClosed, this, [this, id](const QString &name) {
-            events_->report(QStringLiteral("line clients came or went"),
-                            QStringLiteral("%1: line client %2 closed after %3 minutes without a line")
-                                .arg(id, name)
-                                .arg(LineClient::kIdleMs / 60000));
         });
     }
 }

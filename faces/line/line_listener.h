@@ -3,7 +3,9 @@
 // A projector's shared line: a TCP port speaking the projector's own
 // protocol, as a serial device server does in raw mode, to several clients
 // at once. Connections beyond the limit are told the port is in use and
-// closed, as a device server tells them.
+// closed, as a device server tells them; a refusal, a client that leaves
+// its replies unread, stays without a line or sends beyond its share is
+// counted as the "line" listener's limit.
 
 #include "bridge/listeners_face.h"
 #include "session/session_timer.h"
@@ -18,8 +20,7 @@ class LineListener : public ProjectorListener {
 public:
     static constexpr int kMostClients = 8;
 
-    LineListener(ProjectorLink &projector, const ListenAddress &address,
-                 const SessionTimerFactory &makeTimer = {});
+    LineListener(ProjectorLink &projector, const ListenAddress &address, const FaceContext &context);
     ~LineListener() override;
 
     bool listen(QString *error) override;

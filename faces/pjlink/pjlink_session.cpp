@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faces/pjlink/pjlink_session.h"
 
+#include "bridge/listener_limits.h"
 #include "bridge/projector_link.h"
+#include "faces/pjlink/guess_delays.h"
 #include "protocol/commands.h"
+#include "session/precise_timer.h"
 
 #include <QTcpSocket>
 #include <algorithm>
@@ -10,30 +13,70 @@
 
 using namespace pjlink;
 
-namespace {
-
-// Answers a client leaves unread, at most.
-constexpr qint64 kMaxUnreadBytes = 64 * 1024;
-
-} // namespace
-
-PjlinkSession::PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, QObject *parent,
-                             const SessionTimerFactory &makeTimer)
-    : FaceClient(socket, kIdleMs, parent, makeTimer), projector_(projector), conversation_(projector.password)
+PjlinkSession::PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, const ListenerTally &tally,
+                             QObject *parent)
+    : FaceClient(socket, kIdleMs, tally, parent, projector.clock.makeTimer), projector_(projector),
+      conversation_(projector.password), address_(socket->peerAddress())
 {
+    setIdleLimit(listener_limits::kPreLoginMs, QStringLiteral("pre-login time"),
+                 QStringLiteral("logging in"));
+    guessWait_ = projector.clock.timersOr(makeCoarseTimer)(QStringLiteral("guessWait"), 0, this);
+    connect(guessWait_, &SessionTimer::tick, this, [this] {
+        guessWait_->setEnabled(false);
+        restartIdle();
+        readRequests();
+    });
     // What a client sends ahead waits in the system's buffers, not ours.
     socket->setReadBufferSize(kMaxRequestBytes + kDigestLength);
-    connect(this, &FaceClient::idleClosed, this,
-            [this] { emit refused(QStringLiteral("session closed after %1 s idle").arg(kIdleMs / 1000)); });
     connect(socket, &QTcpSocket::readyRead, this, &PjlinkSession::readRequests);
-    socket->write(conversation_.greeting());
+    write(conversation_.greeting());
 }
 
 PjlinkSession::~PjlinkSession() = default;
 
+void PjlinkSession::yield()
+{
+    yielding_ = true;
+    tally().bite(QStringLiteral("pre-login yield"),
+                 QStringLiteral("client %1 closed before login for a new connection").arg(peerName()));
+    close();
+}
+
+bool PjlinkSession::heldBack()
+{
+    if (guessWait_->enabled())
+        return true;
+    if (loggedIn_ || projector_.password.isEmpty() || !projector_.guesses)
+        return false;
+    const qint64 waitMs = projector_.guesses->waitMs(address_, projector_.clock.nowMs());
+    if (waitMs == 0)
+        return false;
+    // The session waits on us, not on its client: no pre-login limit meanwhile.
+    pauseIdle();
+    guessWait_->setInterval(int(waitMs));
+    guessWait_->setEnabled(true);
+    return true;
+}
+
+void PjlinkSession::passwordTried(const Step &step)
+{
+    if (loggedIn_ || projector_.password.isEmpty() || !projector_.guesses)
+        return;
+    if (step.kind != Step::Kind::Close) {
+        projector_.guesses->right(address_);
+        return;
+    }
+    if (step.bytes != authenticationFailure())
+        return;
+    tally().bite(QStringLiteral("password guesses"), {}); // logged below, a line a minute per address
+    const QString line = projector_.guesses->wrong(address_, projector_.clock.nowMs());
+    if (!line.isEmpty())
+        emit said(tally().what + QStringLiteral(": ") + line);
+}
+
 void PjlinkSession::readRequests()
 {
-    if (busy_)
+    if (busy_ || yielding_)
         return; // read once the request before is answered
     buffer_ += socket().readAll();
     // Some clients end lines with CR LF; the LF belongs to the line before.
@@ -48,6 +91,8 @@ void PjlinkSession::readRequests()
     }
     if (cr < 0)
         return; // the rest of the line is on its way
+    if (heldBack())
+        return;
     const QByteArray line = buffer_.left(cr);
     buffer_.remove(0, cr + 1);
     handle(line);
@@ -59,11 +104,16 @@ void PjlinkSession::handle(const QByteArray &line)
     const Step step = conversation_.take(line, facts);
     if (step.kind == Step::Kind::Ignore)
         return send({}); // nothing written; the idle time starts again and the next line is read
+    passwordTried(step);
     if (step.kind == Step::Kind::Close) {
         emit refused(step.why);
-        socket().write(step.bytes);
+        write(step.bytes);
         close();
         return;
+    }
+    if (!loggedIn_) {
+        loggedIn_ = true;
+        setIdleLimit(kIdleMs, QStringLiteral("idle time"), QStringLiteral("a request"));
     }
     busy_ = true;
     pauseIdle();
@@ -167,14 +217,11 @@ void PjlinkSession::logRefusal(Error error)
 
 void PjlinkSession::send(const QByteArray &bytes)
 {
-    if (socket().bytesToWrite() > kMaxUnreadBytes) {
-        emit refused(QStringLiteral("session closed with its answers unread"));
-        close();
+    if (!write(bytes))
         return;
-    }
-    socket().write(bytes);
     busy_ = false;
-    restartIdle();
+    if (loggedIn_)
+        restartIdle(); // a blank line before login buys no time
     if (socket().bytesAvailable() > 0 || buffer_.contains('\r'))
         QMetaObject::invokeMethod(this, &PjlinkSession::readRequests, Qt::QueuedConnection);
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One PJLink client's connection to one projector: the greeting and its
-// digest check, then one request at a time (the next is read only once the
+// digest check (a short time for it, a try from an address that guessed
+// wrong held back on a timer), then one request at a time (the next is read only once the
 // last is answered), each answered in one write. Queries are answered from
 // the readings of the bridge's state read recently enough, otherwise by asking
 // the projector;
@@ -9,10 +10,13 @@
 
 #include "bridge/face_client.h"
 #include "pjlink/pjlink_protocol.h"
+#include "session/session_clock.h"
 
+#include <QHostAddress>
 #include <QPointer>
 #include <optional>
 
+class GuessDelays;
 class ProjectorLink;
 struct CommandOutcome;
 class QTcpSocket;
@@ -26,6 +30,9 @@ struct PjlinkProjector {
     // answered: a reading from a later exchange has seen what it did.
     // 0: no setting yet.
     quint64 commandedExchange = 0;
+    // Wrong passwords by address, shared by every projector's sessions.
+    GuessDelays *guesses = nullptr;
+    SessionClock clock;
 };
 
 class PjlinkSession : public FaceClient {
@@ -36,17 +43,30 @@ public:
     static constexpr int kFreshFloorMs = 2000;
 
     // Takes the socket over and greets the client.
-    PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, QObject *parent = nullptr,
-                  const SessionTimerFactory &makeTimer = {});
+    PjlinkSession(QTcpSocket *socket, PjlinkProjector &projector, const ListenerTally &tally,
+                  QObject *parent = nullptr);
     ~PjlinkSession() override;
+
+    // Past the greeting: a request taken (with the right password, when
+    // there is one).
+    bool loggedIn() const { return loggedIn_; }
+    // Closed, with nothing said, for a new connection when every place is
+    // taken by sessions; only one that has not logged in yields.
+    void yield();
+    bool yielding() const { return yielding_; }
 
 signals:
     // A request refused, or the session cut short: one line for the log,
     // the same words for each of a kind.
     void refused(const QString &why);
+    // A line for the log as it stands (throttled where it is made).
+    void said(const QString &line);
 
 private:
     void readRequests();
+    // The time a password try must still wait; the wait started when there is one.
+    bool heldBack();
+    void passwordTried(const pjlink::Step &step);
     void handle(const QByteArray &line);
     void follow(const pjlink::Step &step, const pjlink::Facts &facts);
     // Asks the queries one at a time into the facts, then takes the next step.
@@ -64,5 +84,9 @@ private:
     PjlinkProjector &projector_;
     pjlink::Conversation conversation_;
     QByteArray buffer_;
+    QHostAddress address_;
+    SessionTimer *guessWait_;
     bool busy_ = false; // a request is being answered
+    bool loggedIn_ = false;
+    bool yielding_ = false;
 };

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Two pyserial clients on one shared line at once, each asking its own
-query again and again without waiting: each must get exactly its own
-replies, in order, and nothing of the other's, the polls' or anyone's.
+query again and again, as many at once as a client's share of the queue
+(4) without waiting: each must get exactly its own replies, in order, and
+nothing of the other's, the polls' or anyone's.
 
 usage: line_clients.py socket://HOST:PORT COUNT LAMP_HOURS
 Exit 0 when all is well; otherwise what went wrong is printed."""
@@ -13,6 +14,7 @@ import time
 import serial
 
 url, count, lamp_hours = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+SHARE = 4
 
 
 def read_replies(port, want, seconds):
@@ -25,13 +27,17 @@ def read_replies(port, want, seconds):
 
 temperatures = serial.serial_for_url(url, timeout=0.2)
 lamp = serial.serial_for_url(url, timeout=0.2)
-for _ in range(count):
-    temperatures.write(b"CR6\r")
-    lamp.write(b"CR3\r\n")  # CR LF is one end of line
+got_temperatures, got_lamp = b"", b""
+for done in range(0, count, SHARE):
+    burst = min(SHARE, count - done)
+    temperatures.write(b"CR6\r" * burst)
+    lamp.write(b"CR3\r\n" * burst)  # CR LF is one end of line
+    got_temperatures += read_replies(temperatures, burst, 20)
+    got_lamp += read_replies(lamp, burst, 20)
 
 problems = []
-got_temperatures = read_replies(temperatures, count, 20).split(b"\r")
-got_lamp = read_replies(lamp, count, 20).split(b"\r")
+got_temperatures = got_temperatures.split(b"\r")
+got_lamp = got_lamp.split(b"\r")
 # Whatever else might still come, given a moment.
 time.sleep(0.5)
 got_temperatures[-1] += temperatures.read(temperatures.in_waiting)

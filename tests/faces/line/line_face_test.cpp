@@ -120,4 +120,30 @@ TEST_F(LineFaceTest, ANinthClientIsToldBusyAndALineTooLongGetsNothingBack)
     EXPECT_TRUE(log.contains("over 256 bytes")) << log.toStdString();
 }
 
+TEST_F(LineFaceTest, AFloodingClientKeepsToItsShareSoMqttCommandsAreNotRefusedBusy)
+{
+    waitFirstRound(kHall);
+    const std::unique_ptr<QTcpSocket> flooder = connectToLine();
+    ASSERT_TRUE(flooder);
+    QByteArray flooderGot;
+    QTimer flood;
+    QObject::connect(&flood, &QTimer::timeout, [&] {
+        flooder->write(QByteArray("CR0\r").repeated(20));
+        flooderGot += flooder->readAll();
+    });
+    flood.start(5);
+    constexpr int kCommands = 20;
+    int busy = 0;
+    for (int i = 0; i < kCommands; ++i)
+        busy += command(kHall, "status").value("error").toString().startsWith(QLatin1String("busy")) ? 1 : 0;
+    flood.stop();
+    EXPECT_EQ(busy, 0) << logText();
+    const qsizetype sent = hall.receivedLines().size();
+    EXPECT_GT(flooderGot.count('\r'), 0) << "its share is answered";
+    EXPECT_LT(flooderGot.count('\r'), sent) << "the lines beyond it are dropped";
+    EXPECT_TRUE(waitUntil([&] { return bridge->logLines().join('\n').contains("waiting already; dropped"); },
+                          kEventMs))
+        << logText();
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 // answers or their limits, from state only while it is fresh.
 
 #include "bridge/limit_counters.h"
+#include "bridge/listener_limits.h"
 #include "bridge/projector_link.h"
 #include "bridge/projector_service.h"
 #include "faces/pjlink/pjlink_face.h"
@@ -18,6 +19,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -30,11 +33,14 @@ protected:
         ASSERT_NE(port, 0);
         ProjectorEndpoint hall(QStringLiteral("hall"), PortAddress::serialDevice(device));
         hall.pjlink = ListenAddress{QStringLiteral("127.0.0.1"), port};
+        hall.pjlinkPassword = password;
+        hall.name = name;
         options.projectors = {hall};
         options.pollSeconds = pollSeconds;
         projectors.apply(options);
         face = makePjlinkFace(FaceContext{options, projectors, clock.clock(), limits});
         QObject::connect(face.get(), &BridgeFace::log, [this](const QString &line) { log << line; });
+        QObject::connect(&limits, &LimitCounters::log, [this](const QString &line) { log << line; });
         projectors.start();
         QString error;
         ASSERT_TRUE(face->start(&error)) << error.toStdString();
@@ -82,6 +88,19 @@ protected:
     }
     bool logged(const char *words) const { return log.filter(QString::fromLatin1(words)).size() == 1; }
 
+    // The digest a client sends ahead of its first request, from the greeting.
+    static QByteArray digestFor(const QByteArray &greeting, const QByteArray &password)
+    {
+        return pjlink::digest(greeting.mid(9, pjlink::kRandomLength), password);
+    }
+    std::uint64_t bites(const char *limit) const
+    {
+        const auto found = limits.counts().find({QStringLiteral("pjlink"), QString::fromLatin1(limit)});
+        return found == limits.counts().end() ? 0 : found->second;
+    }
+
+    QByteArray password;
+    QString name;
     quint16 port = 0;
     BridgeOptions options;
     ManualClock clock;
@@ -98,8 +117,9 @@ TEST_F(PjlinkFaceTest, AnswersWithoutTheProjectorAndKeepsItsLimits)
     for (int i = 0; i < pjlink::kMaxSessions; ++i) {
         clients.push_back(connectClient());
         EXPECT_EQ(readReply(*clients.back()), QByteArray("PJLINK 0\r"));
+        EXPECT_EQ(ask(*clients.back(), "%1CLSS ?\r"), QByteArray("%1CLSS=1\r")); // logged in
     }
-    // One more is closed at once, and logged once.
+    // With every session logged in, one more is closed at once, and logged once.
     auto extra = connectClient();
     EXPECT_TRUE(closed(*extra));
     EXPECT_TRUE(waitUntil([&] { return logged("4 open already"); }));
@@ -132,7 +152,7 @@ TEST_F(PjlinkFaceTest, AnswersWithoutTheProjectorAndKeepsItsLimits)
     clock.advance(1);
     EXPECT_TRUE(closed(*clients[2]) && closed(*clients[3]) && closed(first));
     // Throttled: the first idle line, the others counted for the minute's summary.
-    EXPECT_TRUE(logged("after 30 s idle"));
+    EXPECT_TRUE(logged("after 30 s without a request"));
 
     // The places are free again.
     auto again = connectClient();
@@ -212,6 +232,89 @@ TEST_F(PjlinkFaceTest, AtTheStopASettingOnTheLineIsAnsweredBeforeTheSessionClose
     face->stop();
     EXPECT_EQ(readReply(*client), QByteArray("%1POWR=ERR4\r"));
     EXPECT_TRUE(closed(*client));
+}
+
+TEST_F(PjlinkFaceTest, SessionsThatNeverLogInYieldOrTimeOutSoAControllerIsServed)
+{
+    password = "right";
+    start(QStringLiteral("/dev/velno-none"));
+    std::vector<std::unique_ptr<QTcpSocket>> squatters;
+    for (int i = 0; i < pjlink::kMaxSessions; ++i) {
+        squatters.push_back(connectClient());
+        EXPECT_TRUE(readReply(*squatters.back()).startsWith("PJLINK 1 "));
+    }
+    // Every place taken: the oldest session that never logged in goes, with nothing said.
+    auto controller = connectClient();
+    const QByteArray greeting = readReply(*controller);
+    EXPECT_TRUE(closed(*squatters[0]));
+    EXPECT_EQ(squatters[0]->readAll(), QByteArray());
+    EXPECT_EQ(ask(*controller, digestFor(greeting, password) + "%1NAME ?\r"), QByteArray("%1NAME=hall\r"));
+
+    // The others have the short time before login; a blank line buys none.
+    clock.advance(listener_limits::kPreLoginMs - 1);
+    squatters[1]->write("\r");
+    pumpEvents(50);
+    EXPECT_EQ(squatters[1]->state(), QAbstractSocket::ConnectedState);
+    clock.advance(1);
+    EXPECT_TRUE(closed(*squatters[1]) && closed(*squatters[2]) && closed(*squatters[3]));
+    EXPECT_EQ(controller->state(), QAbstractSocket::ConnectedState) << "logged in: the full idle time";
+    EXPECT_EQ(bites("pre-login yield"), 1u);
+    EXPECT_EQ(bites("pre-login time"), 3u);
+}
+
+TEST_F(PjlinkFaceTest, EachWrongPasswordFromAnAddressHoldsItsNextTryLonger)
+{
+    password = "right";
+    start(QStringLiteral("/dev/velno-none"));
+    // A try on a connection of its own, answered once waitMs has passed, not before.
+    const auto tryPassword = [&](const QByteArray &tried, int waitMs) {
+        auto client = connectClient();
+        const QByteArray greeting = readReply(*client);
+        client->write(digestFor(greeting, tried) + "%1NAME ?\r");
+        if (waitMs > 0) {
+            clock.advance(waitMs - 1);
+            pumpEvents(100);
+            EXPECT_EQ(client->bytesAvailable(), 0) << "held for " << waitMs << " ms";
+            clock.advance(1);
+        }
+        return readReply(*client);
+    };
+    const int first = listener_limits::kFirstGuessDelayMs;
+    EXPECT_EQ(tryPassword("guess", 0), QByteArray("PJLINK ERRA\r"));
+    EXPECT_EQ(tryPassword("guess", first), QByteArray("PJLINK ERRA\r"));
+    EXPECT_EQ(tryPassword("guess", 2 * first), QByteArray("PJLINK ERRA\r"));
+    EXPECT_EQ(log.filter(QStringLiteral("wrong password")).size(), 1) << "one line a minute for the address";
+    EXPECT_EQ(bites("password guesses"), 3u);
+    // The right password waits its turn too, and clears the address.
+    EXPECT_EQ(tryPassword(password, 4 * first), QByteArray("%1NAME=hall\r"));
+    EXPECT_EQ(tryPassword("guess", 0), QByteArray("PJLINK ERRA\r"));
+}
+
+TEST_F(PjlinkFaceTest, AClientThatLeavesItsAnswersUnreadIsLetGo)
+{
+    name = QString(kLongestProjectorName, QLatin1Char('n'));
+    start(QStringLiteral("/dev/velno-none"));
+    // A client that reads little and slowly: a small receive window.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int window = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+    QTcpSocket client;
+    ASSERT_TRUE(client.setSocketDescriptor(fd));
+    client.setReadBufferSize(64); // and takes no more from the system than this
+    const QByteArray requests = QByteArray("%1NAME ?\r").repeated(1000);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            if (client.bytesToWrite() < requests.size())
+                client.write(requests);
+            return client.state() == QAbstractSocket::UnconnectedState;
+        },
+        20000));
+    EXPECT_EQ(bites("unread bytes"), 1u);
 }
 
 } // namespace
