@@ -4,7 +4,6 @@
 #include "bridge/config_file.h"
 #include "mqtt/mqtt_topics.h"
 #include "mqtt/mqtt_url.h"
-#include "mqtt/password_file.h"
 
 #include <QCommandLineParser>
 #include <QCryptographicHash>
@@ -188,13 +187,13 @@ void readBroker(const Value &value, BridgeOptions &options)
 // over when none is configured.
 QByteArray readPassword(const Value &value, QStringList &warnings)
 {
-    const PasswordRead read = readPasswordFile(value.text);
+    const SecretRead read = readSecretFile(value.text);
     if (!read.error.isEmpty())
         fail(value, read.error);
-    if (!read.password.isEmpty() && read.readableByOthers)
+    if (!read.firstLine.isEmpty() && read.readableByOthers)
         warnings
             << QStringLiteral("%1: %2 can be read by other users; chmod 600 it").arg(value.where, value.text);
-    return read.password;
+    return read.firstLine;
 }
 
 int readBoundedNumber(const Value &value, int lowest, int highest)

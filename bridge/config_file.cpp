@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/config_file.h"
 
+#include "bridge/listener_limits.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -116,20 +118,66 @@ struct Reader {
 
 } // namespace
 
+namespace {
+
+// The whole of a file of at most `largest` bytes; nothing, with why, for
+// one that cannot be read or is larger.
+std::optional<QByteArray> readAtMost(QFile &in, qint64 largest, const QString &kind, QString *error)
+{
+    const QString path = in.fileName();
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: cannot read it: %2").arg(path, in.errorString());
+        return std::nullopt;
+    }
+    // Read one byte past the limit: a device or a pipe has no size to ask.
+    const QByteArray bytes = in.read(largest + 1);
+    if (bytes.size() > largest) {
+        *error = largest >= 1024
+                     ? QStringLiteral("%1: larger than %2 kB: not %3").arg(path).arg(largest / 1024).arg(kind)
+                     : QStringLiteral("%1: larger than %2 bytes: not %3").arg(path).arg(largest).arg(kind);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+} // namespace
+
+SecretRead readSecretFile(const QString &path)
+{
+    SecretRead read;
+    QFile in(path);
+    const std::optional<QByteArray> bytes = readAtMost(in, listener_limits::kLargestSecretFile,
+                                                       QStringLiteral("a password or token"), &read.error);
+    if (!bytes)
+        return read;
+    if (bytes->contains('\0')) {
+        read.error = QStringLiteral("%1: a NUL byte: not a password or token").arg(path);
+        return read;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(*bytes); // decoded only when made a string
+    if (utf8.hasError()) {
+        read.error = QStringLiteral("%1: bytes that are not UTF-8").arg(path);
+        return read;
+    }
+    read.firstLine = bytes->left(bytes->indexOf('\n'));
+    while (read.firstLine.endsWith('\r'))
+        read.firstLine.chop(1);
+    read.readableByOthers = in.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    return read;
+}
+
 ConfigRead readConfigFile(const QString &path, const ConfigKeys &keys)
 {
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        return {std::nullopt, QStringLiteral("%1: cannot read it: %2").arg(path, in.errorString())};
-    // Read one byte past the limit: a device or a pipe has no size to ask.
-    const QByteArray bytes = in.read(kLargestConfigFile + 1);
-    if (bytes.size() > kLargestConfigFile)
-        return {std::nullopt, QStringLiteral("%1: larger than %2 kB: not a settings file")
-                                  .arg(path)
-                                  .arg(kLargestConfigFile / 1024)};
+    QString error;
+    const std::optional<QByteArray> bytes =
+        readAtMost(in, kLargestConfigFile, QStringLiteral("a settings file"), &error);
+    if (!bytes)
+        return {std::nullopt, error};
     Reader reader{path, keys, {}, {}, {}, {}};
     reader.file.path = path;
-    if (!reader.read(bytes))
+    if (!reader.read(*bytes))
         return {std::nullopt, reader.error};
     return {reader.file, {}};
 }

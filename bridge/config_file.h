@@ -66,3 +66,15 @@ struct ConfigRead {
 };
 
 ConfigRead readConfigFile(const QString &path, const ConfigKeys &keys);
+
+// A file holding one secret (the broker password, the web token, a PJLink
+// password) on its first line, read as strictly as the settings file: at
+// most kLargestSecretFile bytes (a device that never ends is not read on),
+// UTF-8 without NUL; each refusal names the file.
+struct SecretRead {
+    QByteArray firstLine;          // its line end taken off; empty: the line was empty
+    QString error;                 // when it is refused
+    bool readableByOthers = false; // group or world may read the file
+};
+
+SecretRead readSecretFile(const QString &path);

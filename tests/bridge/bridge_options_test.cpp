@@ -165,14 +165,14 @@ INSTANTIATE_TEST_SUITE_P(Table, BadBridgeOptions, ::testing::ValuesIn(kBadLines)
 
 TEST_F(BridgeOptionsTest, PasswordIsKeptByteForByteAndItsRisksAreWarnedOf)
 {
-    const QString passwordFile = writeFile(QStringLiteral("password"), "s3cr\xe9t \xff\n");
+    const QString passwordFile = writeFile(QStringLiteral("password"), "s3cr\xc3\xa9t \xe2\x82\xac\n");
     QFile::setPermissions(passwordFile,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
     const BridgeOptionsParse result =
         parse(QStringLiteral("--broker mqtt://h --username u --password-file %1 --projector hall=COM1")
                   .arg(passwordFile));
     ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::Run) << result.error.toStdString();
-    EXPECT_EQ(result.options.password, QByteArray("s3cr\xe9t \xff"));
+    EXPECT_EQ(result.options.password, QByteArray("s3cr\xc3\xa9t \xe2\x82\xac"));
     ASSERT_EQ(result.warnings.size(), 2) << result.warnings.join('\n').toStdString();
     EXPECT_TRUE(result.warnings.filter(QStringLiteral("other users")).size() == 1);
     EXPECT_TRUE(result.warnings.filter(QStringLiteral("unencrypted")).size() == 1);

@@ -189,6 +189,61 @@ TEST_F(BridgeHardeningTest, CommandsStillQueuedAtTheEndAreAnsweredBridgeStopping
     EXPECT_EQ(hall.receivedLines(), std::vector<std::string>{"C50"}) << "nothing more reached the line";
 }
 
+// Each file of a secret the bridge reads, with what may be in it.
+TEST(SecretFiles, EachIsReadLikeTheSettingsFileBoundedAndStrict)
+{
+    QTemporaryDir dir;
+    const QString settingsPath = dir.filePath(QStringLiteral("bridge.conf"));
+    const auto fileOf = [&](const char *name, const QByteArray &bytes) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return file.fileName();
+    };
+    const QString fine = fileOf("fine", "secret\n");
+    const struct {
+        const char *what;
+        QString path;
+        const char *refusal; // empty: taken
+    } contents[] = {
+        {"too large", fileOf("large", QByteArray(4097, 'x') + '\n'), "larger than 4 kB"},
+        {"never ends", QStringLiteral("/dev/zero"), "larger than 4 kB"},
+        {"a NUL", fileOf("nul", QByteArray("pass\0word\n", 10)), "a NUL byte"},
+        {"not UTF-8", fileOf("latin1", "pass\xe9\n"), "bytes that are not UTF-8"},
+        {"fine", fine, ""},
+    };
+    // Where a secret file is named; the others name the fine one.
+    const char *const settings[] = {"[broker] password-file", "[web] token-file",
+                                    "[projector hall] pjlink-password-file"};
+    for (const char *setting : settings)
+        for (const auto &c : contents) {
+            const auto pathFor = [&](const char *here) {
+                return qstrcmp(here, setting) == 0 ? c.path : fine;
+            };
+            QFile file(settingsPath);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QStringLiteral("[broker]\nurl = mqtt://127.0.0.1:1\nusername = u\npassword-file = %1\n"
+                                      "[web]\nlisten = 127.0.0.1:1\ntoken-file = %2\n"
+                                      "[projector hall]\nport = /dev/ttyUSB0\npjlink = 127.0.0.1:2\n"
+                                      "pjlink-password-file = %3\n")
+                           .arg(pathFor(settings[0]), pathFor(settings[1]), pathFor(settings[2]))
+                           .toUtf8());
+            file.close();
+            QProcess check;
+            check.start(QStringLiteral(VELNO_BRIDGE_EXE),
+                        {QStringLiteral("--config"), settingsPath, QStringLiteral("--check-config")});
+            ASSERT_TRUE(check.waitForFinished(5000)) << setting << ": " << c.what;
+            const QString err = QString::fromUtf8(check.readAllStandardError());
+            if (*c.refusal) {
+                EXPECT_NE(check.exitCode(), 0) << setting << ": " << c.what;
+                EXPECT_TRUE(err.contains(c.path + QStringLiteral(": ") + QLatin1String(c.refusal)))
+                    << setting << ": " << c.what << ": " << err.toStdString();
+            } else {
+                EXPECT_EQ(check.exitCode(), 0) << setting << ": " << err.toStdString();
+            }
+        }
+}
+
 // velno-cmd from a cron job, with a password that is no longer the broker's.
 TEST(VelnoCmdLogin, AWrongPasswordEndsAtOnceSayingTheBrokerRefusedIt)
 {
