@@ -9,9 +9,9 @@ LimitCounters::LimitCounters(QObject *parent, const SessionTimerFactory &makeTim
     connect(throttles_, &LogThrottles::log, this, &LimitCounters::log);
 }
 
-void LimitCounters::bite(const QString &listener, const QString &limit, const QString &line)
+void LimitCounters::bite(const QString &listener, const QString &limit, const QString &line, quint64 times)
 {
-    ++counts_[{listener, limit}];
+    counts_[{listener, limit}] += times;
     if (!line.isEmpty())
         throttles_->report(listener + QStringLiteral(": ") + limit, line);
 }

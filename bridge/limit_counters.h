@@ -25,7 +25,8 @@ public:
     // Counts one bite and logs line (throttled per listener and limit); an
     // empty line is counted only, for a listener that logs on a throttle
     // of its own (one per client address).
-    void bite(const QString &listener, const QString &limit, const QString &line);
+    // times: bites at once (lines of one read), counted as that many.
+    void bite(const QString &listener, const QString &limit, const QString &line, quint64 times = 1);
     const std::map<Key, quint64> &counts() const { return counts_; }
 
 signals:
@@ -43,9 +44,10 @@ struct ListenerTally {
     QString listener;
     QString what;
 
-    void bite(const QString &limit, const QString &line) const
+    void bite(const QString &limit, const QString &line, quint64 times = 1) const
     {
         if (counters)
-            counters->bite(listener, limit, line.isEmpty() ? line : what + QStringLiteral(": ") + line);
+            counters->bite(listener, limit, line.isEmpty() ? line : what + QStringLiteral(": ") + line,
+                           times);
     }
 };

@@ -12,6 +12,7 @@ LineClient::LineClient(QTcpSocket *socket, ProjectorLink &projector, const Liste
     : FaceClient(socket, kIdleMs, tally, parent, makeTimer), projector_(projector)
 {
     setIdleLimit(kIdleMs, QStringLiteral("idle time"), QStringLiteral("a line"));
+    socket->setReadBufferSize(kReadChunk);
     connect(socket, &QTcpSocket::readyRead, this, &LineClient::readArrived);
 }
 
@@ -39,6 +40,16 @@ void LineClient::readArrived()
         }
         partial_ += c;
     }
+    if (beyondShare_ == 0)
+        return;
+    // Counted as lines, said once for the read.
+    tally().bite(QStringLiteral("share"),
+                 QStringLiteral("client %1 sent %2 lines with %3 of its commands waiting already; dropped")
+                     .arg(peerName())
+                     .arg(beyondShare_)
+                     .arg(listener_limits::kMostCommandsPerLineClient),
+                 quint64(beyondShare_));
+    beyondShare_ = 0;
 }
 
 void LineClient::lineEnded()
@@ -57,12 +68,8 @@ void LineClient::lineEnded()
 
 void LineClient::submit(const QByteArray &line)
 {
-    using listener_limits::kMostCommandsPerLineClient;
-    if (commandsPending_ >= kMostCommandsPerLineClient) {
-        tally().bite(QStringLiteral("share"), QStringLiteral("client %1 sent a line with %2 of its commands "
-                                                             "waiting already; dropped")
-                                                  .arg(peerName())
-                                                  .arg(kMostCommandsPerLineClient));
+    if (commandsPending_ >= listener_limits::kMostCommandsPerLineClient) {
+        ++beyondShare_;
         return;
     }
     ++commandsPending_;

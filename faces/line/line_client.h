@@ -19,6 +19,10 @@ public:
     // Far longer than any command, short enough that a stream of junk
     // costs nothing.
     static constexpr int kLongestLine = 256;
+    // Read from the system at most this much at a time: a client sending
+    // faster than its lines are taken is held back by its own connection,
+    // and the others are served in between.
+    static constexpr int kReadChunk = 4096;
     // A client that sends no line this long has been forgotten.
     static constexpr int kIdleMs = 10 * 60 * 1000;
 
@@ -32,6 +36,7 @@ signals:
 private:
     void readArrived();
     void lineEnded();
+    // Beyond the client's share, dropped.
     void submit(const QByteArray &line);
 
     ProjectorLink &projector_;
@@ -39,4 +44,5 @@ private:
     bool overlong_ = false; // discarding up to the next CR
     bool afterCr_ = false;
     int commandsPending_ = 0; // waiting or running on the projector
+    int beyondShare_ = 0;     // lines dropped in this read
 };
