@@ -3,8 +3,9 @@
 // The bridge's PJLink face: each projector with `pjlink = HOST:PORT` is a
 // PJLink Class 1 device on its own listener, following the projectors a
 // reload adds, changes and removes. A few sessions at a time per
-// projector; more are closed at once, and every refusal is logged,
-// throttled.
+// projector: a new one makes the oldest that has not logged in yield, and
+// is closed at once only when every session has logged in. Every refusal
+// is logged, throttled, and each limit's bites counted.
 
 #include "bridge/bridge_face.h"
 
