@@ -29,6 +29,13 @@ inline constexpr qint64 kLargestRequestBody = 4096;
 inline constexpr qint64 kMostUnreadBytes = 64 * 1024;
 
 // ---- Shared lines ----
+// Clients at once per projector; more are told the port is in use.
+inline constexpr int kMostLineClients = 8;
+// Far longer than any command, short enough that a stream of junk costs
+// nothing.
+inline constexpr int kLongestLine = 256;
+// A client that sends no line this long has been forgotten.
+inline constexpr int kLineIdleMs = 10 * 60 * 1000;
 // Commands of one client waiting or running on its projector at once, so
 // that the projector's queue keeps room for the others and the poll.
 inline constexpr int kMostCommandsPerLineClient = 4;

@@ -9,9 +9,9 @@
 
 LineClient::LineClient(QTcpSocket *socket, ProjectorLink &projector, const ListenerTally &tally,
                        QObject *parent, const SessionTimerFactory &makeTimer)
-    : FaceClient(socket, kIdleMs, tally, parent, makeTimer), projector_(projector)
+    : FaceClient(socket, listener_limits::kLineIdleMs, tally, parent, makeTimer), projector_(projector)
 {
-    setIdleLimit(kIdleMs, QStringLiteral("idle time"), QStringLiteral("a line"));
+    setIdleLimit(listener_limits::kLineIdleMs, QStringLiteral("idle time"), QStringLiteral("a line"));
     socket->setReadBufferSize(kReadChunk);
     connect(socket, &QTcpSocket::readyRead, this, &LineClient::readArrived);
 }
@@ -32,7 +32,7 @@ void LineClient::readArrived()
         // line there, and what follows would become a command of its own.
         if (c == '\n' || overlong_)
             continue;
-        if (partial_.size() == kLongestLine) {
+        if (partial_.size() == listener_limits::kLongestLine) {
             overlong_ = true;
             partial_.clear();
             emit lineTooLong(peerName());

@@ -16,15 +16,10 @@ class ProjectorLink;
 class LineClient : public FaceClient {
     Q_OBJECT
 public:
-    // Far longer than any command, short enough that a stream of junk
-    // costs nothing.
-    static constexpr int kLongestLine = 256;
     // Read from the system at most this much at a time: a client sending
     // faster than its lines are taken is held back by its own connection,
     // and the others are served in between.
     static constexpr int kReadChunk = 4096;
-    // A client that sends no line this long has been forgotten.
-    static constexpr int kIdleMs = 10 * 60 * 1000;
 
     // Takes the socket over.
     LineClient(QTcpSocket *socket, ProjectorLink &projector, const ListenerTally &tally,

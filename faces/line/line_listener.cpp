@@ -2,6 +2,7 @@
 #include "faces/line/line_listener.h"
 
 #include "bridge/client_listener.h"
+#include "bridge/listener_limits.h"
 #include "bridge/log_throttle.h"
 #include "bridge/projector_link.h"
 #include "faces/line/line_client.h"
@@ -19,7 +20,8 @@ LineListener::LineListener(ProjectorLink &projector, const ListenAddress &addres
     : projector_(projector), makeTimer_(context.clock.makeTimer)
 {
     const QString id = projector.id();
-    server_ = new ClientListener(id + QStringLiteral(": shared line"), address, kMostClients, this);
+    server_ = new ClientListener(id + QStringLiteral(": shared line"), address,
+                                 listener_limits::kMostLineClients, this);
     server_->setLimits(context.limits, QStringLiteral("line"));
     server_->setRefuse([](QTcpSocket &socket) { socket.write(kPortBusy); });
     events_ = new LogThrottles(id + QStringLiteral(": more "), this, makeTimer_);
@@ -57,7 +59,7 @@ void LineListener::accept()
             events_->report(QStringLiteral("long lines dropped"),
                             QStringLiteral("%1: line client %2 sent a line over %3 bytes; dropped")
                                 .arg(id, name)
-                                .arg(LineClient::kLongestLine));
+                                .arg(listener_limits::kLongestLine));
         });
     }
 }

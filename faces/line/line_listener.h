@@ -18,8 +18,6 @@ class ProjectorLink;
 class LineListener : public ProjectorListener {
     Q_OBJECT
 public:
-    static constexpr int kMostClients = 8;
-
     LineListener(ProjectorLink &projector, const ListenAddress &address, const FaceContext &context);
     ~LineListener() override;
 

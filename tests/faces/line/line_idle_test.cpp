@@ -3,8 +3,8 @@
 // keeps a client.
 
 #include "bridge/limit_counters.h"
+#include "bridge/listener_limits.h"
 #include "bridge/projector_service.h"
-#include "faces/line/line_client.h"
 #include "faces/line/line_face.h"
 #include "testing/loopback_port.h"
 #include "testing/manual_timer.h"
@@ -46,7 +46,7 @@ TEST(LineIdle, OnlyACompleteLineKeepsAClient)
         return waitUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; }, waitMs);
     };
     const int minute = 60000;
-    const int idleMinutes = LineClient::kIdleMs / minute;
+    const int idleMinutes = listener_limits::kLineIdleMs / minute;
     // A lone LF, an empty line: bytes, but no line.
     for (const char *nothing : {"\n", "\r", "\n"}) {
         clock.advance(3 * minute);
@@ -55,7 +55,7 @@ TEST(LineIdle, OnlyACompleteLineKeepsAClient)
     }
     talker.write("CR0\r"); // refused (no projector), but a line all the same
     pumpEvents(50);
-    clock.advance(LineClient::kIdleMs - 9 * minute);
+    clock.advance(listener_limits::kLineIdleMs - 9 * minute);
     EXPECT_TRUE(closed(keepAlive, 3000));
     EXPECT_FALSE(closed(talker, 100));
     clock.advance(9 * minute);
