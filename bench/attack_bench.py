@@ -13,7 +13,7 @@ mosquitto broker on loopback:
             tries to get in
   guessing  four connections from one address trying wrong passwords
 For each: the bridge's resident memory and descriptors before, during and
-after, its CPU, and the API's latency meanwhile; then the attack's own
+after, its CPU, the API's latency meanwhile and its log lines; then the attack's own
 figure, and PASS or FAIL for each goal (exit status 1 when any fails).
 Run: bench/attack_bench.py --bridge build/programs/velno-bridge --sim build/sim/velno-projector-sim"""
 
@@ -79,7 +79,7 @@ class Rig:
     """mosquitto, one simulated projector, and velno-bridge serving it on
     MQTT, the web, a shared line and PJLink with a password."""
 
-    def __init__(self, bridge, sim):
+    def __init__(self, bridge, sim, answer_ms):
         self.dir = tempfile.TemporaryDirectory()
         self.mqtt_port, self.web_port, self.line_port, self.pjlink_port = (free_port() for _ in range(4))
         conf = os.path.join(self.dir.name, "mosquitto.conf")
@@ -87,7 +87,8 @@ class Rig:
             f.write(f"listener {self.mqtt_port} 127.0.0.1\nallow_anonymous true\n")
         self.broker = subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
-        self.projector = Projector(sim, ("--quiet",))
+        # A projector that takes its time, as a real one does.
+        self.projector = Projector(sim, ("--quiet", "--fault", "late", "--late-delay", str(answer_ms)))
         password = os.path.join(self.dir.name, "pjlink")
         with open(os.open(password, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
             f.write(PASSWORD + "\n")
@@ -405,12 +406,14 @@ def main():
     parser.add_argument("--seconds", type=int, default=20, help="of the unread line client")
     parser.add_argument("--commands", type=int, default=40, help="MQTT commands beside the flood")
     parser.add_argument("--guess-seconds", type=int, default=10)
+    parser.add_argument("--answer-ms", type=int, default=30, help="the projector's time to answer")
     args = parser.parse_args()
     # Our end of 3,000 connections, and the bridge's, which it inherits.
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
-    print(f"velno-bridge {args.bridge}, nproc {os.cpu_count()}, load {os.getloadavg()[0]:.2f}")
-    rig = Rig(args.bridge, args.sim)
+    print(f"velno-bridge {args.bridge}, a projector answering in {args.answer_ms} ms, "
+          f"nproc {os.cpu_count()}, load {os.getloadavg()[0]:.2f}")
+    rig = Rig(args.bridge, args.sim, args.answer_ms)
     try:
         web_connections(rig, args.web_connections)
         unread_line_client(rig, args.seconds)
