@@ -20,7 +20,6 @@ FaceClient::FaceClient(QTcpSocket *socket, int idleMs, const ListenerTally &tall
                                     .arg(peerName_)
                                     .arg(idle_->interval() / 1000)
                                     .arg(idleWithout_));
-        emit idleClosed(peerName_);
         close();
     });
     idle_->setEnabled(true);

@@ -30,8 +30,6 @@ public:
     void close();
 
 signals:
-    // Idle for the whole limit: closed.
-    void idleClosed(const QString &peerName);
     // The connection is over; the client may be deleted.
     void gone();
 
