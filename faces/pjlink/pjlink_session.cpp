@@ -37,6 +37,7 @@ PjlinkSession::~PjlinkSession() = default;
 void PjlinkSession::yield()
 {
     yielding_ = true;
+    guessWait_->setEnabled(false);
     tally().bite(QStringLiteral("pre-login yield"),
                  QStringLiteral("client %1 closed before login for a new connection").arg(peerName()));
     close();
