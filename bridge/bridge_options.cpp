@@ -2,6 +2,7 @@
 #include "bridge/bridge_options.h"
 
 #include "bridge/config_file.h"
+#include "bridge/group_settings.h"
 #include "mqtt/mqtt_topics.h"
 #include "mqtt/mqtt_url.h"
 #include "mqtt/password_file.h"
@@ -38,6 +39,13 @@ const Setting kSettings[] = {
      "client-id",
      "The bridge's client id at the broker (default: made from the host name and the topic prefix).",
      "id",
+     {}},
+    {"broker",
+     "bridge-name",
+     "bridge-name",
+     "This bridge's name among several under one topic prefix (its availability, its claims, its "
+     "group replies).",
+     "name",
      {}},
     {"broker", "topic-prefix", "topic-prefix", "First part of every topic.", "prefix",
      mqtt_defaults::kTopicPrefix},
@@ -357,10 +365,21 @@ BridgeOptions readOptions(const Sources &sources, const QCommandLineOption &proj
     const std::optional<Value> clientId = sources.get(setting("client-id"));
     options.clientId =
         clientId ? clientId->text : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix);
+    if (const std::optional<Value> name = sources.get(setting("bridge-name"))) {
+        if (const QString problem = projectorIdProblem(name->text); !problem.isEmpty())
+            fail(*name, problem);
+        options.bridgeName = name->text;
+    }
     checkTopics(sources, options);
     options.pollSeconds = readBoundedNumber(*sources.get(setting("poll")), 0, kLongestPollSeconds);
     options.queueLimit = readBoundedNumber(*sources.get(setting("queue-limit")), 1, kLargestQueueLimit);
     readProjectors(sources, projectorOption, options, warnings);
+    if (sources.file()) {
+        const GroupsRead groups = readGroups(sources.file()->groups, options.projectors);
+        if (!groups.error.isEmpty())
+            throw Failure(groups.error);
+        options.groups = groups.groups;
+    }
     readWeb(sources, options, warnings);
     checkListeners(options);
     return options;
@@ -403,6 +422,7 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         if (!p.pjlinkPassword.isEmpty())
             out += QStringLiteral("# PJLink password: ********\n");
     }
+    out += groupSettingsText(options.groups, int(options.projectors.size()));
     if (options.webListen) {
         out += QStringLiteral("\n[web]\nlisten = %1\n").arg(options.webListen->toString());
         out += QStringLiteral("# token: %1\n")
@@ -493,6 +513,7 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QStrin
         if (parser.isSet(config) || QFileInfo::exists(configPath)) {
             ConfigKeys keys;
             keys.projector = kProjectorKeys;
+            keys.group = QStringList{QStringLiteral("projectors")};
             for (const Setting &s : kSettings)
                 (qstrcmp(s.section, "web") == 0 ? keys.web : keys.broker) << QLatin1String(s.key);
             ConfigRead read = readConfigFile(configPath, keys);

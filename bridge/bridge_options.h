@@ -33,6 +33,17 @@ struct ProjectorEndpoint {
     friend bool operator!=(const ProjectorEndpoint &a, const ProjectorEndpoint &b) { return !(a == b); }
 };
 
+// Projectors commanded as one: [group ID] in the file. The group "all",
+// every projector of the bridge, is there without one (bridge/group_settings.h).
+struct ProjectorGroup {
+    QString id;          // the projector ID rule; no projector's ID
+    QStringList members; // IDs of this bridge's projectors, each once, in the order given
+    friend bool operator==(const ProjectorGroup &a, const ProjectorGroup &b)
+    {
+        return a.id == b.id && a.members == b.members;
+    }
+};
+
 // What one listener serves, for --check-config and messages.
 struct Listener {
     ListenAddress address;
@@ -58,10 +69,14 @@ struct BridgeOptions {
     QString caFile;
     QString topicPrefix = mqtt_defaults::kTopicPrefix;
     QString clientId; // the broker's name for this bridge: stable across restarts
+    // One of several bridges under the prefix: its availability, its claims
+    // and its group replies carry it. Empty: the only one, as before.
+    QString bridgeName;
     int pollSeconds = bridge_defaults::kPollSeconds; // 0: no polling
     int queueLimit = bridge_defaults::kQueueLimit;   // commands waiting per projector
     QString homeAssistantStatusTopic = bridge_defaults::kHomeAssistantStatusTopic;
     std::vector<ProjectorEndpoint> projectors;
+    std::vector<ProjectorGroup> groups;     // from the file; "all" is not among them
     std::optional<ListenAddress> webListen; // the page, the API and the metrics
     QByteArray webToken;                    // empty: no token asked; never print it
 

@@ -258,7 +258,7 @@ const BrokenFile kBrokenFiles[] = {
     {"[broker]\nurl mqtt://h\n", ":2: expected 'key = value'"},
     {"[broker]\nurl = mqtt://h\nurl = mqtt://g\n", ":3: [broker] url is given twice"},
     {"[broker]\nurll = mqtt://h\n", ":2: [broker] urll: unknown key"},
-    {"[brokers]\n", ":1: [brokers]: expected [broker], [projector ID] or [web]"},
+    {"[brokers]\n", ":1: [brokers]: expected [broker], [projector ID], [group ID] or [web]"},
     {"[broker\nurl = mqtt://h\n", ":1: a section line ends with ']'"},
     {"[projector hall]\n", ":1: [projector hall]: no port"},
     {"[projector hall]\nport = COM1\nspeed = 9600\n", ":3: [projector hall] speed: unknown key"},
