@@ -362,14 +362,15 @@ BridgeOptions readOptions(const Sources &sources, const QCommandLineOption &proj
 
     options.topicPrefix = sources.text(setting("topic-prefix"));
     options.homeAssistantStatusTopic = sources.text(setting("ha-status-topic"));
-    const std::optional<Value> clientId = sources.get(setting("client-id"));
-    options.clientId =
-        clientId ? clientId->text : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix);
     if (const std::optional<Value> name = sources.get(setting("bridge-name"))) {
         if (const QString problem = projectorIdProblem(name->text); !problem.isEmpty())
             fail(*name, problem);
         options.bridgeName = name->text;
     }
+    const std::optional<Value> clientId = sources.get(setting("client-id"));
+    options.clientId =
+        clientId ? clientId->text
+                 : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix, options.bridgeName);
     checkTopics(sources, options);
     options.pollSeconds = readBoundedNumber(*sources.get(setting("poll")), 0, kLongestPollSeconds);
     options.queueLimit = readBoundedNumber(*sources.get(setting("queue-limit")), 1, kLargestQueueLimit);
@@ -400,7 +401,8 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         const std::optional<Value> value = sources.get(s);
         if (!value) {
             if (qstrcmp(s.key, "client-id") == 0)
-                line(s.key, options.clientId, QStringLiteral("made from the host name and the topic prefix"));
+                line(s.key, options.clientId,
+                     QStringLiteral("made from the host name, the topic prefix and the bridge name"));
             continue;
         }
         const bool isDefault = !s.defaultValue.isEmpty() && value->text == s.defaultValue &&
@@ -442,10 +444,13 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
 
 } // namespace
 
-QString defaultClientId(const QString &hostName, const QString &topicPrefix)
+QString defaultClientId(const QString &hostName, const QString &topicPrefix, const QString &bridgeName)
 {
-    const QByteArray digest = QCryptographicHash::hash((hostName + QLatin1Char('\n') + topicPrefix).toUtf8(),
-                                                       QCryptographicHash::Sha1);
+    // Unnamed, as it always was: a bridge keeps its id across an upgrade.
+    QString identity = hostName + QLatin1Char('\n') + topicPrefix;
+    if (!bridgeName.isEmpty())
+        identity += QLatin1Char('\n') + bridgeName;
+    const QByteArray digest = QCryptographicHash::hash(identity.toUtf8(), QCryptographicHash::Sha1);
     return QStringLiteral("velnobridge") + QString::fromLatin1(digest.toHex().left(12));
 }
 

@@ -111,9 +111,10 @@ struct BridgeOptionsParse {
 inline const QString kDefaultConfigPath = QStringLiteral("/etc/velno/bridge.conf");
 
 // The client id a bridge takes when none is given: the same at every
-// restart, different for another host or another topic prefix, and within
-// the 23 letters and digits every MQTT 3.1.1 broker must accept.
-QString defaultClientId(const QString &hostName, const QString &topicPrefix);
+// restart, different for another host, another topic prefix or another
+// bridge name, and within the 23 letters and digits every MQTT 3.1.1
+// broker must accept.
+QString defaultClientId(const QString &hostName, const QString &topicPrefix, const QString &bridgeName = {});
 
 // arguments[0] is the program's name, as in QCoreApplication::arguments().
 BridgeOptionsParse parseBridgeOptions(const QStringList &arguments,
