@@ -9,6 +9,8 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <csignal>
 
@@ -94,15 +96,36 @@ protected:
     QTemporaryDir dir;
 };
 
+struct HttpAnswer {
+    int status = 0;
+    QJsonDocument json;
+};
+
+HttpAnswer httpRequest(const QString &url, const QByteArray &method, const QByteArray &body = {})
+{
+    QNetworkAccessManager http;
+    QNetworkRequest r{QUrl(url)};
+    r.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    QNetworkReply *reply = http.sendCustomRequest(r, method, body);
+    EXPECT_TRUE(waitUntil([&] { return reply->isFinished(); }, kEventMs));
+    HttpAnswer answer{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                      QJsonDocument::fromJson(reply->readAll())};
+    delete reply;
+    return answer;
+}
+
 // One answering twice, one refusing, one whose port cannot be opened: one
-// reply with four outcomes, and velno-cmd's line for each.
+// reply with four outcomes on the broker, velno-cmd's line for each, and
+// the same through the API.
 TEST_F(BridgeGroupsProgramTest, AGroupOfFourAnswersOnceWithEachMembersOutcome)
 {
+    const quint16 webPort = unusedLoopbackPort();
     const QString config = writeConfig(
         QStringLiteral("bridge.conf"),
         sectionOf(kHall, hall) + sectionOf(kLab, lab) + sectionOf(kAula, aula) +
             QStringLiteral("[projector gone]\nport = socket://127.0.0.1:%1\n").arg(unusedLoopbackPort()) +
-            QStringLiteral("[group east]\nprojectors = hall, lab, aula, gone\n"));
+            QStringLiteral("[group east]\nprojectors = hall, lab, aula, gone\n") +
+            QStringLiteral("[web]\nlisten = 127.0.0.1:%1\n").arg(webPort));
     bridge = std::make_unique<BridgeProcess>(QStringList{QStringLiteral("--config"), config});
     waitOnline({kHall, kLab, kAula});
 
@@ -140,6 +163,23 @@ TEST_F(BridgeGroupsProgramTest, AGroupOfFourAnswersOnceWithEachMembersOutcome)
     EXPECT_EQ(unknown.status, 1) << "nothing run";
     EXPECT_TRUE(unknown.err.contains(QLatin1String("no bridge has the group west")))
         << unknown.err.toStdString();
+
+    const QString api = QStringLiteral("http://127.0.0.1:%1/api/groups").arg(webPort);
+    const HttpAnswer list = httpRequest(api, "GET");
+    ASSERT_EQ(list.status, 200);
+    const QJsonObject east = list.json.array().at(1).toObject();
+    EXPECT_EQ(list.json.array().at(0).toObject().value("id").toString(), QStringLiteral("all"));
+    EXPECT_EQ(east.value("members").toArray().size(), 4);
+    EXPECT_EQ(east.value("summary").toObject().value("offline").toInt(), 1);
+    const HttpAnswer posted =
+        httpRequest(api + QStringLiteral("/east/command"), "POST", R"({"command": "power-off", "id": 7})");
+    EXPECT_EQ(posted.status, 207) << "some followed";
+    EXPECT_EQ(posted.json.object().value("id").toInt(), 7);
+    EXPECT_EQ(
+        posted.json.object().value("members").toObject().value(kAula).toObject().value("error").toString(),
+        QStringLiteral("refused by the projector"));
+    EXPECT_EQ(httpRequest(api + QStringLiteral("/east/command"), "POST", "send X99").status, 400);
+    EXPECT_EQ(httpRequest(api + QStringLiteral("/west/command"), "POST", "power-on").status, 404);
     EXPECT_EQ(bridge->terminate(), 0);
 }
 
