@@ -243,6 +243,8 @@ TEST_F(BridgeGroupsProgramTest, AReloadThatChangesAGroupKeepsTheLinesOpen)
     const QString projectors = sectionOf(kHall, socketHall) + sectionOf(kLab, socketLab);
     const QString config = writeConfig(QStringLiteral("bridge.conf"),
                                        projectors + QStringLiteral("[group east]\nprojectors = hall\n"));
+    MessageCollector ha(broker, QStringLiteral("ha"), {QStringLiteral("homeassistant/button/#")});
+    ASSERT_TRUE(ha.waitReady());
     bridge = std::make_unique<BridgeProcess>(QStringList{QStringLiteral("--config"), config});
     waitOnline({kHall, kLab});
     ASSERT_TRUE(watch->take(groupTopic(QStringLiteral("east"), "members/bridge"), kEventMs));
@@ -264,6 +266,13 @@ TEST_F(BridgeGroupsProgramTest, AReloadThatChangesAGroupKeepsTheLinesOpen)
         },
         kEventMs))
         << "a group gone is cleared";
+    // Home Assistant: the group west was a device with two buttons on its topic, and is no more.
+    const QString westOff = QStringLiteral("homeassistant/button/velno-group_velno__west/power_off/config");
+    EXPECT_TRUE(waitUntil([&] { return ha.seen(westOff).size() == 2; }, kEventMs));
+    const QList<QByteArray> westSaid = ha.seen(westOff);
+    EXPECT_EQ(QJsonDocument::fromJson(westSaid.value(0)).object().value("command_topic").toString(),
+              groupTopic(QStringLiteral("west"), "command"));
+    EXPECT_TRUE(westSaid.value(1).isEmpty());
     EXPECT_EQ(socketHall.connectionsAccepted(), 1);
     EXPECT_EQ(socketLab.connectionsAccepted(), 1);
     EXPECT_EQ(bridge->terminate(), 0);
