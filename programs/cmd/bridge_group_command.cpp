@@ -31,6 +31,8 @@ BridgeGroupCommand::BridgeGroupCommand(const BridgeTarget &target, const QByteAr
     settings.username = target.username;
     settings.password = password;
     settings.caFile = target.caFile;
+    // A group's reply holds every member's, a few hundred bytes each.
+    settings.maximumPacketBytes = kLargestReplyBytes;
     broker_ = std::make_unique<MqttLink>(settings);
     id_ = settings.clientId;
     connect(broker_.get(), &MqttLink::errorOccurred, this, [this](MqttLink::Error error, const QString &why) {

@@ -26,6 +26,8 @@ class BridgeGroupCommand : public QObject {
 public:
     // How long the retained members and availabilities are awaited.
     static constexpr int kRetainedWaitMs = 1000;
+    // What the broker may send us: a group of thousands of projectors' reply.
+    static constexpr int kLargestReplyBytes = 4 * 1024 * 1024;
 
     // One bridge's part: its reply, or none when it did not come in time.
     struct BridgePart {
