@@ -264,13 +264,13 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
     static const QString kApi = QStringLiteral("/api/projectors");
     static const QString kGroupsApi = QStringLiteral("/api/groups");
     if (path == QStringLiteral("/") || path == QStringLiteral("/page.css") ||
-        path == QStringLiteral("/page.js")) {
+        path == QStringLiteral("/page.js") || path == QStringLiteral("/groups.js")) {
         if (!get)
             return answer(methodNotAllowed("GET"));
         if (path.endsWith(QStringLiteral(".css")))
             return answer(resource(QStringLiteral("page.css"), "text/css; charset=utf-8"));
         if (path.endsWith(QStringLiteral(".js")))
-            return answer(resource(QStringLiteral("page.js"), "text/javascript; charset=utf-8"));
+            return answer(resource(path.mid(1), "text/javascript; charset=utf-8"));
         return answer(resource(QStringLiteral("index.html"), "text/html; charset=utf-8"));
     }
     if (path == QStringLiteral("/metrics")) {
