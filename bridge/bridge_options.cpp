@@ -2,6 +2,7 @@
 #include "bridge/bridge_options.h"
 
 #include "bridge/config_file.h"
+#include "bridge/group_settings.h"
 #include "mqtt/mqtt_topics.h"
 #include "mqtt/mqtt_url.h"
 
@@ -37,6 +38,13 @@ const Setting kSettings[] = {
      "client-id",
      "The bridge's client id at the broker (default: made from the host name and the topic prefix).",
      "id",
+     {}},
+    {"broker",
+     "bridge-name",
+     "bridge-name",
+     "This bridge's name among several under one topic prefix (its availability, its claims, its "
+     "group replies).",
+     "name",
      {}},
     {"broker", "topic-prefix", "topic-prefix", "First part of every topic.", "prefix",
      mqtt_defaults::kTopicPrefix},
@@ -353,13 +361,25 @@ BridgeOptions readOptions(const Sources &sources, const QCommandLineOption &proj
 
     options.topicPrefix = sources.text(setting("topic-prefix"));
     options.homeAssistantStatusTopic = sources.text(setting("ha-status-topic"));
+    if (const std::optional<Value> name = sources.get(setting("bridge-name"))) {
+        if (const QString problem = projectorIdProblem(name->text); !problem.isEmpty())
+            fail(*name, problem);
+        options.bridgeName = name->text;
+    }
     const std::optional<Value> clientId = sources.get(setting("client-id"));
     options.clientId =
-        clientId ? clientId->text : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix);
+        clientId ? clientId->text
+                 : defaultClientId(QSysInfo::machineHostName(), options.topicPrefix, options.bridgeName);
     checkTopics(sources, options);
     options.pollSeconds = readBoundedNumber(*sources.get(setting("poll")), 0, kLongestPollSeconds);
     options.queueLimit = readBoundedNumber(*sources.get(setting("queue-limit")), 1, kLargestQueueLimit);
     readProjectors(sources, projectorOption, options, warnings);
+    if (sources.file()) {
+        const GroupsRead groups = readGroups(sources.file()->groups, options.projectors);
+        if (!groups.error.isEmpty())
+            throw Failure(groups.error);
+        options.groups = groups.groups;
+    }
     readWeb(sources, options, warnings);
     checkListeners(options);
     return options;
@@ -380,7 +400,8 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         const std::optional<Value> value = sources.get(s);
         if (!value) {
             if (qstrcmp(s.key, "client-id") == 0)
-                line(s.key, options.clientId, QStringLiteral("made from the host name and the topic prefix"));
+                line(s.key, options.clientId,
+                     QStringLiteral("made from the host name, the topic prefix and the bridge name"));
             continue;
         }
         const bool isDefault = !s.defaultValue.isEmpty() && value->text == s.defaultValue &&
@@ -402,6 +423,7 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         if (!p.pjlinkPassword.isEmpty())
             out += QStringLiteral("# PJLink password: ********\n");
     }
+    out += groupSettingsText(options.groups, int(options.projectors.size()));
     if (options.webListen) {
         out += QStringLiteral("\n[web]\nlisten = %1\n").arg(options.webListen->toString());
         out += QStringLiteral("# token: %1\n")
@@ -421,10 +443,13 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
 
 } // namespace
 
-QString defaultClientId(const QString &hostName, const QString &topicPrefix)
+QString defaultClientId(const QString &hostName, const QString &topicPrefix, const QString &bridgeName)
 {
-    const QByteArray digest = QCryptographicHash::hash((hostName + QLatin1Char('\n') + topicPrefix).toUtf8(),
-                                                       QCryptographicHash::Sha1);
+    // Unnamed, as it always was: a bridge keeps its id across an upgrade.
+    QString identity = hostName + QLatin1Char('\n') + topicPrefix;
+    if (!bridgeName.isEmpty())
+        identity += QLatin1Char('\n') + bridgeName;
+    const QByteArray digest = QCryptographicHash::hash(identity.toUtf8(), QCryptographicHash::Sha1);
     return QStringLiteral("velnobridge") + QString::fromLatin1(digest.toHex().left(12));
 }
 
@@ -492,6 +517,7 @@ BridgeOptionsParse parseBridgeOptions(const QStringList &arguments, const QStrin
         if (parser.isSet(config) || QFileInfo::exists(configPath)) {
             ConfigKeys keys;
             keys.projector = kProjectorKeys;
+            keys.group = QStringList{QStringLiteral("projectors")};
             for (const Setting &s : kSettings)
                 (qstrcmp(s.section, "web") == 0 ? keys.web : keys.broker) << QLatin1String(s.key);
             ConfigRead read = readConfigFile(configPath, keys);

@@ -33,6 +33,17 @@ struct ProjectorEndpoint {
     friend bool operator!=(const ProjectorEndpoint &a, const ProjectorEndpoint &b) { return !(a == b); }
 };
 
+// Projectors commanded as one: [group ID] in the file. The group "all",
+// every projector of the bridge, is there without one (bridge/group_settings.h).
+struct ProjectorGroup {
+    QString id;          // the projector ID rule; no projector's ID
+    QStringList members; // IDs of this bridge's projectors, each once, in the order given
+    friend bool operator==(const ProjectorGroup &a, const ProjectorGroup &b)
+    {
+        return a.id == b.id && a.members == b.members;
+    }
+};
+
 // What one listener serves, for --check-config and messages.
 struct Listener {
     ListenAddress address;
@@ -58,10 +69,14 @@ struct BridgeOptions {
     QString caFile;
     QString topicPrefix = mqtt_defaults::kTopicPrefix;
     QString clientId; // the broker's name for this bridge: stable across restarts
+    // One of several bridges under the prefix: its availability, its claims
+    // and its group replies carry it. Empty: the only one, as before.
+    QString bridgeName;
     int pollSeconds = bridge_defaults::kPollSeconds; // 0: no polling
     int queueLimit = bridge_defaults::kQueueLimit;   // commands waiting per projector
     QString homeAssistantStatusTopic = bridge_defaults::kHomeAssistantStatusTopic;
     std::vector<ProjectorEndpoint> projectors;
+    std::vector<ProjectorGroup> groups;     // from the file; "all" is not among them
     std::optional<ListenAddress> webListen; // the page, the API and the metrics
     QByteArray webToken;                    // empty: no token asked; never print it
 
@@ -96,9 +111,10 @@ struct BridgeOptionsParse {
 inline const QString kDefaultConfigPath = QStringLiteral("/etc/velno/bridge.conf");
 
 // The client id a bridge takes when none is given: the same at every
-// restart, different for another host or another topic prefix, and within
-// the 23 letters and digits every MQTT 3.1.1 broker must accept.
-QString defaultClientId(const QString &hostName, const QString &topicPrefix);
+// restart, different for another host, another topic prefix or another
+// bridge name, and within the 23 letters and digits every MQTT 3.1.1
+// broker must accept.
+QString defaultClientId(const QString &hostName, const QString &topicPrefix, const QString &bridgeName = {});
 
 // arguments[0] is the program's name, as in QCoreApplication::arguments().
 BridgeOptionsParse parseBridgeOptions(const QStringList &arguments,

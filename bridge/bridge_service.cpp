@@ -11,7 +11,8 @@ bool sameBroker(const BridgeOptions &a, const BridgeOptions &b)
 {
     return a.brokerHost == b.brokerHost && a.brokerPort == b.brokerPort && a.username == b.username &&
            a.password == b.password && a.caFile == b.caFile && a.topicPrefix == b.topicPrefix &&
-           a.clientId == b.clientId && a.homeAssistantStatusTopic == b.homeAssistantStatusTopic;
+           a.clientId == b.clientId && a.bridgeName == b.bridgeName &&
+           a.homeAssistantStatusTopic == b.homeAssistantStatusTopic;
 }
 
 } // namespace
@@ -71,8 +72,11 @@ void BridgeService::reload(const BridgeOptions &options)
     // What a reload changes: the projectors and how they are asked. The
     // broker connection and the page stay as they are.
     options_.projectors = options.projectors;
+    options_.groups = options.groups;
     options_.pollSeconds = options.pollSeconds;
     options_.queueLimit = options.queueLimit;
     projectors_->apply(options_);
-    emit log(QStringLiteral("reload: %1 projector(s) in force").arg(options_.projectors.size()));
+    emit log(QStringLiteral("reload: %1 projector(s) and %2 group(s) in force")
+                 .arg(options_.projectors.size())
+                 .arg(projectors_->groups().size()));
 }

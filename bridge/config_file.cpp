@@ -11,13 +11,14 @@ namespace {
 const QString kBrokerSection = QStringLiteral("broker");
 const QString kWebSection = QStringLiteral("web");
 const QString kProjectorSection = QStringLiteral("projector");
+const QString kGroupSection = QStringLiteral("group");
 const QString kPortKey = QStringLiteral("port");
 
 struct Reader {
     const QString &path;
     const ConfigKeys &keys;
     ConfigFile file;
-    QString section;  // "broker", "projector", "web", or empty before the first
+    QString section;  // "broker", "projector", "group", "web", or empty before the first
     QStringList seen; // the sections that may come once
     QString error;
 
@@ -39,16 +40,17 @@ struct Reader {
             section = words[0];
             return true;
         }
-        if (words.size() == 2 && words[0] == kProjectorSection) {
-            for (const ConfigProjector &earlier : file.projectors)
+        if (words.size() == 2 && (words[0] == kProjectorSection || words[0] == kGroupSection)) {
+            std::vector<ConfigProjector> &list = words[0] == kGroupSection ? file.groups : file.projectors;
+            for (const ConfigProjector &earlier : list)
                 if (earlier.id == words[1])
-                    return fail(line, QStringLiteral("[projector %1] is given twice").arg(words[1]));
-            section = kProjectorSection;
-            file.projectors.push_back(
-                {words[1], QStringLiteral("%1: [projector %2]").arg(at(line), words[1]), {}});
+                    return fail(line, QStringLiteral("[%1 %2] is given twice").arg(words[0], words[1]));
+            section = words[0];
+            list.push_back({words[1], QStringLiteral("%1: [%2 %3]").arg(at(line), words[0], words[1]), {}});
             return true;
         }
-        return fail(line, QStringLiteral("[%1]: expected [broker], [projector ID] or [web]").arg(inside));
+        return fail(
+            line, QStringLiteral("[%1]: expected [broker], [projector ID], [group ID] or [web]").arg(inside));
     }
 
     bool keyLine(int line, const QString &key, const QString &value)
@@ -61,6 +63,11 @@ struct Reader {
             return setting(line, QStringLiteral("[broker]"), keys.broker, file.broker, key, value);
         if (section == kWebSection)
             return setting(line, QStringLiteral("[web]"), keys.web, file.web, key, value);
+        if (section == kGroupSection) {
+            ConfigProjector &group = file.groups.back();
+            return setting(line, QStringLiteral("[group %1]").arg(group.id), keys.group, group.settings, key,
+                           value);
+        }
         ConfigProjector &projector = file.projectors.back();
         return setting(line, QStringLiteral("[projector %1]").arg(projector.id), keys.projector,
                        projector.settings, key, value);

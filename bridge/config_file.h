@@ -10,6 +10,9 @@
 //   port = /dev/ttyUSB0
 //   pjlink = 0.0.0.0:4352
 //
+//   [group east]
+//   projectors = hall, lab
+//
 //   [web]
 //   listen = 127.0.0.1:8080
 //
@@ -47,6 +50,7 @@ struct ConfigFile {
     std::map<QString, ConfigValue> broker; // by key
     std::map<QString, ConfigValue> web;    // by key
     std::vector<ConfigProjector> projectors;
+    std::vector<ConfigProjector> groups; // [group ID]: a section like a projector's
 };
 
 // The keys each section may hold.
@@ -54,6 +58,7 @@ struct ConfigKeys {
     QStringList broker;
     QStringList projector; // "port" among them
     QStringList web;
+    QStringList group;
 };
 
 // Larger files are refused before they are read: a settings file is a few

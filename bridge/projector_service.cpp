@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/projector_service.h"
 
+#include "bridge/group_settings.h"
+
 #include <utility>
 
 ProjectorService::ProjectorService(QObject *parent, const SessionClock &clock)
@@ -36,6 +38,21 @@ void ProjectorService::apply(const BridgeOptions &options)
     for (const auto &[id, endpoint] : wanted)
         if (!held_.count(id))
             add(*endpoint, settings);
+    QStringList ids;
+    for (const auto &[id, held] : held_)
+        ids << id;
+    std::vector<ProjectorGroup> groups = groupsInForce(options.groups, ids);
+    if (groups != groups_) {
+        groups_ = std::move(groups);
+        emit groupsChanged();
+    }
+}
+
+const ProjectorGroup *ProjectorService::group(const QString &id) const
+{
+    const auto found =
+        std::find_if(groups_.begin(), groups_.end(), [&](const ProjectorGroup &g) { return g.id == id; });
+    return found == groups_.end() ? nullptr : &*found;
 }
 
 void ProjectorService::add(const ProjectorEndpoint &endpoint, const ProjectorLink::Settings &settings)

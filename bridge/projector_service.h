@@ -34,6 +34,10 @@ public:
     const ProjectorEndpoint *endpoint(const QString &id) const;
     // In the order of their IDs.
     std::vector<ProjectorLink *> projectors() const;
+    // The groups in force, "all" first; every member is held here. A reload
+    // changes them without touching any link.
+    const std::vector<ProjectorGroup> &groups() const { return groups_; }
+    const ProjectorGroup *group(const QString &id) const;
 
 signals:
     void projectorAdded(ProjectorLink *projector, const ProjectorEndpoint &endpoint);
@@ -42,6 +46,8 @@ signals:
     // The same link, with settings that differ only for the faces.
     void projectorChanged(ProjectorLink *projector, const ProjectorEndpoint &before,
                           const ProjectorEndpoint &now);
+    // After apply() changed the groups (their IDs or their members).
+    void groupsChanged();
     void log(const QString &line);
 
 private:
@@ -56,5 +62,6 @@ private:
 
     SessionClock clock_;
     std::map<QString, Held> held_;
+    std::vector<ProjectorGroup> groups_;
     bool started_ = false;
 };

@@ -62,9 +62,52 @@ QString reservedProjectorId()
     return QStringLiteral("bridge");
 }
 
-QString bridgeAvailabilityTopic(const QString &prefix)
+QString groupsLevel()
 {
-    return availabilityTopic(prefix, reservedProjectorId());
+    return QStringLiteral("group");
+}
+
+QString bridgeAvailabilityTopic(const QString &prefix, const QString &bridgeName)
+{
+    if (bridgeName.isEmpty())
+        return availabilityTopic(prefix, reservedProjectorId());
+    return projectorTopic(prefix, reservedProjectorId() + QLatin1Char('/') + bridgeName,
+                          QStringLiteral("availability"));
+}
+
+QString claimTopic(const QString &prefix, const QString &projectorId)
+{
+    return projectorTopic(prefix, projectorId, QStringLiteral("claim"));
+}
+
+QString groupCommandTopic(const QString &prefix, const QString &groupId)
+{
+    return projectorTopic(prefix, groupsLevel() + QLatin1Char('/') + groupId, QStringLiteral("command"));
+}
+
+QString groupReplyTopic(const QString &prefix, const QString &groupId)
+{
+    return projectorTopic(prefix, groupsLevel() + QLatin1Char('/') + groupId, QStringLiteral("reply"));
+}
+
+QString groupMembersTopic(const QString &prefix, const QString &groupId, const QString &bridgeName)
+{
+    // An unnamed bridge's name level is the reserved word, which no name can be.
+    return projectorTopic(prefix, groupsLevel() + QLatin1Char('/') + groupId,
+                          QStringLiteral("members/") +
+                              (bridgeName.isEmpty() ? reservedProjectorId() : bridgeName));
+}
+
+QString groupMembersFilter(const QString &prefix, const QString &groupId)
+{
+    return projectorTopic(prefix, groupsLevel() + QLatin1Char('/') + groupId, QStringLiteral("members/+"));
+}
+
+QString bridgeOfGroupMembersTopic(const QString &prefix, const QString &groupId, const QString &topic)
+{
+    const QString name = topic.section(QLatin1Char('/'), -1);
+    return topic == groupMembersTopic(prefix, groupId, name) && name != reservedProjectorId() ? name
+                                                                                              : QString();
 }
 
 QString projectorIdProblem(const QString &id)
@@ -78,6 +121,8 @@ QString projectorIdProblem(const QString &id)
         return QStringLiteral("the ID may be at most %1 characters long").arg(kLongestProjectorId);
     if (id == reservedProjectorId())
         return QStringLiteral("the ID '%1' is taken by the bridge's own topics").arg(id);
+    if (id == groupsLevel())
+        return QStringLiteral("the ID '%1' is taken by the groups' topics").arg(id);
     return {};
 }
 

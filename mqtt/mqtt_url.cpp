@@ -62,6 +62,15 @@ MqttUrlParse parseProjectorUrl(const QString &text)
     if (!parsed.url)
         return parsed;
     const QString path = parsed.url->projectorId;
+    const QString groupPath = QLatin1Char('/') + groupsLevel() + QLatin1Char('/');
+    if (path.startsWith(groupPath)) {
+        const QString group = path.mid(groupPath.size());
+        if (!projectorIdProblem(group).isEmpty())
+            return wrong(QStringLiteral("expected the group's ID after /group/: mqtt://HOST/group/ID"));
+        parsed.url->projectorId.clear();
+        parsed.url->groupId = group;
+        return parsed;
+    }
     const QString id = path.mid(1);
     if (!path.startsWith(QLatin1Char('/')) || !projectorIdProblem(id).isEmpty())
         return wrong(QStringLiteral("expected the projector's ID after the host: mqtt://HOST/ID"));

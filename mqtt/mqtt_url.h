@@ -13,6 +13,7 @@ struct MqttUrl {
     quint16 port = 0;
     QString username;    // with a projector only
     QString projectorId; // with a projector only
+    QString groupId;     // with a group instead: mqtt://[USER@]HOST[:PORT]/group/ID
 };
 
 struct MqttUrlParse {
@@ -22,7 +23,8 @@ struct MqttUrlParse {
 
 // The broker alone: mqtt://HOST[:PORT].
 MqttUrlParse parseBrokerUrl(const QString &text);
-// A projector behind a bridge: mqtt://[USER@]HOST[:PORT]/ID.
+// A projector behind a bridge: mqtt://[USER@]HOST[:PORT]/ID, or a group of
+// the bridges under the prefix: mqtt://[USER@]HOST[:PORT]/group/ID.
 MqttUrlParse parseProjectorUrl(const QString &text);
 // Whether the text is meant as one of these (the scheme, any case).
 bool isMqttUrl(const QString &text);

@@ -27,7 +27,7 @@ bool isIdCharacter(QChar c)
 // own ID, so that two bridges on one broker never share an entity. A prefix
 // that had to be changed to fit gets a short hash of itself, so "a/b" and
 // "a_b" stay apart.
-QString nodeIdOf(const QString &prefix, const QString &projectorId)
+QString fittedPrefix(const QString &prefix)
 {
     QString fitted;
     for (QChar c : prefix)
@@ -36,13 +36,44 @@ QString nodeIdOf(const QString &prefix, const QString &projectorId)
         fitted += QLatin1Char('_') +
                   QString::fromLatin1(
                       QCryptographicHash::hash(prefix.toUtf8(), QCryptographicHash::Sha1).toHex().left(6));
-    return QStringLiteral("velno_%1_%2").arg(fitted, projectorId);
+    return fitted;
+}
+
+QString nodeIdOf(const QString &prefix, const QString &projectorId)
+{
+    return QStringLiteral("velno_%1_%2").arg(fittedPrefix(prefix), projectorId);
+}
+
+// Apart from every projector's ("velno_..."), and from the same group's on another bridge.
+QString groupNodeIdOf(const QString &prefix, const QString &groupId, const QString &bridgeName)
+{
+    return QStringLiteral("velno-group_%1_%2_%3").arg(fittedPrefix(prefix), bridgeName, groupId);
+}
+
+QJsonObject availabilityOf(const QString &topic)
+{
+    return {{QLatin1String("topic"), topic},
+            {QLatin1String("payload_available"), QString::fromLatin1(kOnline)},
+            {QLatin1String("payload_not_available"), QString::fromLatin1(kOffline)}};
+}
+
+QJsonObject originOfDiscovery()
+{
+    return {{QLatin1String("name"), QLatin1String("velno-bridge")},
+            {QLatin1String("sw_version"), QLatin1String(VELNO_VERSION)},
+            {QLatin1String("support_url"), QLatin1String(VELNO_HOMEPAGE)}};
+}
+
+QString configTopic(const QString &component, const QString &nodeId, const QString &object)
+{
+    return kDiscoveryPrefix + QLatin1Char('/') + component + QLatin1Char('/') + nodeId + QLatin1Char('/') +
+           object + QLatin1String("/config");
 }
 
 class EntityBuilder {
 public:
-    EntityBuilder(const QString &prefix, const QString &projectorId)
-        : prefix_(prefix), id_(projectorId), nodeId_(nodeIdOf(prefix, projectorId))
+    EntityBuilder(const QString &prefix, const QString &projectorId, const QString &bridgeName)
+        : prefix_(prefix), id_(projectorId), bridgeName_(bridgeName), nodeId_(nodeIdOf(prefix, projectorId))
     {
     }
 
@@ -56,10 +87,9 @@ public:
         config.insert(QLatin1String("availability"), availability());
         config.insert(QLatin1String("availability_mode"), QLatin1String("all"));
         config.insert(QLatin1String("device"), device());
-        config.insert(QLatin1String("origin"), origin());
-        const QString topic = kDiscoveryPrefix + QLatin1Char('/') + component + QLatin1Char('/') + nodeId_ +
-                              QLatin1Char('/') + object + QLatin1String("/config");
-        return {topic, QJsonDocument(config).toJson(QJsonDocument::Compact)};
+        config.insert(QLatin1String("origin"), originOfDiscovery());
+        return {configTopic(component, nodeId_, object),
+                QJsonDocument(config).toJson(QJsonDocument::Compact)};
     }
 
     QString command() const { return commandTopic(prefix_, id_); }
@@ -67,14 +97,8 @@ public:
 private:
     QJsonArray availability() const
     {
-        QJsonArray topics;
-        for (const QString &topic : {bridgeAvailabilityTopic(prefix_), availabilityTopic(prefix_, id_)}) {
-            topics.append(
-                QJsonObject{{QLatin1String("topic"), topic},
-                            {QLatin1String("payload_available"), QString::fromLatin1(kOnline)},
-                            {QLatin1String("payload_not_available"), QString::fromLatin1(kOffline)}});
-        }
-        return topics;
+        return {availabilityOf(bridgeAvailabilityTopic(prefix_, bridgeName_)),
+                availabilityOf(availabilityTopic(prefix_, id_))};
     }
 
     QJsonObject device() const
@@ -86,15 +110,9 @@ private:
                 {QLatin1String("sw_version"), QLatin1String(VELNO_VERSION)}};
     }
 
-    static QJsonObject origin()
-    {
-        return {{QLatin1String("name"), QLatin1String("velno-bridge")},
-                {QLatin1String("sw_version"), QLatin1String(VELNO_VERSION)},
-                {QLatin1String("support_url"), QLatin1String(VELNO_HOMEPAGE)}};
-    }
-
     QString prefix_;
     QString id_;
+    QString bridgeName_;
     QString nodeId_;
 };
 
@@ -123,9 +141,10 @@ QString jsonList(const QStringList &words)
 
 } // namespace
 
-std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QString &projectorId)
+std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QString &projectorId,
+                                                const QString &bridgeName)
 {
-    const EntityBuilder entity(prefix, projectorId);
+    const EntityBuilder entity(prefix, projectorId, bridgeName);
     std::vector<DiscoveryMessage> messages;
 
     // ON while the lamp is lit or warming up to it; OFF in stand-by and cooling.
@@ -178,5 +197,38 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
     messages.push_back(entity.build(
         QStringLiteral("sensor"), QStringLiteral("pressure"), QStringLiteral("Pressure"),
         numericSensor(numberTemplate(kPressure.keyText()), kPressure, "pressure", "measurement")));
+    return messages;
+}
+
+std::vector<DiscoveryMessage> groupDiscoveryMessages(const QString &prefix, const QString &groupId,
+                                                     const QString &bridgeName)
+{
+    const QString nodeId = groupNodeIdOf(prefix, groupId, bridgeName);
+    const QString where = bridgeName.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(bridgeName);
+    const QJsonObject device{
+        {QLatin1String("identifiers"), QJsonArray{nodeId}},
+        {QLatin1String("name"), QStringLiteral("Projector group %1%2").arg(groupId, where)},
+        {QLatin1String("model"), QLatin1String("velno-bridge group")},
+        {QLatin1String("manufacturer"), kManufacturer},
+        {QLatin1String("sw_version"), QLatin1String(VELNO_VERSION)}};
+    std::vector<DiscoveryMessage> messages;
+    for (const char *command : {"power-on", "power-off"}) {
+        QString object = QLatin1String(command);
+        object.replace(QLatin1Char('-'), QLatin1Char('_'));
+        const QJsonObject config{{QLatin1String("name"), object == QLatin1String("power_on")
+                                                             ? QLatin1String("Power on")
+                                                             : QLatin1String("Power off")},
+                                 {QLatin1String("unique_id"), nodeId + QLatin1Char('_') + object},
+                                 {QLatin1String("command_topic"), groupCommandTopic(prefix, groupId)},
+                                 {QLatin1String("payload_press"), QLatin1String(command)},
+                                 {QLatin1String("retain"), false},
+                                 {QLatin1String("availability"),
+                                  QJsonArray{availabilityOf(bridgeAvailabilityTopic(prefix, bridgeName))}},
+                                 {QLatin1String("device"), device},
+                                 {QLatin1String("origin"), originOfDiscovery()},
+                                 {QLatin1String("icon"), QLatin1String("mdi:projector")}};
+        messages.push_back({configTopic(QStringLiteral("button"), nodeId, object),
+                            QJsonDocument(config).toJson(QJsonDocument::Compact)});
+    }
     return messages;
 }

@@ -2,11 +2,13 @@
 #include "faces/mqtt/mqtt_face.h"
 
 #include "api/command_payload.h"
-#include "api/command_reply.h"
 #include "bridge/log_throttle.h"
+#include "bridge/outcome_reply.h"
 #include "bridge/projector_link.h"
 #include "bridge/projector_service.h"
 #include "faces/mqtt/discovery.h"
+#include "faces/mqtt/mqtt_claims.h"
+#include "faces/mqtt/mqtt_groups.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/mqtt_topics.h"
 #include "session/precise_timer.h"
@@ -37,7 +39,7 @@ MqttFace::MqttFace(const FaceContext &context)
     settings.password = options.password;
     settings.caFile = options.caFile;
     settings.hasWill = true;
-    settings.will = {bridgeAvailabilityTopic(options.topicPrefix), kOffline, true};
+    settings.will = {bridgeAvailabilityTopic(options.topicPrefix, options.bridgeName), kOffline, true};
     broker_ = std::make_unique<MqttLink>(settings, this, makeTimer);
     connect(broker_.get(), &MqttLink::connected, this, [this] {
         emit log(QStringLiteral("connected to %1 (MQTT %2)")
@@ -45,6 +47,7 @@ MqttFace::MqttFace(const FaceContext &context)
                           broker_->protocolVersion() == 5 ? QStringLiteral("5") : QStringLiteral("3.1.1")));
         brokerOutage_ = false;
         publishEverything();
+        claims_->connected();
     });
     connect(
         broker_.get(), &MqttLink::errorOccurred, this,
@@ -61,12 +64,22 @@ MqttFace::MqttFace(const FaceContext &context)
     connect(staleWillCheck_, &SessionTimer::tick, this, [this] {
         staleWillCheck_->setEnabled(false);
         if (!stopping_ && broker_->isConnected())
-            publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
+            publishRetained(bridgeAvailabilityTopic(options_.topicPrefix, options_.bridgeName), kOnline);
     });
     publishFailures_ = new LogThrottle(QStringLiteral("messages not published"), this, makeTimer);
     connect(publishFailures_, &LogThrottle::log, this, &MqttFace::log);
     refusals_ = new LogThrottles(QStringLiteral("MQTT "), this, makeTimer);
     connect(refusals_, &LogThrottles::log, this, &MqttFace::log);
+    claims_ = new MqttClaims(*broker_, options.topicPrefix, options.bridgeName, this, makeTimer);
+    connect(claims_, &MqttClaims::log, this, &MqttFace::log);
+    groups_ = new MqttGroups(
+        *broker_, projectors, options, [this](const QString &id) { return claims_->serves(id); }, *refusals_,
+        this);
+    connect(claims_, &MqttClaims::taken, this, [this](const QString &id) {
+        if (const ProjectorLink *projector = projectors_.projector(id))
+            publishProjector(*projector);
+        groups_->membersChanged();
+    });
 
     for (ProjectorLink *projector : projectors.projectors())
         addProjector(projector);
@@ -80,7 +93,7 @@ MqttFace::MqttFace(const FaceContext &context)
             });
     // A stale will (a connection of ours the broker has not yet given up on)
     // must not leave the bridge marked offline while it runs.
-    connect(broker_->subscribe(bridgeAvailabilityTopic(options_.topicPrefix)),
+    connect(broker_->subscribe(bridgeAvailabilityTopic(options_.topicPrefix, options_.bridgeName)),
             &MqttSubscription::messageReceived, this, [this](const MqttMessage &message) {
                 // The retained copy is what the last run left, delivered as
                 // this one subscribes; only a will published while this one
@@ -102,14 +115,24 @@ void MqttFace::addProjector(ProjectorLink *projector)
             [this, projector] { publishAvailability(*projector); });
     connect(projector, &ProjectorLink::statusChanged, this,
             [this, projector](const QString &query, const QString &text) {
-                publishRetained(statusTopic(options_.topicPrefix, projector->id(), query), text.toUtf8());
+                if (serves(*projector))
+                    publishRetained(statusTopic(options_.topicPrefix, projector->id(), query), text.toUtf8());
             });
     connect(projector, &ProjectorLink::stateChanged, this, [this, projector] { publishState(*projector); });
     MqttSubscription *commands = broker_->subscribe(commandTopic(options_.topicPrefix, projector->id()));
-    connect(commands, &MqttSubscription::messageReceived, projector,
-            [this, projector](const MqttMessage &m) { commandArrived(*projector, m.payload, m.retained); });
+    connect(commands, &MqttSubscription::messageReceived, projector, [this, projector](const MqttMessage &m) {
+        // Another bridge's projector of the same ID answers it.
+        if (serves(*projector))
+            commandArrived(*projector, m.payload, m.retained);
+    });
+    claims_->follow(projector->id());
     if (broker_->isConnected())
         publishProjector(*projector);
+}
+
+bool MqttFace::serves(const ProjectorLink &projector) const
+{
+    return claims_->serves(projector.id());
 }
 
 // Gone from the settings: it is offline for good, and its commands are
@@ -118,7 +141,9 @@ void MqttFace::removeProjector(ProjectorLink *projector)
 {
     projector->disconnect(this);
     broker_->unsubscribe(commandTopic(options_.topicPrefix, projector->id()));
-    publishRetained(availabilityTopic(options_.topicPrefix, projector->id()), kOffline);
+    if (serves(*projector))
+        publishRetained(availabilityTopic(options_.topicPrefix, projector->id()), kOffline);
+    claims_->forget(projector->id());
 }
 
 bool MqttFace::start(QString *error)
@@ -134,9 +159,13 @@ bool MqttFace::start(QString *error)
 void MqttFace::stop()
 {
     stopping_ = true;
-    std::vector<MqttMessage> last{{bridgeAvailabilityTopic(options_.topicPrefix), kOffline, true}};
+    std::vector<MqttMessage> last{
+        {bridgeAvailabilityTopic(options_.topicPrefix, options_.bridgeName), kOffline, true}};
     for (const ProjectorLink *projector : projectors_.projectors())
-        last.push_back({availabilityTopic(options_.topicPrefix, projector->id()), kOffline, true});
+        if (serves(*projector))
+            last.push_back({availabilityTopic(options_.topicPrefix, projector->id()), kOffline, true});
+    const std::vector<MqttMessage> releases = claims_->releases();
+    last.insert(last.end(), releases.begin(), releases.end());
     if (!broker_->isConnected()) {
         emit log(QStringLiteral("not connected to %1 at the end; its will says offline")
                      .arg(broker_->brokerName()));
@@ -181,6 +210,8 @@ void MqttFace::publishRetained(const QString &topic, const QByteArray &payload)
 
 void MqttFace::publishAvailability(const ProjectorLink &projector)
 {
+    if (!serves(projector))
+        return;
     publishRetained(availabilityTopic(options_.topicPrefix, projector.id()),
                     projector.isOnline() ? kOnline : kOffline);
 }
@@ -188,14 +219,17 @@ void MqttFace::publishAvailability(const ProjectorLink &projector)
 void MqttFace::publishState(const ProjectorLink &projector)
 {
     // Nothing known yet: nothing worth keeping for whoever subscribes next.
-    if (projector.statuses().isEmpty())
+    if (projector.statuses().isEmpty() || !serves(projector))
         return;
     publishRetained(stateTopic(options_.topicPrefix, projector.id()), compact(projector.stateJson()));
 }
 
 void MqttFace::publishProjector(const ProjectorLink &projector)
 {
-    for (const DiscoveryMessage &m : discoveryMessages(options_.topicPrefix, projector.id()))
+    if (!serves(projector))
+        return;
+    for (const DiscoveryMessage &m :
+         discoveryMessages(options_.topicPrefix, projector.id(), options_.bridgeName))
         publishRetained(m.topic, m.payload);
     publishAvailability(projector);
     const QMap<QString, QString> &statuses = projector.statuses();
@@ -221,9 +255,10 @@ void MqttFace::publishEverything()
 {
     republishPending_ = false;
     republishGap_->setEnabled(true);
-    publishRetained(bridgeAvailabilityTopic(options_.topicPrefix), kOnline);
+    publishRetained(bridgeAvailabilityTopic(options_.topicPrefix, options_.bridgeName), kOnline);
     for (const ProjectorLink *projector : projectors_.projectors())
         publishProjector(*projector);
+    groups_->publishAll();
 }
 
 void MqttFace::commandArrived(ProjectorLink &projector, const QByteArray &payload, bool retained)
@@ -253,8 +288,5 @@ void MqttFace::commandArrived(ProjectorLink &projector, const QByteArray &payloa
 
 void MqttFace::publishReply(const QString &id, const CommandOutcome &outcome, const QJsonValue &requestId)
 {
-    const QJsonObject reply = outcome.result
-                                  ? commandReply(*outcome.result, requestId)
-                                  : refusalReply(outcome.request, requestId, outcome.refusal->text());
-    broker_->publish(replyTopic(options_.topicPrefix, id), compact(reply));
+    broker_->publish(replyTopic(options_.topicPrefix, id), compact(outcomeReply(outcome, requestId)));
 }

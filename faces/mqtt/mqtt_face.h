@@ -14,6 +14,8 @@
 #include <map>
 #include <memory>
 
+class MqttClaims;
+class MqttGroups;
 class MqttLink;
 class MqttSubscription;
 class ProjectorLink;
@@ -54,6 +56,7 @@ private:
     void publishAvailability(const ProjectorLink &projector);
     void publishState(const ProjectorLink &projector);
     void publishRetained(const QString &topic, const QByteArray &payload);
+    bool serves(const ProjectorLink &projector) const;
 
     BridgeOptions options_;
     SessionTimerFactory makeTimer_;
@@ -63,6 +66,8 @@ private:
     SessionTimer *staleWillCheck_;
     LogThrottle *publishFailures_;
     LogThrottles *refusals_; // payloads that name no command, retained commands
+    MqttClaims *claims_;     // which projectors this bridge serves, among several under the prefix
+    MqttGroups *groups_;
     bool republishPending_ = false;
     bool brokerOutage_ = false; // its first line went out
     bool stopping_ = false;

@@ -2,11 +2,13 @@
 #include "faces/web/web_face.h"
 
 #include "api/command_payload.h"
-#include "api/command_reply.h"
 #include "bridge/client_listener.h"
 #include "bridge/log_throttle.h"
+#include "bridge/outcome_reply.h"
 #include "bridge/projector_link.h"
 #include "bridge/projector_service.h"
+#include "faces/web/command_status.h"
+#include "faces/web/group_api.h"
 #include "faces/web/projector_report.h"
 #include "faces/web/web_metrics.h"
 
@@ -106,21 +108,6 @@ Reply resource(const QString &name, const QByteArray &contentType)
     if (!file.open(QIODevice::ReadOnly))
         return plain(Status::NotFound, "not found");
     return {Status::Ok, contentType, file.readAll(), {}};
-}
-
-// A refused command: one that names none is the client's mistake; busy is
-// worth trying again soon; the rest not until the projector is back.
-Status refusalStatus(RefusalKind why)
-{
-    switch (why) {
-    case RefusalKind::Invalid:
-    case RefusalKind::Retained: return Status::BadRequest;
-    case RefusalKind::Busy: return Status::Conflict;
-    case RefusalKind::Offline:
-    case RefusalKind::Stopping:
-    case RefusalKind::Removed: break;
-    }
-    return Status::ServiceUnavailable;
 }
 
 QString methodName(const QHttpServerRequest &request)
@@ -275,14 +262,15 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
     };
 
     static const QString kApi = QStringLiteral("/api/projectors");
+    static const QString kGroupsApi = QStringLiteral("/api/groups");
     if (path == QStringLiteral("/") || path == QStringLiteral("/page.css") ||
-        path == QStringLiteral("/page.js")) {
+        path == QStringLiteral("/page.js") || path == QStringLiteral("/groups.js")) {
         if (!get)
             return answer(methodNotAllowed("GET"));
         if (path.endsWith(QStringLiteral(".css")))
             return answer(resource(QStringLiteral("page.css"), "text/css; charset=utf-8"));
         if (path.endsWith(QStringLiteral(".js")))
-            return answer(resource(QStringLiteral("page.js"), "text/javascript; charset=utf-8"));
+            return answer(resource(path.mid(1), "text/javascript; charset=utf-8"));
         return answer(resource(QStringLiteral("index.html"), "text/html; charset=utf-8"));
     }
     if (path == QStringLiteral("/metrics")) {
@@ -315,6 +303,18 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
             all.append(projectorReport(*projector));
         return answer(json(QJsonDocument(all)));
     }
+    if (path == kGroupsApi || path.startsWith(kGroupsApi + QLatin1Char('/'))) {
+        const auto shared = std::make_shared<QHttpServerResponder>(std::move(responder));
+        return groupApiRequest(projectors_, options_.bridgeName,
+                               {methodName(request), path.mid(kGroupsApi.size() + 1), request.body()},
+                               [client = QPointer<QTcpSocket>(socket), shared](const GroupApiAnswer &a) {
+                                   if (client)
+                                       write(*shared,
+                                             a.allow.isEmpty() ? json(a.json, Status(a.status))
+                                                               : methodNotAllowed(a.allow),
+                                             false, {});
+                               });
+    }
     if (!path.startsWith(kApi + QLatin1Char('/')))
         return answer(plain(Status::NotFound, "not found"));
     const QStringList rest = path.mid(kApi.size() + 1).split(QLatin1Char('/'));
@@ -341,15 +341,7 @@ void WebFace::sendCommand(ProjectorLink &projector, const QHttpServerRequest &re
     const auto done = [client, responder, id = verdict.id](const CommandOutcome &outcome) {
         if (!client)
             return;
-        if (outcome.result) {
-            const Status status =
-                refusedByProjector(*outcome.result) ? Status::UnprocessableEntity : Status::Ok;
-            return write(*responder, json(QJsonDocument(commandReply(*outcome.result, id)), status), false,
-                         {});
-        }
-        const Refusal &why = *outcome.refusal;
-        write(*responder,
-              json(QJsonDocument(refusalReply(outcome.request, id, why.text())), refusalStatus(why.kind)),
+        write(*responder, json(QJsonDocument(outcomeReply(outcome, id)), Status(commandStatus(outcome))),
               false, {});
     };
     if (!verdict.accepted()) {

@@ -50,6 +50,17 @@ BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &passw
             [this](const MqttMessage &m) {
                 availability(bridgeOnline_, m.payload, tr("velno-bridge is offline (%1)").arg(m.topic));
             });
+    // Behind a named bridge: its claim on the projector names it, and its availability is its own.
+    connect(broker_->subscribe(claimTopic(prefix, target.projectorId)), &MqttSubscription::messageReceived,
+            this, [this, prefix](const MqttMessage &m) {
+                if (m.payload.isEmpty())
+                    return;
+                connect(broker_->subscribe(bridgeAvailabilityTopic(prefix, QString::fromUtf8(m.payload))),
+                        &MqttSubscription::messageReceived, this, [this](const MqttMessage &a) {
+                            availability(bridgeOnline_, a.payload,
+                                         tr("velno-bridge is offline (%1)").arg(a.topic));
+                        });
+            });
     connect(broker_->subscribe(availabilityTopic(prefix, target.projectorId)),
             &MqttSubscription::messageReceived, this, [this](const MqttMessage &m) {
                 availability(projectorOnline_, m.payload,

@@ -45,6 +45,7 @@ std::optional<BridgeTarget> readBridgeTarget(const QString &text, QString *probl
     target.port = parsed.url->port;
     target.username = parsed.url->username;
     target.projectorId = parsed.url->projectorId;
+    target.groupId = parsed.url->groupId;
     return target;
 }
 
@@ -54,7 +55,7 @@ QString cmdUsage()
 {
     return QStringLiteral(
         "Usage: velno-cmd [--port NAME] [--speed 19200|9600] [--json] [--timeout MS] COMMAND [TEXT]\n"
-        "       velno-cmd --port mqtt://[USER@]HOST[:PORT]/ID [--password-file F] [--cafile F]\n"
+        "       velno-cmd --port mqtt://[USER@]HOST[:PORT]/ID|/group/ID [--password-file F] [--cafile F]\n"
         "                 [--topic-prefix P] [--json] [--timeout MS] COMMAND [TEXT]\n"
         "       velno-cmd --list\n"
         "       velno-cmd [--port NAME] [--speed 19200|9600] [--json] --watch SECONDS QUERY");
@@ -71,7 +72,8 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
     const QCommandLineOption port(
         QStringLiteral("port"),
         tr("COM1 (default) or COM2, a device path, socket://HOST:PORT (a serial device "
-           "server), or mqtt://[USER@]HOST[:PORT]/ID (a projector of velno-bridge)."),
+           "server), mqtt://[USER@]HOST[:PORT]/ID (a projector of velno-bridge) or "
+           "mqtt://[USER@]HOST[:PORT]/group/ID (a group, on every bridge that has it)."),
         QStringLiteral("NAME"));
     const QCommandLineOption passwordFile(QStringLiteral("password-file"),
                                           tr("With mqtt://: a file whose first line is the broker password."),
@@ -172,6 +174,8 @@ CmdOptions parseCmdOptions(const QStringList &arguments)
         if (!words.isEmpty())
             return usageError(tr("'%1' takes no TEXT; unexpected '%2'.").arg(name, words.constFirst()));
     }
+    if (o.bridge && !o.bridge->groupId.isEmpty() && !o.command)
+        return usageError(tr("A group takes named commands only; 'send' goes to one projector."));
     if (parser.isSet(watch)) {
         const std::optional<int> seconds = positiveNumber(parser.value(watch));
         if (!seconds)

@@ -12,12 +12,14 @@
 
 struct Command;
 
-// A projector reached through velno-bridge: mqtt://[USER@]HOST[:PORT]/ID.
+// A projector reached through velno-bridge: mqtt://[USER@]HOST[:PORT]/ID,
+// or a group of every bridge under the prefix: mqtt://[USER@]HOST[:PORT]/group/ID.
 struct BridgeTarget {
     QString host;
     quint16 port = mqtt_defaults::kPort;
     QString username;
-    QString projectorId;
+    QString projectorId; // empty for a group
+    QString groupId;     // empty for a projector
     QString topicPrefix = mqtt_defaults::kTopicPrefix;
     QString caFile;       // TLS when given
     QString passwordFile; // the password on its first line

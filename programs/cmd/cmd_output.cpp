@@ -34,6 +34,21 @@ QString jsonLine(const ExchangeResult &r)
     return QString::fromUtf8(QJsonDocument(toJson(r)).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
 }
 
+QString memberLine(const QString &projectorId, const ExchangeResult &r)
+{
+    QString words;
+    if (refusedByProjector(r))
+        words = projectorRefusalText();
+    else if (r.error)
+        words = QStringLiteral("not run: ") + *r.error;
+    else if (!r.answered)
+        words = QStringLiteral("no answer");
+    else
+        words =
+            QStringLiteral("answered") + (r.status ? QStringLiteral(": ") + r.status->trimmed() : QString());
+    return projectorId + QStringLiteral(": ") + words + QLatin1Char('\n');
+}
+
 QString commandListing()
 {
     QString out;

@@ -8,5 +8,7 @@ struct ExchangeResult;
 
 QString plainLines(const ExchangeResult &result);
 QString jsonLine(const ExchangeResult &result);
+// One member of a group: "ID: answered", "ID: refused by the projector"...
+QString memberLine(const QString &projectorId, const ExchangeResult &result);
 // Every command: name, code and what it does, one a line.
 QString commandListing();

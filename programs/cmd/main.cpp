@@ -17,14 +17,23 @@
 
 #ifdef VELNO_CMD_THROUGH_BRIDGE
 #include "bridge_command.h"
+#include "bridge_group_command.h"
 #include "mqtt/password_file.h"
 #endif
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
 namespace {
 
-enum ExitStatus { kAnswered = 0, kPortFailed = 1, kUsage = kUsageErrorStatus, kNoAnswer = 3, kRefused = 4 };
+enum ExitStatus {
+    kAnswered = 0,
+    kPortFailed = 1,
+    kUsage = kUsageErrorStatus,
+    kNoAnswer = 3,
+    kRefused = 4,
+    kSomeFollowed = 5, // a group: some members did it, some did not
+};
 
 // Through the bridge a command may wait behind others: a longer default wait.
 constexpr int kBridgeTimeoutMs = 10000;
@@ -54,6 +63,68 @@ CommandRequest requestOf(const CmdOptions &options)
                            : CommandRequest::fromLine(firstLineOf(options.typedText));
 }
 
+#ifdef VELNO_CMD_THROUGH_BRIDGE
+// A group: 0 when every member did it; 5 when some did and some did not;
+// when none did, what a single projector would say (3 before 1 before 4).
+int groupExitStatus(const std::vector<int> &members)
+{
+    const auto any = [&](int status) {
+        return std::find(members.begin(), members.end(), status) != members.end();
+    };
+    if (!any(kPortFailed) && !any(kNoAnswer) && !any(kRefused))
+        return kAnswered;
+    if (any(kAnswered))
+        return kSomeFollowed;
+    return any(kNoAnswer) ? kNoAnswer : any(kPortFailed) ? kPortFailed : kRefused;
+}
+
+int runGroupThroughBridges(const CmdOptions &options, const QByteArray &password)
+{
+    const int timeoutMs = options.timeoutMs.value_or(kBridgeTimeoutMs);
+    BridgeGroupCommand command(*options.bridge, password);
+    QObject::connect(
+        &command, &BridgeGroupCommand::finished,
+        [&options, timeoutMs](const std::vector<BridgeGroupCommand::BridgePart> &parts) {
+            std::vector<int> statuses;
+            for (const BridgeGroupCommand::BridgePart &part : parts) {
+                if (!part.reply) {
+                    const QString bridge =
+                        part.bridgeName.isEmpty() ? QStringLiteral("the bridge") : part.bridgeName;
+                    for (const QString &id : part.members) {
+                        if (!options.json)
+                            print(QStringLiteral("%1: no reply from %2 within %3 s: it may have run\n")
+                                      .arg(id, bridge)
+                                      .arg(timeoutMs / 1000.0));
+                        statuses.push_back(kNoAnswer);
+                    }
+                    continue;
+                }
+                if (options.json)
+                    print(QString::fromUtf8(part.replyJson) + QLatin1Char('\n'));
+                if (part.reply->error) {
+                    logLine(*part.reply->error);
+                    statuses.push_back(kPortFailed);
+                }
+                for (const auto &[id, result] : part.reply->members) {
+                    if (!options.json)
+                        print(memberLine(id, result));
+                    statuses.push_back(exitStatusOf(result));
+                }
+            }
+            QCoreApplication::exit(groupExitStatus(statuses));
+        });
+    QObject::connect(&command, &BridgeGroupCommand::notice, [](const QString &line) { logLine(line); });
+    QObject::connect(&command, &BridgeGroupCommand::failed, [](const QString &why) {
+        logLine(why);
+        QCoreApplication::exit(kPortFailed);
+    });
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, [] { QCoreApplication::exit(kNoAnswer); });
+    command.run(requestOf(options), timeoutMs);
+    return QCoreApplication::exec();
+}
+#endif
+
 int runThroughBridge(const CmdOptions &options)
 {
 #ifndef VELNO_CMD_THROUGH_BRIDGE
@@ -70,6 +141,8 @@ int runThroughBridge(const CmdOptions &options)
         }
         password = read.password;
     }
+    if (!options.bridge->groupId.isEmpty())
+        return runGroupThroughBridges(options, password);
     BridgeCommand command(*options.bridge, password);
     QObject::connect(&command, &BridgeCommand::finished, [&options](const ExchangeResult &r) {
         print(options.json ? jsonLine(r) : plainLines(r));

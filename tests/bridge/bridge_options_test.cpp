@@ -258,7 +258,7 @@ const BrokenFile kBrokenFiles[] = {
     {"[broker]\nurl mqtt://h\n", ":2: expected 'key = value'"},
     {"[broker]\nurl = mqtt://h\nurl = mqtt://g\n", ":3: [broker] url is given twice"},
     {"[broker]\nurll = mqtt://h\n", ":2: [broker] urll: unknown key"},
-    {"[brokers]\n", ":1: [brokers]: expected [broker], [projector ID] or [web]"},
+    {"[brokers]\n", ":1: [brokers]: expected [broker], [projector ID], [group ID] or [web]"},
     {"[broker\nurl = mqtt://h\n", ":1: a section line ends with ']'"},
     {"[projector hall]\n", ":1: [projector hall]: no port"},
     {"[projector hall]\nport = COM1\nspeed = 9600\n", ":3: [projector hall] speed: unknown key"},
@@ -275,8 +275,41 @@ const BrokenFile kBrokenFiles[] = {
     {"[broker]\nurl = mqtt://h\0\n"sv, ":2: a NUL byte"},
     {"[broker]\nurl = mqtt://h\n# caf\xe9\n", ":3: bytes that are not UTF-8"},
     {"[broker]\nurl = mqtt://h\n[projector hall\n]\nport = COM1\n", ":3: a section line ends with ']'"},
+    // Groups: every member one of this bridge's projectors, the ID a free one.
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[group east]\nprojectors = hall, lab\n",
+     ":6: [group east] projectors: 'lab' is no projector of this bridge"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[group east]\nprojectors = hall, hall\n",
+     ":6: [group east] projectors: 'hall' is given twice"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[group hall]\nprojectors = hall\n",
+     ":5: [group hall]: 'hall' is a projector's ID"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[group all]\nprojectors = hall\n",
+     ":5: [group all]: the group 'all' is every projector already"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[group east]\n",
+     ":5: [group east]: no projectors"},
+    {"[broker]\nurl = mqtt://h\n[projector group]\nport = COM1\n",
+     ":3: [projector group]: the ID 'group' is taken"},
+    {"[broker]\nurl = mqtt://h\nbridge-name = North\n[projector hall]\nport = COM1\n",
+     ":3: [broker] bridge-name: the ID may hold"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, BrokenConfigFile, ::testing::ValuesIn(kBrokenFiles));
+
+TEST_F(BridgeOptionsTest, CheckConfigListsTheGroupsWithAllAndNamedBridgesGetTheirOwnClientId)
+{
+    const QString path =
+        writeFile(QStringLiteral("bridge.conf"),
+                  "[broker]\nurl = mqtt://h\nbridge-name = north\n[projector hall]\nport = COM1\n"
+                  "[projector lab]\nport = COM2\n[group east]\nprojectors = lab, hall\n");
+    const BridgeOptionsParse result = parse(QStringLiteral("--config %1 --check-config").arg(path));
+    ASSERT_EQ(result.outcome, BridgeOptionsParse::Outcome::CheckConfig) << result.error.toStdString();
+    EXPECT_TRUE(result.effective.contains(QLatin1String("# group all: every projector (2)")));
+    EXPECT_TRUE(result.effective.contains(QLatin1String("[group east]\nprojectors = lab, hall\n")));
+    EXPECT_EQ(result.options.bridgeName, QStringLiteral("north"));
+    EXPECT_NE(defaultClientId(QStringLiteral("h"), QStringLiteral("velno"), QStringLiteral("north")),
+              defaultClientId(QStringLiteral("h"), QStringLiteral("velno"), QStringLiteral("south")));
+    EXPECT_EQ(defaultClientId(QStringLiteral("h"), QStringLiteral("velno")),
+              defaultClientId(QStringLiteral("h"), QStringLiteral("velno"), {}))
+        << "an unnamed bridge keeps the id it had";
+}
 
 // Read only as far as the limit: neither a huge file nor an endless device
 // is taken into memory.

@@ -53,14 +53,18 @@ class Projector:
 
 class Rig:
     # faults: the simulator's fault options for each projector; the rest answer as they should.
-    def __init__(self, bridge, sim, count, token=None, poll=1, faults=()):
+    # settings: more of the settings file (such as [group ID] sections), beside the command line's.
+    def __init__(self, bridge, sim, count, token=None, poll=1, faults=(), settings=""):
         faults = (list(faults) + [()] * count)[:count]
         self.projectors = {f"p{i + 1:03d}": Projector(sim, faults[i]) for i in range(count)}
         self.token = token
         self.port = free_port()
         self.base = f"http://127.0.0.1:{self.port}"
         self.dir = tempfile.TemporaryDirectory()
-        args = [bridge, "--config", "/dev/null", "--broker", f"mqtt://127.0.0.1:{free_port()}",
+        config = os.path.join(self.dir.name, "bridge.conf")
+        with open(config, "w") as f:
+            f.write(settings)
+        args = [bridge, "--config", config, "--broker", f"mqtt://127.0.0.1:{free_port()}",
                 "--poll", str(poll), "--web-listen", f"127.0.0.1:{self.port}"]
         if token:
             path = os.path.join(self.dir.name, "token")
