@@ -16,9 +16,9 @@
 #include <QCoreApplication>
 
 #ifdef VELNO_CMD_THROUGH_BRIDGE
+#include "bridge/config_file.h"
 #include "bridge_command.h"
 #include "bridge_group_command.h"
-#include "mqtt/password_file.h"
 #endif
 #include <algorithm>
 #include <cstdio>
@@ -134,12 +134,12 @@ int runThroughBridge(const CmdOptions &options)
 #else
     QByteArray password;
     if (!options.bridge->passwordFile.isEmpty()) {
-        const PasswordRead read = readPasswordFile(options.bridge->passwordFile);
+        const SecretRead read = readSecretFile(options.bridge->passwordFile);
         if (!read.error.isEmpty()) {
             logLine(QStringLiteral("--password-file: %1").arg(read.error));
             return kUsage;
         }
-        password = read.password;
+        password = read.firstLine;
     }
     if (!options.bridge->groupId.isEmpty())
         return runGroupThroughBridges(options, password);
