@@ -61,6 +61,7 @@ const Setting kSettings[] = {
      "File whose first line every web request must bring.",
      "file",
      {}},
+    {"web", "title", "web-title", "The site's name, in the title of the page's tab.", "name", {}},
 };
 
 // The keys a [projector ID] section may hold.
@@ -290,6 +291,13 @@ void readWeb(const Sources &sources, BridgeOptions &options, QStringList &warnin
         if (options.webToken.isEmpty())
             fail(*file, QStringLiteral("%1 has no token on its first line").arg(file->text));
     }
+    if (const std::optional<Value> title = sources.get(setting("title", "web"))) {
+        // A name for a tab, not a page of its own.
+        constexpr int kLongestTitle = 80;
+        if (title->text.size() > kLongestTitle)
+            fail(*title, QStringLiteral("a title of at most %1 characters").arg(kLongestTitle));
+        options.webTitle = title->text.trimmed();
+    }
 }
 
 // Two listeners on one address would fight over it.
@@ -408,6 +416,8 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         out += QStringLiteral("# token: %1\n")
                    .arg(options.webToken.isEmpty() ? QStringLiteral("none: anyone who reaches it may use it")
                                                    : QStringLiteral("********"));
+        if (!options.webTitle.isEmpty())
+            out += QStringLiteral("title = %1\n").arg(options.webTitle);
     }
     // What takes connections from the network: nothing that is not listed here.
     out += QStringLiteral("\n# listeners:");

@@ -5,6 +5,7 @@
 #include "bridge_program_fixture.h"
 
 #include "faces/web/web_face.h"
+#include "protocol/projector_values.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -106,7 +107,11 @@ TEST_F(WebApiTest, StateCommandsAndRefusals)
     EXPECT_EQ(hallState.value("power").toString(), "off");
     EXPECT_EQ(hallState.value("lamp_hours").toInt(), 1234);
     EXPECT_EQ(hallState.value("temperatures_c").toArray().size(), 3);
-    EXPECT_TRUE(hallState.value("last_answer_s").isDouble());
+    // Absolute, so an unchanged projector reads the same on every request.
+    EXPECT_TRUE(
+        QDateTime::fromString(hallState.value("last_answer_at").toString(), Qt::ISODateWithMs).isValid());
+    EXPECT_FALSE(hallState.contains("texts")) << "the page never shows them";
+    EXPECT_TRUE(hallState.value("mute").isNull()) << "a projector in stand-by does not say";
     EXPECT_FALSE(all[1].toObject().value("online").toBool());
     EXPECT_EQ(request("GET", "/api/projectors/lab", "t").json().object().value("id").toString(), "lab");
 
@@ -191,7 +196,7 @@ TEST_F(WebApiTest, ReadingsCarryTheirReadTimesAndGoStaleWhenTheProjectorFallsSil
     ASSERT_TRUE(waitUntil(
         [&] {
             after = request("GET", "/api/projectors/hall", "t").json().object();
-            return after.value("stale").toArray().size() == 5;
+            return after.value("stale").toArray().size() == int(state_field::kReadings.size());
         },
         kEventMs))
         << QJsonDocument(after).toJson().toStdString();
@@ -200,7 +205,11 @@ TEST_F(WebApiTest, ReadingsCarryTheirReadTimesAndGoStaleWhenTheProjectorFallsSil
     EXPECT_GE(staleReadAt, powerReadAt);
     EXPECT_LT(QDateTime::fromString(staleReadAt, Qt::ISODateWithMs).secsTo(QDateTime::currentDateTimeUtc()),
               60);
-    EXPECT_TRUE(waitUntil([&] { return lastState(*watch).value("stale").toArray().size() == 5; }, kEventMs));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return lastState(*watch).value("stale").toArray().size() == int(state_field::kReadings.size());
+        },
+        kEventMs));
     EXPECT_EQ(lastState(*watch).value("read_at").toObject().value("power").toString(), staleReadAt)
         << "not re-stamped by the queries left unanswered";
 }
