@@ -276,11 +276,13 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
 
     static const QString kApi = QStringLiteral("/api/projectors");
     if (path == QStringLiteral("/") || path == QStringLiteral("/page.css") ||
-        path == QStringLiteral("/page.js")) {
+        path == QStringLiteral("/page.js") || path.startsWith(QStringLiteral("/favicon"))) {
         if (!get)
             return answer(methodNotAllowed("GET"));
         if (path.endsWith(QStringLiteral(".css")))
             return answer(resource(QStringLiteral("page.css"), "text/css; charset=utf-8"));
+        if (path.endsWith(QStringLiteral(".svg")))
+            return answer(resource(path.mid(1), "image/svg+xml"));
         if (path.endsWith(QStringLiteral(".js")))
             return answer(resource(QStringLiteral("page.js"), "text/javascript; charset=utf-8"));
         return answer(resource(QStringLiteral("index.html"), "text/html; charset=utf-8"));
@@ -305,7 +307,7 @@ void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
     if (path == QStringLiteral("/api/fields")) {
         if (!get)
             return answer(methodNotAllowed("GET"));
-        return answer(json(QJsonDocument(readingFields())));
+        return answer(json(QJsonDocument(pageFields(options_))));
     }
     if (path == kApi) {
         if (!get)

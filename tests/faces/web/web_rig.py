@@ -53,7 +53,7 @@ class Projector:
 
 class Rig:
     # faults: the simulator's fault options for each projector; the rest answer as they should.
-    def __init__(self, bridge, sim, count, token=None, poll=1, faults=()):
+    def __init__(self, bridge, sim, count, token=None, poll=1, faults=(), extra=()):
         faults = (list(faults) + [()] * count)[:count]
         self.projectors = {f"p{i + 1:03d}": Projector(sim, faults[i]) for i in range(count)}
         self.token = token
@@ -61,7 +61,7 @@ class Rig:
         self.base = f"http://127.0.0.1:{self.port}"
         self.dir = tempfile.TemporaryDirectory()
         args = [bridge, "--config", "/dev/null", "--broker", f"mqtt://127.0.0.1:{free_port()}",
-                "--poll", str(poll), "--web-listen", f"127.0.0.1:{self.port}"]
+                "--poll", str(poll), "--web-listen", f"127.0.0.1:{self.port}", *extra]
         if token:
             path = os.path.join(self.dir.name, "token")
             with open(os.open(path, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
@@ -97,9 +97,12 @@ class Rig:
                 states = self.projector_states()
             except OSError:
                 return False
-            # Online, and a first round through (its last query answered).
-            return sum(p["online"] and p["texts"].get("lamp-mode") is not None for p in states) >= answering
+            # Online, and a first round through (every reading read).
+            return sum(p["online"] and None not in p["read_at"].values() for p in states) >= answering
         wait_for(all_online, seconds, "every answering projector online")
+
+    def signal(self, number):
+        os.kill(self.bridge.pid, number)
 
     def log_text(self):
         self.log.seek(0)
