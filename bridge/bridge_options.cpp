@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <optional>
 
@@ -60,6 +61,12 @@ const Setting kSettings[] = {
      "web-token-file",
      "File whose first line every web request must bring.",
      "file",
+     {}},
+    {"web",
+     "hosts",
+     "web-hosts",
+     "Names the page is served under without a token, beyond its address and localhost (a, b).",
+     "names",
      {}},
 };
 
@@ -290,6 +297,18 @@ void readWeb(const Sources &sources, BridgeOptions &options, QStringList &warnin
         if (options.webToken.isEmpty())
             fail(*file, QStringLiteral("%1 has no token on its first line").arg(file->text));
     }
+    if (const std::optional<Value> hosts = sources.get(setting("hosts", "web"))) {
+        if (!options.webListen)
+            fail(*hosts, QStringLiteral("hosts needs listen = HOST:PORT in [web]"));
+        // The port is the listen port; a name is what a Host header carries before it.
+        static const QRegularExpression name(QStringLiteral("^[a-z0-9]([a-z0-9.-]*[a-z0-9])?$"));
+        for (const QString &given : hosts->text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString host = given.trimmed().toLower();
+            if (!name.match(host).hasMatch())
+                fail(*hosts, QStringLiteral("'%1' is not a host name").arg(given.trimmed()));
+            options.webHosts << host;
+        }
+    }
 }
 
 // Two listeners on one address would fight over it.
@@ -408,6 +427,8 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         out += QStringLiteral("# token: %1\n")
                    .arg(options.webToken.isEmpty() ? QStringLiteral("none: anyone who reaches it may use it")
                                                    : QStringLiteral("********"));
+        if (!options.webHosts.isEmpty())
+            out += QStringLiteral("hosts = %1\n").arg(options.webHosts.join(QStringLiteral(", ")));
     }
     // What takes connections from the network: nothing that is not listed here.
     out += QStringLiteral("\n# listeners:");

@@ -64,6 +64,7 @@ struct BridgeOptions {
     std::vector<ProjectorEndpoint> projectors;
     std::optional<ListenAddress> webListen; // the page, the API and the metrics
     QByteArray webToken;                    // empty: no token asked; never print it
+    QStringList webHosts;                   // names served without a token beyond its address and localhost
 
     // Every address the bridge listens on, and what for.
     std::vector<Listener> listeners() const
