@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <optional>
 
@@ -62,6 +63,12 @@ const Setting kSettings[] = {
      "file",
      {}},
     {"web", "title", "web-title", "The site's name, in the title of the page's tab.", "name", {}},
+    {"web",
+     "hosts",
+     "web-hosts",
+     "Names the page is served under without a token, beyond its address and localhost (a, b).",
+     "names",
+     {}},
 };
 
 // The keys a [projector ID] section may hold.
@@ -298,6 +305,18 @@ void readWeb(const Sources &sources, BridgeOptions &options, QStringList &warnin
             fail(*title, QStringLiteral("a title of at most %1 characters").arg(kLongestTitle));
         options.webTitle = title->text.trimmed();
     }
+    if (const std::optional<Value> hosts = sources.get(setting("hosts", "web"))) {
+        if (!options.webListen)
+            fail(*hosts, QStringLiteral("hosts needs listen = HOST:PORT in [web]"));
+        // The port is the listen port; a name is what a Host header carries before it.
+        static const QRegularExpression name(QStringLiteral("^[a-z0-9]([a-z0-9.-]*[a-z0-9])?$"));
+        for (const QString &given : hosts->text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString host = given.trimmed().toLower();
+            if (!name.match(host).hasMatch())
+                fail(*hosts, QStringLiteral("'%1' is not a host name").arg(given.trimmed()));
+            options.webHosts << host;
+        }
+    }
 }
 
 // Two listeners on one address would fight over it.
@@ -418,6 +437,8 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
                                                    : QStringLiteral("********"));
         if (!options.webTitle.isEmpty())
             out += QStringLiteral("title = %1\n").arg(options.webTitle);
+        if (!options.webHosts.isEmpty())
+            out += QStringLiteral("hosts = %1\n").arg(options.webHosts.join(QStringLiteral(", ")));
     }
     // What takes connections from the network: nothing that is not listed here.
     out += QStringLiteral("\n# listeners:");

@@ -8,7 +8,6 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libxcb1-dev
-  qt6-httpserver-dev qt6-websockets-dev # the bridge's page, API and metrics
   chromium chromium-driver python3-selenium prometheus # their tests: a browser, promtool, a scraper
   libgtest-dev
   libmosquitto-dev mosquitto mosquitto-clients

@@ -4,6 +4,7 @@
 
 #include "bridge_program_fixture.h"
 
+#include "bridge/listener_limits.h"
 #include "faces/web/web_face.h"
 #include "protocol/projector_values.h"
 
@@ -137,7 +138,8 @@ TEST_F(WebApiTest, StateCommandsAndRefusals)
         {"POST", "/api/projectors/hall/command", "power-on\r\nC01", 400},
         {"POST", "/api/projectors/nobody/command", R"({"command":"power-on"})", 404},
         {"POST", "/api/projectors/lab/command", R"({"command":"power-on"})", 503},
-        {"POST", "/api/projectors/hall/command", QByteArray(WebFace::kLargestBodyBytes + 1, 'x'), 413},
+        {"POST", "/api/projectors/hall/command", QByteArray(listener_limits::kLargestRequestBody + 1, 'x'),
+         413},
         {"GET", "/api/projectors/hall/command", {}, 405},
         {"DELETE", "/api/projectors/hall", {}, 405},
         {"POST", "/metrics", "x", 405},

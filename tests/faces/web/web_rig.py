@@ -80,7 +80,8 @@ class Rig:
             return response.read()
 
     def post(self, path, body):
-        request = urllib.request.Request(self.base + path, data=body.encode(), method="POST")
+        request = urllib.request.Request(self.base + path, data=body.encode(), method="POST",
+                                         headers={"Content-Type": "application/json"})
         if self.token:
             request.add_header("Authorization", f"Bearer {self.token}")
         with urllib.request.urlopen(request, timeout=30) as response:
