@@ -34,7 +34,7 @@ void ClientListener::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (mostClients_ > 0 && clients_ >= mostClients_) {
+    if (mostClients_ > 0 && clients_ >= mostClients_ && !(makeRoom_ && makeRoom_())) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         if (refuse_)
             refuse_(*socket);

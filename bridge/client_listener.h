@@ -31,6 +31,10 @@ public:
                    QObject *parent = nullptr);
 
     void setRefuse(const Refuse &refuse) { refuse_ = refuse; }
+    // Asked, when every place is taken, to let a client that holds one
+    // without using it go for the new one; true when it did, and the new
+    // one is taken.
+    void setMakeRoom(const std::function<bool()> &makeRoom) { makeRoom_ = makeRoom; }
     // The log names the address as a URL of this scheme ("http://HOST:PORT/").
     void setScheme(const QString &scheme) { scheme_ = scheme; }
     // Told of each connection taken, before anyone reads from it.
@@ -56,5 +60,6 @@ private:
     int mostClients_;
     int clients_ = 0;
     Refuse refuse_;
+    std::function<bool()> makeRoom_;
     std::function<void(QTcpSocket &socket)> accepted_;
 };

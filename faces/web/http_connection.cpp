@@ -161,6 +161,14 @@ void HttpConnection::sendEvent(const QByteArray &event)
     socket().write(event);
 }
 
+void HttpConnection::makeRoom()
+{
+    deadline_->setEnabled(false);
+    closing_ = true;
+    socket().write(httpAnswerBytes(plainResponse(503, "too many connections"), true, true));
+    close();
+}
+
 void HttpConnection::refused(const HttpRefusal &why)
 {
     deadline_->setEnabled(false);

@@ -41,6 +41,11 @@ public:
     // One event on the stream; a client that leaves too much unread is let go.
     void sendEvent(const QByteArray &event);
     bool streaming() const { return streaming_; }
+    // Holding its place without a request under way: waiting for one
+    // between requests, or for the rest of one's head.
+    bool waiting() const { return !busy_ && !streaming_ && !closing_ && !reader_.inBody(); }
+    // Told it must go for a newer connection ("503"), and closed.
+    void makeRoom();
 
 signals:
     // A complete request: answer() or startStream() follows, now or later.

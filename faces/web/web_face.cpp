@@ -21,6 +21,8 @@
 #include <QTcpSocket>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -151,6 +153,7 @@ bool WebFace::start(QString *error)
         socket.write(httpAnswerBytes(plainResponse(503, "too many connections"), true, true));
     });
     connect(listener_, &ClientListener::log, this, &WebFace::log);
+    listener_->setMakeRoom([this] { return makeRoom(); });
     connect(listener_, &ClientListener::crowded, this, [this](const QString &peer) {
         limits_.bite(
             kWeb, QStringLiteral("connections"),
@@ -171,29 +174,46 @@ void WebFace::take()
 {
     while (QTcpSocket *socket = listener_->nextPendingConnection()) {
         auto *connection = new HttpConnection(socket, this, clock_.makeTimer);
-        ++connections_;
+        connections_.push_back(connection);
         connect(connection, &HttpConnection::requestArrived, this,
                 [this, connection](const HttpRequest &request) { handle(*connection, request); });
         connect(connection, &HttpConnection::limitBit, this,
                 [this](const QString &limit, const QString &line) { limits_.bite(kWeb, limit, line); });
         connect(connection, &FaceClient::gone, this, [this, connection] {
             connection->deleteLater();
-            connectionGone();
+            connectionGone(connection);
         });
     }
 }
 
-void WebFace::connectionGone()
+void WebFace::connectionGone(HttpConnection *connection)
 {
-    if (--connections_ == 0)
+    connections_.erase(std::find(connections_.begin(), connections_.end(), connection));
+    if (connections_.empty())
         // Once the last of them is deleted.
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (connections_ == 0)
+                if (connections_.empty())
                     returnFreedMemory();
             },
             Qt::QueuedConnection);
+}
+
+// Holding a place without a request is what an attacker's connections do,
+// and all a browser's kept-alive one loses is its place.
+bool WebFace::makeRoom()
+{
+    const auto waiting = std::find_if(connections_.begin(), connections_.end(),
+                                      [](HttpConnection *c) { return c->waiting(); });
+    if (waiting == connections_.end())
+        return false;
+    limits_.bite(kWeb, QStringLiteral("connections"),
+                 QStringLiteral("web: let %1 go for a newer connection: %2 connections already")
+                     .arg((*waiting)->peerName())
+                     .arg(kMostWebConnections));
+    (*waiting)->makeRoom();
+    return true;
 }
 
 void WebFace::stopTaking()
@@ -205,7 +225,7 @@ void WebFace::stopTaking()
 
 void WebFace::stop()
 {
-    for (HttpConnection *connection : findChildren<HttpConnection *>(Qt::FindDirectChildrenOnly))
+    for (HttpConnection *connection : connections_)
         connection->close();
 }
 

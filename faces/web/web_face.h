@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QObject>
 #include <map>
+#include <vector>
 
 class ClientListener;
 class EventStreams;
@@ -53,7 +54,9 @@ private:
     HttpResponse projectorList(const HttpRequest &request) const;
     QJsonArray reports() const;
     void sendCommand(ProjectorLink &projector, const HttpRequest &request, HttpConnection &connection);
-    void connectionGone();
+    void connectionGone(HttpConnection *connection);
+    // The oldest connection that holds a place without using it goes.
+    bool makeRoom();
 
     void follow(ProjectorLink *projector);
 
@@ -65,7 +68,7 @@ private:
     ClientListener *listener_ = nullptr;
     EventStreams *events_;
     LogThrottles *refusals_;
-    int connections_ = 0;
+    std::vector<HttpConnection *> connections_; // oldest first
     QElapsedTimer uptime_;
     QDateTime started_;
 };
