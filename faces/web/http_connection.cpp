@@ -151,7 +151,7 @@ void HttpConnection::sendEvent(const QByteArray &event)
 {
     if (!streaming_ || closing_)
         return;
-    if (socket().bytesToWrite() + event.size() > kMostUnreadBytes) {
+    if (socket().bytesToWrite() > kMostUnreadBytes) { // the snapshot alone may be larger
         emit limitBit(QStringLiteral("unread bytes"),
                       QStringLiteral("web: let %1 go, its event stream unread").arg(peerName()));
         closing_ = true;
