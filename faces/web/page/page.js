@@ -45,6 +45,20 @@ let lastDataAt = 0;        // Date.now() when the bridge last said anything
 let orderChanged = false;
 let flushQueued = false;
 let polling = null;
+// The cards on screen: only their ages are kept current as time passes.
+const onScreen = new Set();
+const watcher = new IntersectionObserver(entries => {
+  for (const entry of entries) {
+    const card = cards.get(entry.target.dataset.projector);
+    if (!card) continue;
+    if (entry.isIntersecting) {
+      onScreen.add(card);
+      showAges(card);
+    } else {
+      onScreen.delete(card);
+    }
+  }
+});
 
 // The token came once in the address; the cookie carries it from now on.
 if (new URLSearchParams(location.search).has('token'))
@@ -199,6 +213,8 @@ function remove(id) {
   pending.delete(id);
   const card = cards.get(id);
   if (!card) return;
+  watcher.unobserve(card.element);
+  onScreen.delete(card);
   card.element.remove();
   cards.delete(id);
   afterChange();
@@ -223,6 +239,7 @@ function flush() {
       cards.set(p.id, card);
       card.place = cards.size;
       list.appendChild(card.element);
+      watcher.observe(card.element);
       orderChanged = true;
     }
     card.json = json;
@@ -427,7 +444,8 @@ function startPolling() {
   polling = setInterval(poll, kPollMs);
 }
 
-// Pushed changes; a browser or a bridge without the stream is polled.
+// Pushed changes (the stream starts with the whole list); a browser or a
+// bridge without the stream is polled.
 function listen() {
   if (!window.EventSource) return startPolling();
   const stream = new EventSource('api/events');
@@ -464,7 +482,7 @@ async function start() {
   document.getElementById('confirm-no').addEventListener('click', () => dialog.close('no'));
   document.addEventListener('keydown', keyPressed);
   setInterval(checkFreshness, 1000);
-  setInterval(() => { for (const card of cards.values()) if (!card.element.hidden) showAges(card); }, 5000);
+  setInterval(() => onScreen.forEach(showAges), 5000);
   for (;;) {
     try {
       const fields = await fetchJson('api/fields');
@@ -479,6 +497,8 @@ async function start() {
   addReadingRows();
   filter.addEventListener('input', applyFilter);
   summarise();
+  // The list at once, for a quick first picture; then its changes.
+  await poll();
   listen();
 }
 
