@@ -183,6 +183,7 @@ def main():
     parser.add_argument("--seconds", type=int, default=60)
     parser.add_argument("--screenshots", help="a folder for the four pictures")
     args = parser.parse_args()
+    rounds = ", two poll rounds" if args.seconds >= 60 else ""
     bridges = [("this", args.bridge)] + ([("base", args.base_bridge)] if args.base_bridge else [])
     with tempfile.TemporaryDirectory() as profile:
         for label, bridge in bridges:
@@ -190,9 +191,9 @@ def main():
                                                    args.screenshots if label == "this" else None)
             cpu, times = measure_cpu_and_load(bridge, args, tempfile.mkdtemp(dir=profile))
             print(f"{label}: wire {wire / 1024:.2f} KB/s idle with {args.wire_count} projectors "
-                  f"over {args.seconds} s, two poll rounds (goal < 2 KB/s)")
+                  f"over {args.seconds} s{rounds} (goal < 2 KB/s)")
             print(f"{label}: cpu {cpu * 100:.2f} % of a core for the renderer idle with {args.load_count} "
-                  f"projectors over {args.seconds} s, two poll rounds (goal < 3 %)")
+                  f"projectors over {args.seconds} s{rounds} (goal < 3 %)")
             print(f"{label}: change shown in median {statistics.median(delays):.0f} ms, max {max(delays):.0f} ms "
                   f"over {len(delays)} projectors (goal < 1000 ms)")
             print(f"{label}: load of {args.load_count} projectors in median {statistics.median(times):.0f} ms, "
