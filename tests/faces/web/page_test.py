@@ -129,6 +129,21 @@ def check_keyboard(driver):
     assert driver.switch_to.active_element.get_attribute("id") == f"projector-{order[0]}"
 
 
+def check_live_and_rows(driver):
+    # The list once, then the stream: no asking again while it flows.
+    lists = "return performance.getEntriesByType('resource').filter(e => e.name.endsWith('/api/projectors')).length"
+    asked = driver.execute_script(lists)
+    for _ in range(2):  # two more words from the bridge, each a poll's worth of time at least
+        said = driver.find_element(By.ID, "freshness").text
+        WebDriverWait(driver, 10).until(lambda d: d.find_element(By.ID, "freshness").text != said)
+    assert driver.execute_script(lists) == asked == 1, (asked, driver.execute_script(lists))
+    driver.find_element(By.ID, "view").click()
+    driver.refresh()
+    WebDriverWait(driver, 20).until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "[data-projector]")) == 4)
+    assert driver.find_element(By.ID, "view").get_attribute("aria-pressed") == "true", "the rows remembered"
+    assert driver.execute_script("return document.documentElement.classList.contains('rows')")
+
+
 def check_dark_and_phone(driver, axe_script):
     driver.execute_cdp_cmd("Emulation.setEmulatedMedia",
                            {"features": [{"name": "prefers-color-scheme", "value": "dark"}]})
@@ -205,6 +220,7 @@ def main(bridge, sim, axe_path):
             assert not problems, problems
 
             assert axe_violations(driver, axe_script) == []
+            check_live_and_rows(driver)
             check_dark_and_phone(driver, axe_script)
             check_frozen_bridge(driver, rig)
         finally:
