@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <optional>
 
@@ -67,6 +68,13 @@ const Setting kSettings[] = {
      "web-token-file",
      "File whose first line every web request must bring.",
      "file",
+     {}},
+    {"web", "title", "web-title", "The site's name, in the title of the page's tab.", "name", {}},
+    {"web",
+     "hosts",
+     "web-hosts",
+     "Names the page is served under without a token, beyond its address and localhost (a, b).",
+     "names",
      {}},
 };
 
@@ -297,6 +305,25 @@ void readWeb(const Sources &sources, BridgeOptions &options, QStringList &warnin
         if (options.webToken.isEmpty())
             fail(*file, QStringLiteral("%1 has no token on its first line").arg(file->text));
     }
+    if (const std::optional<Value> title = sources.get(setting("title", "web"))) {
+        // A name for a tab, not a page of its own.
+        constexpr int kLongestTitle = 80;
+        if (title->text.size() > kLongestTitle)
+            fail(*title, QStringLiteral("a title of at most %1 characters").arg(kLongestTitle));
+        options.webTitle = title->text.trimmed();
+    }
+    if (const std::optional<Value> hosts = sources.get(setting("hosts", "web"))) {
+        if (!options.webListen)
+            fail(*hosts, QStringLiteral("hosts needs listen = HOST:PORT in [web]"));
+        // The port is the listen port; a name is what a Host header carries before it.
+        static const QRegularExpression name(QStringLiteral("^[a-z0-9]([a-z0-9.-]*[a-z0-9])?$"));
+        for (const QString &given : hosts->text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString host = given.trimmed().toLower();
+            if (!name.match(host).hasMatch())
+                fail(*hosts, QStringLiteral("'%1' is not a host name").arg(given.trimmed()));
+            options.webHosts << host;
+        }
+    }
 }
 
 // Two listeners on one address would fight over it.
@@ -429,6 +456,10 @@ QString effectiveSettings(const Sources &sources, const BridgeOptions &options)
         out += QStringLiteral("# token: %1\n")
                    .arg(options.webToken.isEmpty() ? QStringLiteral("none: anyone who reaches it may use it")
                                                    : QStringLiteral("********"));
+        if (!options.webTitle.isEmpty())
+            out += QStringLiteral("title = %1\n").arg(options.webTitle);
+        if (!options.webHosts.isEmpty())
+            out += QStringLiteral("hosts = %1\n").arg(options.webHosts.join(QStringLiteral(", ")));
     }
     // What takes connections from the network: nothing that is not listed here.
     out += QStringLiteral("\n# listeners:");

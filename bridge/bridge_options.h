@@ -79,6 +79,8 @@ struct BridgeOptions {
     std::vector<ProjectorGroup> groups;     // from the file; "all" is not among them
     std::optional<ListenAddress> webListen; // the page, the API and the metrics
     QByteArray webToken;                    // empty: no token asked; never print it
+    QString webTitle;                       // the site's name, for the page's tab; may be empty
+    QStringList webHosts;                   // names served without a token beyond its address and localhost
 
     // Every address the bridge listens on, and what for.
     std::vector<Listener> listeners() const

@@ -373,6 +373,7 @@ void ProjectorLink::count(const ExchangeResult &result)
 void ProjectorLink::heardFrom()
 {
     lastAnswerAt_ = clock_.nowMs();
+    lastAnswerWallMs_ = QDateTime::currentMSecsSinceEpoch();
     unansweredInARow_ = 0;
     answering_ = true;
     updateAvailability();

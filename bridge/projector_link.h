@@ -93,6 +93,9 @@ public:
     // Milliseconds since the projector last answered anything; -1 before it
     // ever did. What a technician reads as "how stale is this".
     qint64 lastAnswerAgeMs() const { return ageOf(lastAnswerAt_); }
+    // When it last answered, in milliseconds since the epoch, as stamped
+    // then (the same on every request); -1 before it ever did.
+    qint64 lastAnswerWallMs() const { return lastAnswerWallMs_; }
     // The clock the ages above are read on, and its timers.
     const SessionClock &clock() const { return clock_; }
     int pollMs() const { return settings_.pollMs; }
@@ -168,6 +171,7 @@ private:
     bool followInput_ = false;  // the input is read along with the operating state
     QStringList reportedStale_; // the stale keys the last state reported
     qint64 lastAnswerAt_ = -1;
+    qint64 lastAnswerWallMs_ = -1;
     bool answering_ = false;   // answered within the last round's worth of exchanges
     int unansweredInARow_ = 0; // exchanges since the last answer
     bool publishedOnline_ = false;

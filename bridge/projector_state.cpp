@@ -9,9 +9,9 @@
 
 namespace {
 
-QJsonValue orNull(const std::optional<qint64> &n)
+template <class T> QJsonValue orNull(const std::optional<T> &v)
 {
-    return n ? QJsonValue(*n) : QJsonValue(QJsonValue::Null);
+    return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
 }
 
 } // namespace
@@ -40,6 +40,8 @@ const ProjectorState::Reading *ProjectorState::readingFor(const StateField &fiel
     const auto is = [&field](const StateField &f) { return std::strcmp(field.key, f.key) == 0; };
     return is(kPower)          ? readingOf<OperatingState>()
            : is(kInput)        ? readingOf<SelectedInput>()
+           : is(kMute)         ? readingOf<MuteAndSignal>()
+           : is(kSignal)       ? readingOf<MuteAndSignal>()
            : is(kLampHours)    ? readingOf<LampHours>()
            : is(kTemperatures) ? readingOf<Temperatures>()
            : is(kPressure)     ? readingOf<AirPressure>()
@@ -89,10 +91,13 @@ QJsonObject ProjectorState::toJson(const Clocks &clocks) const
     const auto input = value<SelectedInput>();
     const auto lampHours = value<LampHours>();
     const auto pressure = value<AirPressure>();
+    const auto mute = value<MuteAndSignal>();
     using namespace state_field;
     return {
         {kPower.keyText(), powerWord(power())},
         {kInput.keyText(), input ? QJsonValue(inputName(*input)) : QJsonValue(QJsonValue::Null)},
+        {kMute.keyText(), orNull(mute ? muteWord(*mute) : std::nullopt)},
+        {kSignal.keyText(), orNull(mute ? hasSignal(*mute) : std::nullopt)},
         {kLampHours.keyText(), orNull(lampHours ? std::optional<qint64>(lampHours->hours) : std::nullopt)},
         {kTemperatures.keyText(), temperaturesValue},
         {kPressure.keyText(),

@@ -2,8 +2,8 @@
 #pragma once
 // One projector's state as the status queries last reported it: the values
 // for automations that graph and compare (the power state as a word, the
-// input, the lamp hours, the three temperatures and the pressure as
-// numbers), the decoded texts the status topics carry, and when each was
+// input, the mutes and the signal, the lamp hours, the three temperatures
+// and the pressure as numbers), the decoded texts the status topics carry, and when each was
 // last read. Only a reply that carries a value for its query is a reading:
 // one without (the decoder found no fitting value in it) and a query left
 // unanswered change nothing, read times included.
@@ -63,8 +63,8 @@ public:
     QStringList staleKeys(const Clocks &clocks) const;
     // Takes in the exchange of a status query that ended now.
     Taken take(const StatusQuery &query, const ExchangeResult &result, const Clocks &now);
-    // {"power", "input", "lamp_hours", "temperatures_c", "pressure_hpa",
-    // "texts", "read_at": {key: ISO 8601 UTC}, "stale": [key...]}; what is
+    // {"power", "input", "mute", "signal", "lamp_hours", "temperatures_c",
+    // "pressure_hpa", "texts", "read_at": {key: ISO 8601 UTC}, "stale": [key...]}; what is
     // not known yet is null, and has no read time.
     QJsonObject toJson(const Clocks &clocks) const;
 

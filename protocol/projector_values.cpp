@@ -50,3 +50,25 @@ QString inputName(SelectedInput input)
     }
     return QStringLiteral("input-4");
 }
+
+std::optional<QString> muteWord(MuteAndSignal state)
+{
+    switch (state) {
+    case MuteAndSignal::NoMute: return QStringLiteral("off");
+    case MuteAndSignal::VideoMute: return QStringLiteral("picture");
+    case MuteAndSignal::AudioMute: return QStringLiteral("sound");
+    case MuteAndSignal::VideoAndAudioMute: return QStringLiteral("both");
+    case MuteAndSignal::NoSignal:
+    case MuteAndSignal::StandBy: break;
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> hasSignal(MuteAndSignal state)
+{
+    switch (state) {
+    case MuteAndSignal::StandBy: return std::nullopt;
+    case MuteAndSignal::NoSignal: return false;
+    default: return true;
+    }
+}

@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <array>
+#include <optional>
 
 // The power state as automations see it.
 enum class PowerState { On, Off, Warming, Cooling, Error, Unknown };
@@ -24,6 +25,12 @@ bool isSwitchedOn(PowerState state);
 // The input's name, as the command that selects it is named ("pc1").
 QString inputName(SelectedInput input);
 
+// What is muted: "off", "picture", "sound" or "both"; nothing while the
+// projector is in stand-by or has no signal, as it then does not say.
+std::optional<QString> muteWord(MuteAndSignal state);
+// Whether a signal comes in; nothing in stand-by, where it does not say.
+std::optional<bool> hasSignal(MuteAndSignal state);
+
 // One reading of a projector's typed state: its key in the JSON state (MQTT,
 // the API, the page), its unit where it has one, and what people call it.
 struct StateField {
@@ -36,12 +43,16 @@ struct StateField {
 namespace state_field {
 inline constexpr StateField kPower{"power", "", "Power"};
 inline constexpr StateField kInput{"input", "", "Input"};
+// Both from the mute and signal query.
+inline constexpr StateField kMute{"mute", "", "Mute"};
+inline constexpr StateField kSignal{"signal", "", "Signal"};
 inline constexpr StateField kLampHours{"lamp_hours", "h", "Lamp"};
 inline constexpr StateField kTemperatures{"temperatures_c", "°C", "Temperatures"}; // three sensors
 inline constexpr StateField kPressure{"pressure_hpa", "hPa", "Air pressure"};
 // The readings, in the order people read them.
-inline constexpr std::array<StateField, 5> kReadings{kPower, kInput, kLampHours, kTemperatures, kPressure};
-// The decoded words of each status query, by its name.
+inline constexpr std::array<StateField, 7> kReadings{kPower,     kInput,        kMute,    kSignal,
+                                                     kLampHours, kTemperatures, kPressure};
+// The decoded words of each status query, by its name (MQTT's state only).
 inline constexpr char kTextsKey[] = "texts";
 // When each reading was last read (ISO 8601, UTC), by its key; null: never.
 inline constexpr char kReadAtKey[] = "read_at";

@@ -8,7 +8,6 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libxcb1-dev
-  qt6-httpserver-dev qt6-websockets-dev # the bridge's page, API and metrics
   chromium chromium-driver python3-selenium prometheus # their tests: a browser, promtool, a scraper
   libgtest-dev
   libmosquitto-dev mosquitto mosquitto-clients
@@ -18,7 +17,8 @@ packages=(
   clang-format-14 dpkg-dev debhelper desktop-file-utils appstream man-db lintian bash-completion systemd
   python3
 )
-# The PJLink client the bridge's test runs needs Node.js and npm: Debian's,
+# The PJLink client and axe-core (the page's accessibility check) the tests
+# install from npm need Node.js and npm: Debian's,
 # unless a Node.js that brings its own npm is installed already (Debian's
 # npm would not install beside it).
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then

@@ -197,6 +197,27 @@ std::vector<DiscoveryMessage> discoveryMessages(const QString &prefix, const QSt
     messages.push_back(entity.build(
         QStringLiteral("sensor"), QStringLiteral("pressure"), QStringLiteral("Pressure"),
         numericSensor(numberTemplate(kPressure.keyText()), kPressure, "pressure", "measurement")));
+
+    // Unknown (None) where the projector does not say: in stand-by, and the
+    // mutes without a signal.
+    QStringList mutes;
+    for (MuteAndSignal mute : {MuteAndSignal::NoMute, MuteAndSignal::VideoMute, MuteAndSignal::AudioMute,
+                               MuteAndSignal::VideoAndAudioMute})
+        mutes << *muteWord(mute);
+    using state_field::kMute, state_field::kSignal;
+    messages.push_back(entity.build(QStringLiteral("sensor"), kMute.keyText(), QString::fromUtf8(kMute.label),
+                                    {{QLatin1String("device_class"), QLatin1String("enum")},
+                                     {QLatin1String("options"), QJsonArray::fromStringList(mutes)},
+                                     {QLatin1String("value_template"),
+                                      QStringLiteral("{{ value_json.%1 if value_json.%1 in %2 else None }}")
+                                          .arg(kMute.keyText(), jsonList(mutes))},
+                                     {QLatin1String("icon"), QLatin1String("mdi:volume-off")}}));
+    messages.push_back(entity.build(
+        QStringLiteral("binary_sensor"), kSignal.keyText(), QString::fromUtf8(kSignal.label),
+        {{QLatin1String("value_template"),
+          QStringLiteral("{{ None if value_json.%1 is none else ('ON' if value_json.%1 else 'OFF') }}")
+              .arg(kSignal.keyText())},
+         {QLatin1String("icon"), QLatin1String("mdi:video-input-component")}}));
     return messages;
 }
 

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faces/web/projector_report.h"
 
+#include "bridge/bridge_options.h"
 #include "bridge/projector_link.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 
 QStringList projectorWarnings(const ProjectorState &state)
@@ -30,24 +32,29 @@ QStringList projectorWarnings(const ProjectorState &state)
     return warnings;
 }
 
-QJsonArray readingFields()
+QJsonObject pageFields(const BridgeOptions &options)
 {
-    QJsonArray fields;
+    QJsonArray readings;
     for (const StateField &field : state_field::kReadings)
-        fields.append(QJsonObject{{QStringLiteral("key"), field.keyText()},
-                                  {QStringLiteral("unit"), field.unitText()},
-                                  {QStringLiteral("label"), QString::fromUtf8(field.label)}});
-    return fields;
+        readings.append(QJsonObject{{QStringLiteral("key"), field.keyText()},
+                                    {QStringLiteral("unit"), field.unitText()},
+                                    {QStringLiteral("label"), QString::fromUtf8(field.label)}});
+    return {{QStringLiteral("title"), options.webTitle}, {QStringLiteral("readings"), readings}};
 }
 
 QJsonObject projectorReport(const ProjectorLink &projector)
 {
     QJsonObject report = projector.stateJson();
+    // The decoded words are MQTT's status topics' business; the page never
+    // shows them, and they were most of every report's bytes.
+    report.remove(QLatin1String(state_field::kTextsKey));
     report.insert(QStringLiteral("id"), projector.id());
     report.insert(QStringLiteral("online"), projector.isOnline());
-    const qint64 age = projector.lastAnswerAgeMs();
-    report.insert(QStringLiteral("last_answer_s"),
-                  age < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(double(age) / 1000));
+    const qint64 at = projector.lastAnswerWallMs();
+    report.insert(QStringLiteral("last_answer_at"),
+                  at < 0
+                      ? QJsonValue(QJsonValue::Null)
+                      : QJsonValue(QDateTime::fromMSecsSinceEpoch(at, Qt::UTC).toString(Qt::ISODateWithMs)));
     report.insert(QStringLiteral("warnings"),
                   QJsonArray::fromStringList(projectorWarnings(projector.state())));
     return report;

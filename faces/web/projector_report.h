@@ -2,12 +2,13 @@
 #pragma once
 // One projector as the building's page and its JSON API show it: the typed
 // state of the retained state message, its ID and whether it is online,
-// how long ago it last answered, and what a technician should look at.
+// when it last answered, and what a technician should look at.
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
 
+struct BridgeOptions;
 class ProjectorLink;
 class ProjectorState;
 
@@ -18,10 +19,12 @@ inline constexpr qint64 kLampHoursWarning = 1800;
 // In words, most urgent first; empty when all is well.
 QStringList projectorWarnings(const ProjectorState &state);
 
-// The readings every report carries, as the page shows them: each one's
-// "key", "unit" and "label".
-QJsonArray readingFields();
+// What the page builds itself from: the site's "title" ([web] title, may
+// be empty) and the "readings" every report carries, each one's "key",
+// "unit" and "label".
+QJsonObject pageFields(const BridgeOptions &options);
 
-// The state's fields, plus "id", "online", "last_answer_s" (seconds since
-// the last answer, null before one) and "warnings".
+// The state's fields but the decoded texts, plus "id", "online",
+// "last_answer_at" (ISO 8601 UTC to the millisecond, null before any
+// answer: the same on every request until the next answer) and "warnings".
 QJsonObject projectorReport(const ProjectorLink &projector);

@@ -3,80 +3,63 @@
 
 #include "api/command_payload.h"
 #include "bridge/client_listener.h"
+#include "bridge/limit_counters.h"
+#include "bridge/listener_limits.h"
 #include "bridge/log_throttle.h"
 #include "bridge/outcome_reply.h"
 #include "bridge/projector_link.h"
 #include "bridge/projector_service.h"
 #include "faces/web/command_status.h"
+#include "faces/web/event_streams.h"
 #include "faces/web/group_api.h"
+#include "faces/web/http_connection.h"
 #include "faces/web/projector_report.h"
-#include "faces/web/web_metrics.h"
+#include "faces/web/request_guard.h"
 
-#include <QAbstractHttpServer>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QMetaEnum>
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
+#include <QUrlQuery>
 
-using Status = QHttpServerResponder::StatusCode;
+#include <algorithm>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+using namespace listener_limits;
 
 namespace {
 
 const QByteArray kCookieName = "velno_token";
 const QByteArray kJson = "application/json";
+const QString kWeb = QStringLiteral("web");
 // Whatever the reason, a flood of refused requests says one thing.
 const QString kRequestsRefused = QStringLiteral("requests refused");
 
-struct Reply {
-    Status status = Status::Ok;
-    QByteArray contentType;
-    QByteArray body;
-    QList<QPair<QByteArray, QByteArray>> headers;
-};
-
-Reply plain(Status status, const QByteArray &text, QList<QPair<QByteArray, QByteArray>> headers = {})
-{
-    return {status, "text/plain; charset=utf-8", text + '\n', std::move(headers)};
-}
-
-Reply json(const QJsonDocument &document, Status status = Status::Ok)
+HttpResponse json(const QJsonDocument &document, int status = 200)
 {
     return {status, kJson, document.toJson(QJsonDocument::Compact), {}};
 }
 
-Reply methodNotAllowed(const QByteArray &allowed)
+HttpResponse methodNotAllowed(const QByteArray &allowed)
 {
-    return plain(Status::MethodNotAllowed, "method not allowed", {{"Allow", allowed}});
+    return plainResponse(405, "method not allowed", {{"Allow", allowed}});
 }
 
-// The responder's one-line writes take a fixed header list; ours varies.
-void write(QHttpServerResponder &responder, const Reply &reply, bool setCookie, const QByteArray &token)
+// A browser that lost its cookie (or never had it) is told how to get it.
+HttpResponse tokenPage()
 {
-    responder.writeStatusLine(reply.status);
-    responder.writeHeader("Content-Type", reply.contentType);
-    responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-    responder.writeHeader("Cache-Control", "no-store");
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    for (const auto &header : reply.headers)
-        responder.writeHeader(header.first, header.second);
-    if (setCookie)
-        responder.writeHeader("Set-Cookie",
-                              kCookieName + '=' + token + "; Path=/; HttpOnly; SameSite=Strict");
-    responder.writeBody(reply.body);
-}
-
-QByteArray header(const QHttpServerRequest &request, const QByteArray &name)
-{
-    for (const auto &h : request.headers())
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
-    return {};
+    return {401,
+            "text/html; charset=utf-8",
+            "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+            "<title>Projectors: token needed</title></head><body>\n"
+            "<h1>Projectors: token needed</h1>\n"
+            "<p>This page asks for its token. Open it once as <code>/?token=TOKEN</code>, with the token "
+            "from the bridge's token file; this browser keeps it for 30 days.</p>\n</body></html>\n",
+            {{"WWW-Authenticate", "Bearer"}}};
 }
 
 // Compared by their digests, so the time taken says nothing of the token.
@@ -92,9 +75,9 @@ bool sameSecret(const QByteArray &given, const QByteArray &secret)
     return differ == 0;
 }
 
-QByteArray cookie(const QHttpServerRequest &request, const QByteArray &name)
+QByteArray cookie(const HttpRequest &request, const QByteArray &name)
 {
-    for (QByteArray part : header(request, "cookie").split(';')) {
+    for (QByteArray part : request.header("cookie").split(';')) {
         part = part.trimmed();
         if (part.startsWith(name + '='))
             return part.mid(name.size() + 1);
@@ -102,72 +85,28 @@ QByteArray cookie(const QHttpServerRequest &request, const QByteArray &name)
     return {};
 }
 
-Reply resource(const QString &name, const QByteArray &contentType)
+HttpResponse resource(const QString &name, const QByteArray &contentType)
 {
     QFile file(QStringLiteral(":/velno/web/") + name);
     if (!file.open(QIODevice::ReadOnly))
-        return plain(Status::NotFound, "not found");
-    return {Status::Ok, contentType, file.readAll(), {}};
+        return plainResponse(404, "not found");
+    return {200, contentType, file.readAll(), {}};
 }
 
-QString methodName(const QHttpServerRequest &request)
+// The allocator keeps what a burst of connections took unless told.
+void returnFreedMemory()
 {
-    return QString::fromLatin1(
-               QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(request.method())))
-        .toUpper();
-}
-
-// Qt's server reads a whole request, body and all, before it hands it on:
-// a connection that sends more than any request of ours needs, without a
-// request coming of it, is cut before that fills the memory.
-constexpr qint64 kLargestRequestBytes = 16 * 1024 + WebFace::kLargestBodyBytes;
-constexpr const char *kUnread = "velnoBytesSinceRequest";
-
-void boundRequests(QTcpSocket &socket)
-{
-    // Connected before the server's own reader, so it sees each chunk first.
-    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [socket = &socket] {
-        const qint64 unread = socket->property(kUnread).toLongLong() + socket->bytesAvailable();
-        socket->setProperty(kUnread, unread);
-        if (unread > kLargestRequestBytes)
-            socket->abort();
-    });
-}
-
-void requestArrived(QTcpSocket *socket)
-{
-    socket->setProperty(kUnread, 0);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace
 
-// Qt's server parses the requests; every one comes to WebFace::handle.
-class WebServer : public QAbstractHttpServer {
-public:
-    explicit WebServer(WebFace &face) : face_(face) {}
-    static QHttpServerResponder responderFor(const QHttpServerRequest &request, QTcpSocket *socket)
-    {
-        return makeResponder(request, socket);
-    }
-
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        face_.handle(request, socket);
-        return true;
-    }
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        face_.handle(request, socket);
-    }
-
-private:
-    WebFace &face_;
-};
-
 WebFace::WebFace(const FaceContext &context)
     : options_(context.options), projectors_(context.projectors), limits_(context.limits),
-      server_(std::make_unique<WebServer>(*this)),
+      clock_(context.clock), events_(new EventStreams(
+                                 projectors_, [this] { return reports(); }, this, context.clock)),
       refusals_(new LogThrottles(QStringLiteral("web "), this, context.clock.makeTimer))
 {
     connect(refusals_, &LogThrottles::log, this, &WebFace::log);
@@ -194,18 +133,73 @@ bool WebFace::start(QString *error)
 {
     if (!options_.webListen)
         return true;
-    listener_ = new ClientListener(QStringLiteral("web page, API and metrics"), *options_.webListen, 0, this);
+    listener_ = new ClientListener(QStringLiteral("web page, API and metrics"), *options_.webListen,
+                                   kMostWebConnections, this);
     listener_->setScheme(QStringLiteral("http"));
-    listener_->setAccepted(boundRequests);
+    listener_->setRefuse([](QTcpSocket &socket) {
+        socket.write(httpAnswerBytes(plainResponse(503, "too many connections"), true, true));
+    });
     connect(listener_, &ClientListener::log, this, &WebFace::log);
+    listener_->setMakeRoom([this] { return makeRoom(); });
+    connect(listener_, &ClientListener::crowded, this, [this](const QString &peer) {
+        limits_.bite(
+            kWeb, QStringLiteral("connections"),
+            QStringLiteral("web: refused %1: %2 connections already").arg(peer).arg(kMostWebConnections));
+    });
+    connect(listener_, &QTcpServer::newConnection, this, &WebFace::take);
     if (!listener_->listen(error)) {
         delete listener_;
         listener_ = nullptr;
         return false;
     }
-    server_->bind(listener_);
     if (options_.webToken.isEmpty())
         emit log(QStringLiteral("web page: no token asked"));
+    return true;
+}
+
+void WebFace::take()
+{
+    while (QTcpSocket *socket = listener_->nextPendingConnection()) {
+        auto *connection = new HttpConnection(socket, this, clock_.makeTimer);
+        connections_.push_back(connection);
+        connect(connection, &HttpConnection::requestArrived, this,
+                [this, connection](const HttpRequest &request) { handle(*connection, request); });
+        connect(connection, &HttpConnection::limitBit, this,
+                [this](const QString &limit, const QString &line) { limits_.bite(kWeb, limit, line); });
+        connect(connection, &FaceClient::gone, this, [this, connection] {
+            connection->deleteLater();
+            connectionGone(connection);
+        });
+    }
+}
+
+void WebFace::connectionGone(HttpConnection *connection)
+{
+    connections_.erase(std::find(connections_.begin(), connections_.end(), connection));
+    if (connections_.empty())
+        // Once the last of them is deleted.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (connections_.empty())
+                    returnFreedMemory();
+            },
+            Qt::QueuedConnection);
+}
+
+// Holding a place without a request is what an attacker's connections do,
+// and all a browser's kept-alive one loses is its place.
+bool WebFace::makeRoom()
+{
+    const auto waiting = std::find_if(connections_.begin(), connections_.end(),
+                                      [](HttpConnection *c) { return c->waiting(); });
+    if (waiting == connections_.end())
+        return false;
+    limits_.bite(kWeb, QStringLiteral("connections"),
+                 QStringLiteral("web: let %1 go for a newer connection: %2 connections already")
+                     .arg((*waiting)->peerName())
+                     .arg(kMostWebConnections));
+    (*waiting)->makeRoom();
     return true;
 }
 
@@ -213,20 +207,28 @@ void WebFace::stopTaking()
 {
     if (listener_)
         listener_->close();
+    events_->closeAll();
 }
 
-bool WebFace::authorised(const QHttpServerRequest &request, bool *tokenInQuery) const
+void WebFace::stop()
+{
+    for (HttpConnection *connection : connections_)
+        connection->close();
+}
+
+bool WebFace::authorised(const HttpRequest &request, bool *tokenInQuery) const
 {
     *tokenInQuery = false;
     const QByteArray &token = options_.webToken;
     if (token.isEmpty())
         return true;
-    const QByteArray bearer = header(request, "authorization");
-    if (bearer.startsWith("Bearer ") && sameSecret(bearer.mid(7).trimmed(), token))
+    const QByteArray bearer = request.header("authorization");
+    if (bearer.left(7).compare("bearer ", Qt::CaseInsensitive) == 0 &&
+        sameSecret(bearer.mid(7).trimmed(), token))
         return true;
     if (sameSecret(cookie(request, kCookieName), token))
         return true;
-    const QUrlQuery query = request.query();
+    const QUrlQuery query(QString::fromLatin1(request.query()));
     if (query.hasQueryItem(QStringLiteral("token")) &&
         sameSecret(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(), token)) {
         *tokenInQuery = true;
@@ -235,114 +237,140 @@ bool WebFace::authorised(const QHttpServerRequest &request, bool *tokenInQuery) 
     return false;
 }
 
-void WebFace::handle(const QHttpServerRequest &request, QTcpSocket *socket)
+QJsonArray WebFace::reports() const
 {
-    requestArrived(socket);
-    QHttpServerResponder responder = WebServer::responderFor(request, socket);
-    const QString path = request.url().path(QUrl::FullyDecoded);
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
-    const auto refuse = [&](const Reply &reply) {
-        refusals_->report(kRequestsRefused,
-                          QStringLiteral("web: refused %1 %2 from %3: %4")
-                              .arg(methodName(request), path.left(80), request.remoteAddress().toString())
-                              .arg(int(reply.status)));
-        write(responder, reply, false, {});
+    QJsonArray all;
+    for (const ProjectorLink *projector : projectors_.projectors())
+        all.append(projectorReport(*projector));
+    return all;
+}
+
+// Tagged, so that a poller that has the list already gets a 304 and no body.
+HttpResponse WebFace::projectorList(const HttpRequest &request) const
+{
+    HttpResponse list = json(QJsonDocument(reports()));
+    const QByteArray tag =
+        '"' + QCryptographicHash::hash(list.body, QCryptographicHash::Sha1).toHex().left(20) + '"';
+    list.headers = {{"ETag", tag}, {"Cache-Control", "no-cache"}};
+    for (const QByteArray &wanted : request.header("if-none-match").split(','))
+        if (const QByteArray t = wanted.trimmed(); t == tag || t == "W/" + tag || t == "*")
+            return {304, {}, {}, list.headers};
+    return list;
+}
+
+void WebFace::handle(HttpConnection &connection, const HttpRequest &request)
+{
+    const QString path = request.path();
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    const auto refuse = [&](const HttpResponse &reply) {
+        refusals_->report(kRequestsRefused, QStringLiteral("web: refused %1 %2 from %3: %4")
+                                                .arg(QString::fromLatin1(request.method.left(16)),
+                                                     path.left(80), connection.peerName())
+                                                .arg(reply.status));
+        connection.answer(reply);
     };
 
-    if (header(request, "content-length").toLongLong() > kLargestBodyBytes ||
-        request.body().size() > kLargestBodyBytes)
-        return refuse(plain(Status::PayloadTooLarge, "request body too large"));
+    if (options_.webToken.isEmpty() &&
+        !hostServed(request.header("host"), *options_.webListen, options_.webHosts))
+        return refuse(plainResponse(421, "this bridge does not serve that host name; add it to [web] hosts"));
     bool tokenInQuery = false;
-    if (!authorised(request, &tokenInQuery))
-        return refuse(plain(Status::Unauthorized, "token required", {{"WWW-Authenticate", "Bearer"}}));
-    const auto answer = [&](const Reply &reply) {
-        if (reply.status != Status::Ok)
+    if (!authorised(request, &tokenInQuery)) {
+        if (read && path == QStringLiteral("/"))
+            return refuse(tokenPage());
+        return refuse(plainResponse(401, "token required", {{"WWW-Authenticate", "Bearer"}}));
+    }
+    if (request.method == "POST")
+        if (const CrossSiteVerdict verdict = crossSiteCheck(request); verdict.status)
+            return refuse(plainResponse(verdict.status, verdict.text));
+    const auto answer = [&](HttpResponse reply) {
+        if (reply.status >= 400)
             return refuse(reply);
-        write(responder, reply, tokenInQuery, options_.webToken);
+        if (tokenInQuery)
+            reply.headers.append({"Set-Cookie", kCookieName + '=' + options_.webToken + "; Max-Age=" +
+                                                    QByteArray::number(WebFace::kTokenCookieMaxAgeS) +
+                                                    "; Path=/; HttpOnly; SameSite=Strict"});
+        connection.answer(reply);
+    };
+    const auto readOnly = [&](const auto &serve) {
+        return read ? answer(serve()) : answer(methodNotAllowed("GET, HEAD"));
     };
 
     static const QString kApi = QStringLiteral("/api/projectors");
+    if (path == QStringLiteral("/"))
+        return readOnly([] { return resource(QStringLiteral("index.html"), "text/html; charset=utf-8"); });
+    if (path == QStringLiteral("/page.css"))
+        return readOnly([] { return resource(QStringLiteral("page.css"), "text/css; charset=utf-8"); });
+    if (path == QStringLiteral("/page.js"))
+        return readOnly([] { return resource(QStringLiteral("page.js"), "text/javascript; charset=utf-8"); });
+    if (path == QStringLiteral("/groups.js"))
+        return readOnly([] { return resource(QStringLiteral("groups.js"), "text/javascript; charset=utf-8"); });
+    if (path == QStringLiteral("/favicon.svg") || path == QStringLiteral("/favicon-attention.svg"))
+        return readOnly([&] { return resource(path.mid(1), "image/svg+xml"); });
+    if (path == QStringLiteral("/metrics"))
+        return readOnly([this] {
+            const ProcessFigures process{double(uptime_.elapsed()) / 1000,
+                                         double(started_.toMSecsSinceEpoch()) / 1000, residentMemoryBytes()};
+            return HttpResponse{200,
+                                "text/plain; version=0.0.4; charset=utf-8",
+                                prometheusMetrics(
+                                    projectors_.projectors(),
+                                    [this](const QString &id) {
+                                        const auto found = histograms_.find(id);
+                                        return found == histograms_.end() ? nullptr : &found->second;
+                                    },
+                                    process) +
+                                    limitMetrics(limits_),
+                                {}};
+        });
+    if (path == QStringLiteral("/api/fields"))
+        return readOnly([this] { return json(QJsonDocument(pageFields(options_))); });
+    if (path == kApi)
+        return readOnly([&] { return projectorList(request); });
+    if (path == QStringLiteral("/api/events")) {
+        if (request.method != "GET")
+            return answer(methodNotAllowed("GET"));
+        if (events_->count() >= kMostEventStreams) {
+            limits_.bite(kWeb, QStringLiteral("event streams"),
+                         QStringLiteral("web: refused an event stream to %1: %2 open already")
+                             .arg(connection.peerName())
+                             .arg(kMostEventStreams));
+            return answer(plainResponse(503, "too many event streams"));
+        }
+        return events_->open(connection);
+    }
     static const QString kGroupsApi = QStringLiteral("/api/groups");
-    if (path == QStringLiteral("/") || path == QStringLiteral("/page.css") ||
-        path == QStringLiteral("/page.js") || path == QStringLiteral("/groups.js")) {
-        if (!get)
-            return answer(methodNotAllowed("GET"));
-        if (path.endsWith(QStringLiteral(".css")))
-            return answer(resource(QStringLiteral("page.css"), "text/css; charset=utf-8"));
-        if (path.endsWith(QStringLiteral(".js")))
-            return answer(resource(path.mid(1), "text/javascript; charset=utf-8"));
-        return answer(resource(QStringLiteral("index.html"), "text/html; charset=utf-8"));
-    }
-    if (path == QStringLiteral("/metrics")) {
-        if (!get)
-            return answer(methodNotAllowed("GET"));
-        const ProcessFigures process{double(uptime_.elapsed()) / 1000,
-                                     double(started_.toMSecsSinceEpoch()) / 1000, residentMemoryBytes()};
-        return answer({Status::Ok,
-                       "text/plain; version=0.0.4; charset=utf-8",
-                       prometheusMetrics(
-                           projectors_.projectors(),
-                           [this](const QString &id) {
-                               const auto found = histograms_.find(id);
-                               return found == histograms_.end() ? nullptr : &found->second;
-                           },
-                           process) +
-                           limitMetrics(limits_),
-                       {}});
-    }
-    if (path == QStringLiteral("/api/fields")) {
-        if (!get)
-            return answer(methodNotAllowed("GET"));
-        return answer(json(QJsonDocument(readingFields())));
-    }
-    if (path == kApi) {
-        if (!get)
-            return answer(methodNotAllowed("GET"));
-        QJsonArray all;
-        for (const ProjectorLink *projector : projectors_.projectors())
-            all.append(projectorReport(*projector));
-        return answer(json(QJsonDocument(all)));
-    }
-    if (path == kGroupsApi || path.startsWith(kGroupsApi + QLatin1Char('/'))) {
-        const auto shared = std::make_shared<QHttpServerResponder>(std::move(responder));
+    if (path == kGroupsApi || path.startsWith(kGroupsApi + QLatin1Char('/')))
         return groupApiRequest(projectors_, options_.bridgeName,
-                               {methodName(request), path.mid(kGroupsApi.size() + 1), request.body()},
-                               [client = QPointer<QTcpSocket>(socket), shared](const GroupApiAnswer &a) {
+                               {QString::fromLatin1(request.method == "HEAD" ? "GET" : request.method),
+                                path.mid(kGroupsApi.size() + 1), request.body},
+                               [client = QPointer<HttpConnection>(&connection)](const GroupApiAnswer &a) {
                                    if (client)
-                                       write(*shared,
-                                             a.allow.isEmpty() ? json(a.json, Status(a.status))
-                                                               : methodNotAllowed(a.allow),
-                                             false, {});
+                                       client->answer(a.allow.isEmpty() ? json(a.json, a.status)
+                                                                        : methodNotAllowed(a.allow));
                                });
-    }
     if (!path.startsWith(kApi + QLatin1Char('/')))
-        return answer(plain(Status::NotFound, "not found"));
+        return answer(plainResponse(404, "not found"));
     const QStringList rest = path.mid(kApi.size() + 1).split(QLatin1Char('/'));
     ProjectorLink *projector = projectors_.projector(rest.first());
     if (!projector || rest.size() > 2 || (rest.size() == 2 && rest[1] != QStringLiteral("command")))
-        return answer(plain(Status::NotFound, "not found"));
-    if (rest.size() == 1) {
-        if (!get)
-            return answer(methodNotAllowed("GET"));
-        return answer(json(QJsonDocument(projectorReport(*projector))));
-    }
-    if (request.method() != QHttpServerRequest::Method::Post)
+        return answer(plainResponse(404, "not found"));
+    if (rest.size() == 1)
+        return readOnly([projector] { return json(QJsonDocument(projectorReport(*projector))); });
+    if (request.method != "POST")
         return answer(methodNotAllowed("POST"));
-    sendCommand(*projector, request, std::make_shared<QHttpServerResponder>(std::move(responder)), socket);
+    sendCommand(*projector, request, connection);
 }
 
 // Answered when the projector has answered, or the command was refused;
 // the connection may be gone by then.
-void WebFace::sendCommand(ProjectorLink &projector, const QHttpServerRequest &request,
-                          const std::shared_ptr<QHttpServerResponder> &responder, QTcpSocket *socket)
+void WebFace::sendCommand(ProjectorLink &projector, const HttpRequest &request, HttpConnection &connection)
 {
-    const PayloadVerdict verdict = checkCommandPayload(request.body());
-    QPointer<QTcpSocket> client(socket);
-    const auto done = [client, responder, id = verdict.id](const CommandOutcome &outcome) {
+    const PayloadVerdict verdict = checkCommandPayload(request.body);
+    const auto done = [client = QPointer<HttpConnection>(&connection),
+                       id = verdict.id](const CommandOutcome &outcome) {
         if (!client)
             return;
-        write(*responder, json(QJsonDocument(outcomeReply(outcome, id)), Status(commandStatus(outcome))),
-              false, {});
+        client->answer(json(QJsonDocument(outcomeReply(outcome, id)), commandStatus(outcome)));
     };
     if (!verdict.accepted()) {
         refusals_->report(

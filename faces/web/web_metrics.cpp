@@ -116,6 +116,23 @@ QByteArray prometheusMetrics(const std::vector<ProjectorLink *> &projectors, con
                   return double(pressure->hectopascals);
               return std::nullopt;
           });
+    gauge("velno_projector_signal", "1 while a signal comes in, 0 while none does; none in stand-by.",
+          [](const ProjectorState &s) -> std::optional<double> {
+              const auto mute = s.value<MuteAndSignal>();
+              const std::optional<bool> signal = mute ? hasSignal(*mute) : std::nullopt;
+              return signal ? std::optional<double>(*signal ? 1 : 0) : std::nullopt;
+          });
+    family("velno_projector_muted", "gauge", "1 while the picture (no show) or the sound is muted.",
+           [](Family &f, const ProjectorLink &p) {
+               const auto mute = p.state().value<MuteAndSignal>();
+               const std::optional<QString> word = mute ? muteWord(*mute) : std::nullopt;
+               if (!word)
+                   return; // the projector does not say, in stand-by or without a signal
+               const QString both = QStringLiteral("both");
+               for (const QString &what : {QStringLiteral("picture"), QStringLiteral("sound")})
+                   f.sample(p, *word == what || *word == both ? 1 : 0, {},
+                            ",what=\"" + what.toLatin1() + '"');
+           });
     const auto counter = [&](const char *name, const char *help, quint64 ProjectorCounters::*field) {
         family(name, "counter", help,
                [field](Family &f, const ProjectorLink &p) { f.sample(p, double(p.counters().*field)); });

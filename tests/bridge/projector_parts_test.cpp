@@ -110,6 +110,32 @@ TEST(ProjectorState, TheSimulatorsRepliesReadAsNumbers)
     EXPECT_EQ(state.readAtMs(state_field::kLampHours), 0);
 }
 
+// The one mute and signal query is two readings: what is muted, and whether
+// a signal comes in; neither is said where the projector does not say it.
+TEST(ProjectorState, MuteAndSignalAreTwoReadingsOfOneQuery)
+{
+    const struct {
+        const char *reply;
+        QJsonValue mute;
+        QJsonValue signal;
+    } cases[] = {
+        {"00\r", QStringLiteral("off"), true},   {"01\r", QStringLiteral("picture"), true},
+        {"02\r", QStringLiteral("sound"), true}, {"03\r", QStringLiteral("both"), true},
+        {"80\r", QJsonValue::Null, false},       {"FF\r", QJsonValue::Null, QJsonValue::Null},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reply);
+        ProjectorState state;
+        EXPECT_EQ(take(state, "mute", c.reply, 2000), Taken::Changed);
+        const QJsonObject json = state.toJson({});
+        EXPECT_EQ(json.value("mute"), c.mute);
+        EXPECT_EQ(json.value("signal"), c.signal);
+        const QJsonObject readAt = json.value("read_at").toObject();
+        EXPECT_EQ(readAt.value("mute").toString(), QStringLiteral("2026-03-01T12:00:02.000Z"));
+        EXPECT_EQ(readAt.value("signal"), readAt.value("mute"));
+    }
+}
+
 // Read times on the link's clock, served on the wall's; a reading unread for
 // longer than the stale age is marked, one never read is neither.
 TEST(ProjectorState, ReadTimesAndStaleReadings)

@@ -61,9 +61,13 @@ const std::map<QString, std::set<QString>> kComponentOptions{
     {"sensor",
      {"device_class", "expire_after", "force_update", "last_reset_value_template", "options",
       "suggested_display_precision", "state_class", "unit_of_measurement"}},
+    {"binary_sensor",
+     {"device_class", "expire_after", "force_update", "off_delay", "payload_off", "payload_on"}},
 };
-const std::map<QString, std::set<QString>> kRequiredOptions{
-    {"switch", {"command_topic"}}, {"select", {"command_topic", "options"}}, {"sensor", {"state_topic"}}};
+const std::map<QString, std::set<QString>> kRequiredOptions{{"switch", {"command_topic"}},
+                                                            {"select", {"command_topic", "options"}},
+                                                            {"sensor", {"state_topic"}},
+                                                            {"binary_sensor", {"state_topic"}}};
 const std::set<QString> kDeviceOptions{"configuration_url", "connections",    "hw_version", "identifiers",
                                        "manufacturer",      "model",          "model_id",   "name",
                                        "serial_number",     "suggested_area", "sw_version", "via_device"};
@@ -102,7 +106,7 @@ TEST(BridgeTopics, AreLaidOutUnderPrefixAndProjector)
 TEST(Discovery, EveryPayloadFitsHomeAssistantsDocumentedSchema)
 {
     const auto messages = discoveryMessages(QStringLiteral("site/av"), QStringLiteral("hall"));
-    ASSERT_EQ(messages.size(), 7u); // power, input, lamp time, three temperatures, pressure
+    ASSERT_EQ(messages.size(), 9u); // power, input, lamp time, three temperatures, pressure, mute, signal
     for (const DiscoveryMessage &message : messages) {
         SCOPED_TRACE(message.topic.toStdString());
         const QStringList levels = message.topic.split(QLatin1Char('/'));
@@ -137,8 +141,11 @@ TEST(Discovery, EveryPayloadFitsHomeAssistantsDocumentedSchema)
 
         EXPECT_EQ(config.value("state_topic").toString(), QStringLiteral("site/av/hall/state"));
         EXPECT_TRUE(config.value("value_template").toString().contains(QLatin1String("value_json.")));
-        if (component == QLatin1String("sensor")) {
-            const QString deviceClass = config.value("device_class").toString();
+        const QString deviceClass = config.value("device_class").toString();
+        if (deviceClass == QLatin1String("enum")) {
+            EXPECT_FALSE(config.value("options").toArray().isEmpty()) << "an enum sensor names its values";
+            EXPECT_FALSE(config.contains("unit_of_measurement"));
+        } else if (component == QLatin1String("sensor")) {
             ASSERT_TRUE(kUnitsOfDeviceClass.count(deviceClass)) << deviceClass.toStdString();
             EXPECT_TRUE(
                 kUnitsOfDeviceClass.at(deviceClass).count(config.value("unit_of_measurement").toString()));

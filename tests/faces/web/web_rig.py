@@ -53,8 +53,8 @@ class Projector:
 
 class Rig:
     # faults: the simulator's fault options for each projector; the rest answer as they should.
-    # settings: more of the settings file (such as [group ID] sections), beside the command line's.
-    def __init__(self, bridge, sim, count, token=None, poll=1, faults=(), settings=""):
+    # settings: more of the settings file (such as [group ID] sections); extra: more of the command line.
+    def __init__(self, bridge, sim, count, token=None, poll=1, faults=(), settings="", extra=()):
         faults = (list(faults) + [()] * count)[:count]
         self.projectors = {f"p{i + 1:03d}": Projector(sim, faults[i]) for i in range(count)}
         self.token = token
@@ -65,7 +65,7 @@ class Rig:
         with open(config, "w") as f:
             f.write(settings)
         args = [bridge, "--config", config, "--broker", f"mqtt://127.0.0.1:{free_port()}",
-                "--poll", str(poll), "--web-listen", f"127.0.0.1:{self.port}"]
+                "--poll", str(poll), "--web-listen", f"127.0.0.1:{self.port}", *extra]
         if token:
             path = os.path.join(self.dir.name, "token")
             with open(os.open(path, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
@@ -84,7 +84,8 @@ class Rig:
             return response.read()
 
     def post(self, path, body):
-        request = urllib.request.Request(self.base + path, data=body.encode(), method="POST")
+        request = urllib.request.Request(self.base + path, data=body.encode(), method="POST",
+                                         headers={"Content-Type": "application/json"})
         if self.token:
             request.add_header("Authorization", f"Bearer {self.token}")
         with urllib.request.urlopen(request, timeout=30) as response:
@@ -101,9 +102,12 @@ class Rig:
                 states = self.projector_states()
             except OSError:
                 return False
-            # Online, and a first round through (its last query answered).
-            return sum(p["online"] and p["texts"].get("lamp-mode") is not None for p in states) >= answering
+            # Online, and a first round through (every reading read).
+            return sum(p["online"] and None not in p["read_at"].values() for p in states) >= answering
         wait_for(all_online, seconds, "every answering projector online")
+
+    def signal(self, number):
+        os.kill(self.bridge.pid, number)
 
     def log_text(self):
         self.log.seek(0)
