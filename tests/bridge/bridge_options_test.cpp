@@ -275,6 +275,11 @@ const BrokenFile kBrokenFiles[] = {
     {"[broker]\nurl = mqtt://h\0\n"sv, ":2: a NUL byte"},
     {"[broker]\nurl = mqtt://h\n# caf\xe9\n", ":3: bytes that are not UTF-8"},
     {"[broker]\nurl = mqtt://h\n[projector hall\n]\nport = COM1\n", ":3: a section line ends with ']'"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[web]\nhosts = av.example\n",
+     ":6: [web] hosts: hosts needs listen"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[web]\nlisten = 127.0.0.1:8080\nhosts = a, "
+     "evil:1\n",
+     ":7: [web] hosts: 'evil:1' is not a host name"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, BrokenConfigFile, ::testing::ValuesIn(kBrokenFiles));
 
