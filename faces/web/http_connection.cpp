@@ -151,7 +151,9 @@ void HttpConnection::sendEvent(const QByteArray &event)
 {
     if (!streaming_ || closing_)
         return;
-    if (socket().bytesToWrite() > kMostUnreadBytes) { // the snapshot alone may be larger
+    // Judged by what is left of earlier events: a snapshot of many
+    // projectors is larger than the limit on its own.
+    if (socket().bytesToWrite() > kMostUnreadBytes) {
         emit limitBit(QStringLiteral("unread bytes"),
                       QStringLiteral("web: let %1 go, its event stream unread").arg(peerName()));
         closing_ = true;

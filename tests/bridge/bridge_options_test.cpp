@@ -290,6 +290,11 @@ const BrokenFile kBrokenFiles[] = {
      ":3: [projector group]: the ID 'group' is taken"},
     {"[broker]\nurl = mqtt://h\nbridge-name = North\n[projector hall]\nport = COM1\n",
      ":3: [broker] bridge-name: the ID may hold"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[web]\nhosts = av.example\n",
+     ":6: [web] hosts: hosts needs listen"},
+    {"[broker]\nurl = mqtt://h\n[projector hall]\nport = COM1\n[web]\nlisten = 127.0.0.1:8080\nhosts = a, "
+     "evil:1\n",
+     ":7: [web] hosts: 'evil:1' is not a host name"},
 };
 INSTANTIATE_TEST_SUITE_P(Table, BrokenConfigFile, ::testing::ValuesIn(kBrokenFiles));
 

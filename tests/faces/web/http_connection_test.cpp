@@ -103,4 +103,20 @@ TEST_F(HttpConnectionTest, AnEventStreamHasNoIdleLimit)
     EXPECT_FALSE(client.readAll().contains("Content-Length")) << "a stream ends with its connection";
 }
 
+// A tab that stopped reading: let go once its unread events pass the limit.
+TEST_F(HttpConnectionTest, AStreamNobodyReadsIsDropped)
+{
+    client.setReadBufferSize(1024);
+    send("GET /events HTTP/1.1\r\n\r\n");
+    const QByteArray event = "data: " + QByteArray(kMostUnreadBytes / 4, 'x') + "\n\n";
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (connection)
+                connection->sendEvent(event);
+            return gone;
+        },
+        30000));
+    EXPECT_EQ(bitten, QStringList{"unread bytes"});
+}
+
 } // namespace

@@ -377,7 +377,6 @@ TEST_F(WebApiTest, EventStreamStartsWithTheListThenCarriesChangesAndHeartbeats)
     const QJsonArray snapshot = events("snapshot").front().array();
     ASSERT_EQ(snapshot.size(), 2);
     EXPECT_EQ(snapshot[0].toObject().value("id").toString(), kHall);
-    EXPECT_EQ(snapshot[0].toObject().value("power").toString(), "off");
 
     EXPECT_EQ(request("POST", "/api/projectors/hall/command", "t", R"({"command":"power-on"})").status, 200);
     ASSERT_TRUE(waitUntil(
@@ -393,18 +392,17 @@ TEST_F(WebApiTest, EventStreamStartsWithTheListThenCarriesChangesAndHeartbeats)
     EXPECT_TRUE(now.isValid() && qAbs(now.secsTo(QDateTime::currentDateTimeUtc())) < 10);
     EXPECT_EQ(stream.state(), QAbstractSocket::ConnectedState);
 
-    // Unchanged since it was fetched: 304, no body.
+    // Unchanged since it was fetched (a poll may come between: tried again): 304, no body.
+    const auto list = [&](const QByteArray &more) {
+        return raw("GET /api/projectors HTTP/1.1\r\n" + host + "Authorization: Bearer t\r\n" + more +
+                   "Connection: close\r\n\r\n");
+    };
     QByteArray tagged;
     ASSERT_TRUE(waitUntil(
         [&] {
-            const QByteArray list = raw("GET /api/projectors HTTP/1.1\r\n" + host +
-                                        "Authorization: Bearer t\r\nConnection: close\r\n\r\n");
-            const qsizetype at = list.indexOf("ETag: ");
-            const QByteArray tag = list.mid(at + 6, list.indexOf("\r\n", at) - at - 6);
-            tagged =
-                raw("GET /api/projectors HTTP/1.1\r\n" + host +
-                    "Authorization: Bearer t\r\nIf-None-Match: " + tag + "\r\nConnection: close\r\n\r\n");
-            return at >= 0 && statusLine(tagged).endsWith("304 Not Modified");
+            const QByteArray tag = QRegularExpression("ETag: (.+)\r\n").match(list({})).captured(1).toUtf8();
+            tagged = list("If-None-Match: " + tag + "\r\n");
+            return !tag.isEmpty() && statusLine(tagged).endsWith("304 Not Modified");
         },
         kEventMs))
         << tagged.constData();
