@@ -76,18 +76,16 @@ QByteArray httpAnswerBytes(const HttpResponse &response, bool withBody, bool clo
     return out;
 }
 
-HttpConnection::HttpConnection(QTcpSocket *socket, QObject *parent, const SessionTimerFactory &makeTimer)
-    : FaceClient(socket, kKeepAliveIdleMs, parent, makeTimer),
+HttpConnection::HttpConnection(QTcpSocket *socket, const ListenerTally &tally, QObject *parent,
+                               const SessionTimerFactory &makeTimer)
+    : FaceClient(socket, kKeepAliveIdleMs, tally, parent, makeTimer),
       deadline_((makeTimer ? makeTimer : makeCoarseTimer)(QStringLiteral("request"), kRequestHeadMs, this))
 {
     // What waits unread while a request is answered stays in the kernel's
     // buffers, and the client's own flow control holds it back.
     socket->setReadBufferSize(kLargestRequestHead + kLargestRequestBody);
     connect(deadline_, &SessionTimer::tick, this, &HttpConnection::tooSlow);
-    connect(this, &FaceClient::idleClosed, this, [this](const QString &peer) {
-        emit limitBit(QStringLiteral("keep-alive idle"),
-                      QStringLiteral("web: closed %1, idle between requests").arg(peer));
-    });
+    setIdleLimit(kKeepAliveIdleMs, QStringLiteral("keep-alive idle"), QStringLiteral("a request"));
     connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::readRequests);
     connect(socket, &QTcpSocket::bytesWritten, this, &HttpConnection::readRequests);
     // The first request's head is due from the moment of connecting.
@@ -154,8 +152,8 @@ void HttpConnection::sendEvent(const QByteArray &event)
     // Judged by what is left of earlier events: a snapshot of many
     // projectors is larger than the limit on its own.
     if (socket().bytesToWrite() > kMostUnreadBytes) {
-        emit limitBit(QStringLiteral("unread bytes"),
-                      QStringLiteral("web: let %1 go, its event stream unread").arg(peerName()));
+        tally().bite(QStringLiteral("unread bytes"),
+                     QStringLiteral("let %1 go, its event stream unread").arg(peerName()));
         closing_ = true;
         socket().abort();
         return close();
@@ -175,9 +173,8 @@ void HttpConnection::refused(const HttpRefusal &why)
 {
     deadline_->setEnabled(false);
     if (!why.limit.isEmpty())
-        emit limitBit(
-            why.limit,
-            QStringLiteral("web: %1 from %2, closed").arg(QString::fromLatin1(why.text), peerName()));
+        tally().bite(why.limit,
+                     QStringLiteral("%1 from %2, closed").arg(QString::fromLatin1(why.text), peerName()));
     closing_ = true;
     socket().write(httpAnswerBytes(plainResponse(why.status, why.text), true, true));
     close();
@@ -187,10 +184,10 @@ void HttpConnection::tooSlow()
 {
     deadline_->setEnabled(false);
     const bool body = reader_.inBody();
-    emit limitBit(body ? QStringLiteral("request body time") : QStringLiteral("request head time"),
-                  QStringLiteral("web: closed %1, its request %2 not in within %3 ms")
-                      .arg(peerName(), body ? QStringLiteral("body") : QStringLiteral("head"))
-                      .arg(kRequestHeadMs));
+    tally().bite(body ? QStringLiteral("request body time") : QStringLiteral("request head time"),
+                 QStringLiteral("closed %1, its request %2 not in within %3 ms")
+                     .arg(peerName(), body ? QStringLiteral("body") : QStringLiteral("head"))
+                     .arg(kRequestHeadMs));
     closing_ = true;
     socket().write(httpAnswerBytes(plainResponse(408, "request too slow"), true, true));
     close();

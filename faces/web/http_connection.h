@@ -30,7 +30,9 @@ QByteArray httpAnswerBytes(const HttpResponse &response, bool withBody, bool clo
 class HttpConnection : public FaceClient {
     Q_OBJECT
 public:
-    HttpConnection(QTcpSocket *socket, QObject *parent, const SessionTimerFactory &makeTimer = {});
+    // tally: where its limits' bites are counted (the web listener's).
+    HttpConnection(QTcpSocket *socket, const ListenerTally &tally, QObject *parent,
+                   const SessionTimerFactory &makeTimer = {});
 
     // Answers the request under way; the next one is read once the answer
     // is on its way (and the client reads what it is sent).
@@ -50,8 +52,6 @@ public:
 signals:
     // A complete request: answer() or startStream() follows, now or later.
     void requestArrived(const HttpRequest &request);
-    // A limit bit (the name of listener_limits' limit, and a log line).
-    void limitBit(const QString &limit, const QString &line);
 
 private:
     void readRequests();

@@ -141,11 +141,7 @@ bool WebFace::start(QString *error)
     });
     connect(listener_, &ClientListener::log, this, &WebFace::log);
     listener_->setMakeRoom([this] { return makeRoom(); });
-    connect(listener_, &ClientListener::crowded, this, [this](const QString &peer) {
-        limits_.bite(
-            kWeb, QStringLiteral("connections"),
-            QStringLiteral("web: refused %1: %2 connections already").arg(peer).arg(kMostWebConnections));
-    });
+    listener_->setLimits(limits_, kWeb);
     connect(listener_, &QTcpServer::newConnection, this, &WebFace::take);
     if (!listener_->listen(error)) {
         delete listener_;
@@ -160,12 +156,10 @@ bool WebFace::start(QString *error)
 void WebFace::take()
 {
     while (QTcpSocket *socket = listener_->nextPendingConnection()) {
-        auto *connection = new HttpConnection(socket, this, clock_.makeTimer);
+        auto *connection = new HttpConnection(socket, listener_->tally(), this, clock_.makeTimer);
         connections_.push_back(connection);
         connect(connection, &HttpConnection::requestArrived, this,
                 [this, connection](const HttpRequest &request) { handle(*connection, request); });
-        connect(connection, &HttpConnection::limitBit, this,
-                [this](const QString &limit, const QString &line) { limits_.bite(kWeb, limit, line); });
         connect(connection, &FaceClient::gone, this, [this, connection] {
             connection->deleteLater();
             connectionGone(connection);
@@ -303,7 +297,8 @@ void WebFace::handle(HttpConnection &connection, const HttpRequest &request)
     if (path == QStringLiteral("/page.js"))
         return readOnly([] { return resource(QStringLiteral("page.js"), "text/javascript; charset=utf-8"); });
     if (path == QStringLiteral("/groups.js"))
-        return readOnly([] { return resource(QStringLiteral("groups.js"), "text/javascript; charset=utf-8"); });
+        return readOnly(
+            [] { return resource(QStringLiteral("groups.js"), "text/javascript; charset=utf-8"); });
     if (path == QStringLiteral("/favicon.svg") || path == QStringLiteral("/favicon-attention.svg"))
         return readOnly([&] { return resource(path.mid(1), "image/svg+xml"); });
     if (path == QStringLiteral("/metrics"))

@@ -3,6 +3,7 @@
 // other end: each time limit closes what it should, when it should, and
 // says which limit bit.
 
+#include "bridge/limit_counters.h"
 #include "bridge/listener_limits.h"
 #include "faces/web/http_connection.h"
 #include "testing/manual_timer.h"
@@ -12,6 +13,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace listener_limits;
 
@@ -28,14 +31,15 @@ protected:
         client.abort();
         server.close();
         manual = ManualClock();
-        bitten.clear();
+        limits = std::make_unique<LimitCounters>();
         gone = false;
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
         client.connectToHost(QHostAddress::LocalHost, server.serverPort());
         ASSERT_TRUE(waitUntil([&] { return server.hasPendingConnections(); }));
-        connection = new HttpConnection(server.nextPendingConnection(), &server, manual.clock().makeTimer);
-        QObject::connect(connection, &HttpConnection::limitBit,
-                         [this](const QString &limit, const QString &) { bitten << limit; });
+        connection =
+            new HttpConnection(server.nextPendingConnection(),
+                               ListenerTally{limits.get(), QStringLiteral("web"), QStringLiteral("web")},
+                               &server, manual.clock().makeTimer);
         QObject::connect(connection, &HttpConnection::requestArrived, [this](const HttpRequest &request) {
             if (request.path() == QStringLiteral("/events"))
                 connection->startStream({200, "text/event-stream", {}, {}});
@@ -56,7 +60,16 @@ protected:
     QTcpSocket client;
     ManualClock manual;
     QPointer<HttpConnection> connection;
-    QStringList bitten;
+    std::unique_ptr<LimitCounters> limits;
+    // The limits that bit, once for each bite.
+    QStringList bitten() const
+    {
+        QStringList names;
+        for (const auto &[key, count] : limits->counts())
+            for (quint64 i = 0; i < count; ++i)
+                names << key.second;
+        return names;
+    }
     bool gone = false;
 };
 
@@ -84,7 +97,7 @@ TEST_F(HttpConnectionTest, EachPartOfARequestAndTheWaitBetweenThemHasItsTime)
         EXPECT_FALSE(gone);
         manual.advance(1);
         ASSERT_TRUE(waitUntil([&] { return gone; }));
-        EXPECT_EQ(bitten, QStringList{c.limit});
+        EXPECT_EQ(bitten(), QStringList{c.limit});
         EXPECT_TRUE(waitUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
         const QByteArray said = client.readAll();
         EXPECT_TRUE(said.contains(c.answer)) << said.constData();
@@ -99,7 +112,7 @@ TEST_F(HttpConnectionTest, AnEventStreamHasNoIdleLimit)
     ASSERT_TRUE(
         waitUntil([&] { return client.bytesAvailable() > 0 && client.peek(1000).contains("heartbeat"); }));
     EXPECT_FALSE(gone);
-    EXPECT_TRUE(bitten.isEmpty());
+    EXPECT_TRUE(bitten().isEmpty());
     EXPECT_FALSE(client.readAll().contains("Content-Length")) << "a stream ends with its connection";
 }
 
@@ -116,7 +129,7 @@ TEST_F(HttpConnectionTest, AStreamNobodyReadsIsDropped)
             return gone;
         },
         30000));
-    EXPECT_EQ(bitten, QStringList{"unread bytes"});
+    EXPECT_EQ(bitten(), QStringList{"unread bytes"});
 }
 
 } // namespace
