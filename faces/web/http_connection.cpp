@@ -62,8 +62,8 @@ QByteArray httpAnswerBytes(const HttpResponse &response, bool withBody, bool clo
     if (!hasHeader(response, "Cache-Control"))
         add("Cache-Control", "no-store");
     // Nothing of ours is to be framed, run from elsewhere or told where it
-    // came from: the page is its own three files, and its icon a data: URL.
-    add("Content-Security-Policy", "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'");
+    // came from: the page is only its own files.
+    add("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
     add("Referrer-Policy", "no-referrer");
     add("X-Content-Type-Options", "nosniff");
     for (const auto &h : response.headers)

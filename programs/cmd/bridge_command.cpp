@@ -22,9 +22,7 @@ QString freshClientId()
 
 } // namespace
 
-BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &password, QObject *parent,
-                             const SessionTimerFactory &makeTimer)
-    : QObject(parent), target_(target)
+MqttLinkSettings brokerSettings(const BridgeTarget &target, const QByteArray &password)
 {
     MqttLinkSettings settings;
     settings.host = target.host;
@@ -33,6 +31,14 @@ BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &passw
     settings.username = target.username;
     settings.password = password;
     settings.caFile = target.caFile;
+    return settings;
+}
+
+BridgeCommand::BridgeCommand(const BridgeTarget &target, const QByteArray &password, QObject *parent,
+                             const SessionTimerFactory &makeTimer)
+    : QObject(parent), target_(target)
+{
+    const MqttLinkSettings settings = brokerSettings(target, password);
     broker_ = std::make_unique<MqttLink>(settings, nullptr, makeTimer);
     id_ = settings.clientId;
     connect(broker_.get(), &MqttLink::connected, this, &BridgeCommand::connected);

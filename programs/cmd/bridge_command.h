@@ -16,6 +16,11 @@
 
 class MqttLink;
 struct ExchangeResult;
+struct MqttLinkSettings;
+
+// The broker connection a run of velno-cmd makes for a target: a client
+// ID of its own, so that two runs at once do not push each other off.
+MqttLinkSettings brokerSettings(const BridgeTarget &target, const QByteArray &password);
 
 class BridgeCommand : public QObject {
     Q_OBJECT

@@ -2,35 +2,19 @@
 #include "bridge_group_command.h"
 
 #include "api/command_payload.h"
+#include "bridge_command.h"
 #include "mqtt/mqtt_link.h"
 #include "mqtt/mqtt_topics.h"
 #include "session/precise_timer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRandomGenerator>
-
-namespace {
-
-QString freshClientId()
-{
-    return QStringLiteral("velnocmd%1")
-        .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFULL, 12, 16, QLatin1Char('0'));
-}
-
-} // namespace
 
 BridgeGroupCommand::BridgeGroupCommand(const BridgeTarget &target, const QByteArray &password,
                                        QObject *parent)
     : QObject(parent), target_(target)
 {
-    MqttLinkSettings settings;
-    settings.host = target.host;
-    settings.port = target.port;
-    settings.clientId = freshClientId();
-    settings.username = target.username;
-    settings.password = password;
-    settings.caFile = target.caFile;
+    MqttLinkSettings settings = brokerSettings(target, password);
     // A group's reply holds every member's, a few hundred bytes each.
     settings.maximumPacketBytes = kLargestReplyBytes;
     broker_ = std::make_unique<MqttLink>(settings);
