@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/client_listener.h"
 
+#include "bridge/listener_limits.h"
+
 #include <QTcpSocket>
 
 QString peerName(const QAbstractSocket &socket)
@@ -23,6 +25,7 @@ void ClientListener::setLimits(LimitCounters &counters, const QString &listener)
 
 bool ClientListener::listen(QString *error)
 {
+    setListenBacklogSize(listener_limits::kListenBacklog);
     if (QTcpServer::listen(listenHost(address_), address_.port)) {
         const QString where = address_.toString();
         emit log(

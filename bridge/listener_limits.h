@@ -10,6 +10,11 @@
 
 namespace listener_limits {
 
+// Connections the kernel completes and holds for a listener before it takes
+// them: with Qt's 50, a burst of connects has most handshakes dropped and
+// retried for half a minute, and a real client is held up behind them.
+inline constexpr int kListenBacklog = 1024;
+
 // ---- Web ----
 // Connections at once; the rest are refused at once ("503") and closed.
 inline constexpr int kMostWebConnections = 64;

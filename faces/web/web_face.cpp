@@ -15,6 +15,7 @@
 #include "faces/web/http_connection.h"
 #include "faces/web/projector_report.h"
 #include "faces/web/request_guard.h"
+#include "session/precise_timer.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -94,6 +95,8 @@ HttpResponse resource(const QString &name, const QByteArray &contentType)
 }
 
 // The allocator keeps what a burst of connections took unless told.
+constexpr int kTrimDelayMs = 250;
+
 void returnFreedMemory()
 {
 #ifdef __GLIBC__
@@ -107,8 +110,14 @@ WebFace::WebFace(const FaceContext &context)
     : options_(context.options), projectors_(context.projectors), limits_(context.limits),
       clock_(context.clock), events_(new EventStreams(
                                  projectors_, [this] { return reports(); }, this, context.clock)),
-      refusals_(new LogThrottles(QStringLiteral("web "), this, context.clock.makeTimer))
+      refusals_(new LogThrottles(QStringLiteral("web "), this, context.clock.makeTimer)),
+      trim_((context.clock.makeTimer ? context.clock.makeTimer
+                                     : makeCoarseTimer)(QStringLiteral("memory trim"), kTrimDelayMs, this))
 {
+    connect(trim_, &SessionTimer::tick, this, [this] {
+        trim_->setEnabled(false);
+        returnFreedMemory();
+    });
     connect(refusals_, &LogThrottles::log, this, &WebFace::log);
     for (ProjectorLink *projector : projectors_.projectors())
         follow(projector);
@@ -170,15 +179,10 @@ void WebFace::take()
 void WebFace::connectionGone(HttpConnection *connection)
 {
     connections_.erase(std::find(connections_.begin(), connections_.end(), connection));
-    if (connections_.empty())
-        // Once the last of them is deleted.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (connections_.empty())
-                    returnFreedMemory();
-            },
-            Qt::QueuedConnection);
+    // Once this one and those that go with it are deleted; during a burst,
+    // at most once in that time, so the burst costs only what is alive.
+    if (!trim_->enabled())
+        trim_->setEnabled(true);
 }
 
 // Holding a place without a request is what an attacker's connections do,

@@ -24,6 +24,7 @@ class ClientListener;
 class EventStreams;
 class HttpConnection;
 class LimitCounters;
+class SessionTimer;
 class LogThrottles;
 class ProjectorLink;
 class ProjectorService;
@@ -69,6 +70,7 @@ private:
     EventStreams *events_;
     LogThrottles *refusals_;
     std::vector<HttpConnection *> connections_; // oldest first
+    SessionTimer *trim_;                        // what a burst of connections took, given back soon after
     QElapsedTimer uptime_;
     QDateTime started_;
 };
