@@ -248,9 +248,8 @@ TEST_F(WebApiTest, HttpRequestsTakenAndRefusedAsTheProtocolSays)
         const QByteArray answer = raw(c.request);
         EXPECT_EQ(statusLine(answer), "HTTP/1.1 " + c.status) << answer.constData();
         const QByteArray head = answer.left(answer.indexOf("\r\n\r\n") + 4);
-        for (const char *header :
-             {"Content-Security-Policy: default-src 'self'; frame-ancestors 'none'",
-              "Referrer-Policy: no-referrer", "X-Content-Type-Options: nosniff"})
+        for (const char *header : {"Content-Security-Policy: default-src 'self'; frame-ancestors 'none'",
+                                   "Referrer-Policy: no-referrer", "X-Content-Type-Options: nosniff"})
             EXPECT_TRUE(head.contains(header)) << header;
         if (c.request.startsWith("HEAD")) {
             EXPECT_TRUE(head.contains("Content-Length: ") && !head.contains("Content-Length: 0"));
