@@ -22,6 +22,8 @@
       card.classList.toggle('outside-group', members !== null && !members.includes(card.dataset.projector));
     for (const [id, panel] of panels)
       panel.filterButton.setAttribute('aria-pressed', String(id === shownGroup));
+    // The page counts again what is shown.
+    document.getElementById('filter').dispatchEvent(new Event('input'));
   }
 
   function memberWords(reply) {

@@ -280,9 +280,10 @@ function applyFilter() {
   for (const card of cards.values()) {
     const hide = !matches(card, words);
     if (card.element.hidden !== hide) card.element.hidden = hide;
-    count += hide ? 0 : 1;
+    // A group's "show only these" hides the others its own way.
+    count += hide || card.element.classList.contains('outside-group') ? 0 : 1;
   }
-  setText(shown, words.length ? `${count} of ${cards.size} shown` : `${cards.size} shown`);
+  setText(shown, count < cards.size || words.length ? `${count} of ${cards.size} shown` : `${cards.size} shown`);
   nothing.hidden = !(words.length && count === 0 && cards.size);
   if (!nothing.hidden) setText(nothing, `No projector matches “${filter.value.trim()}”.`);
   for (const button of summary.querySelectorAll('button'))

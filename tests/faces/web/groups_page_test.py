@@ -53,6 +53,7 @@ def main(bridge, sim, screenshots=None):
 
             driver.find_element(By.CSS_SELECTOR, f'{east} [data-group-filter="east"]').click()
             assert shown_cards(driver) == ["p001", "p003"], shown_cards(driver)
+            assert driver.find_element(By.ID, "shown").text == "2 of 3 shown"
             if screenshots:
                 driver.save_screenshot(os.path.join(screenshots, "page-groups.png"))
             driver.find_element(By.CSS_SELECTOR, f'{east} [data-group-filter="east"]').click()
