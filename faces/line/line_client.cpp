@@ -18,38 +18,39 @@ LineClient::LineClient(QTcpSocket *socket, ProjectorLink &projector, const Liste
 
 void LineClient::readArrived()
 {
-    for (const char c : socket().readAll()) {
-        // CR LF is one end of line, as a terminal sends it.
-        const bool lfAfterCr = afterCr_ && c == '\n';
-        afterCr_ = c == '\r';
-        if (lfAfterCr)
-            continue;
-        if (c == '\r') {
-            lineEnded();
-            continue;
-        }
-        // A stray LF cannot go on the wire inside a line: it would end the
-        // line there, and what follows would become a command of its own.
-        if (c == '\n' || overlong_)
-            continue;
-        if (partial_.size() == listener_limits::kLongestLine) {
-            overlong_ = true;
-            partial_.clear();
-            emit lineTooLong(peerName());
-            continue;
-        }
-        partial_ += c;
-    }
-    if (beyondShare_ == 0)
+    const auto roomLeft = [this] { return commandsPending_ < listener_limits::kMostCommandsPerLineClient; };
+    char c = 0;
+    while (roomLeft() && socket().getChar(&c))
+        take(c);
+    const bool heldBack = !roomLeft() && socket().bytesAvailable() > 0;
+    if (heldBack && !heldBack_)
+        tally().bite(QStringLiteral("share"),
+                     QStringLiteral("client %1 has %2 commands waiting; its next lines wait unread")
+                         .arg(peerName())
+                         .arg(listener_limits::kMostCommandsPerLineClient));
+    heldBack_ = heldBack;
+}
+
+void LineClient::take(char c)
+{
+    // CR LF is one end of line, as a terminal sends it.
+    const bool lfAfterCr = afterCr_ && c == '\n';
+    afterCr_ = c == '\r';
+    if (lfAfterCr)
         return;
-    // Counted as lines, said once for the read.
-    tally().bite(QStringLiteral("share"),
-                 QStringLiteral("client %1 sent %2 lines with %3 of its commands waiting already; dropped")
-                     .arg(peerName())
-                     .arg(beyondShare_)
-                     .arg(listener_limits::kMostCommandsPerLineClient),
-                 quint64(beyondShare_));
-    beyondShare_ = 0;
+    if (c == '\r')
+        return lineEnded();
+    // A stray LF cannot go on the wire inside a line: it would end the
+    // line there, and what follows would become a command of its own.
+    if (c == '\n' || overlong_)
+        return;
+    if (partial_.size() == listener_limits::kLongestLine) {
+        overlong_ = true;
+        partial_.clear();
+        emit lineTooLong(peerName());
+        return;
+    }
+    partial_ += c;
 }
 
 void LineClient::lineEnded()
@@ -68,10 +69,6 @@ void LineClient::lineEnded()
 
 void LineClient::submit(const QByteArray &line)
 {
-    if (commandsPending_ >= listener_limits::kMostCommandsPerLineClient) {
-        ++beyondShare_;
-        return;
-    }
     ++commandsPending_;
     // The projector's protocol is bytes: one character per byte, as typed.
     const QString text = QString::fromLatin1(line);
@@ -84,5 +81,8 @@ void LineClient::submit(const QByteArray &line)
         --client->commandsPending_;
         if (outcome.result && !outcome.result->reply.isEmpty())
             client->write(outcome.result->reply.toLatin1());
+        // What waited for room is taken next, once this answer is out of
+        // the way (a refusal may come while a line is still being read).
+        QMetaObject::invokeMethod(client, &LineClient::readArrived, Qt::QueuedConnection);
     });
 }

@@ -4,8 +4,10 @@
 // sends (up to its CR) goes to the projector's queue in the order sent, and
 // the reply to it, and nothing else, comes back. A line too long for any
 // command is dropped whole, with nothing sent back a client could take for
-// a reply; so is a line beyond the client's share of the projector's queue,
-// as a command refused busy gets nothing.
+// a reply. While the client has its share of the projector's queue, what
+// it sends next is not read: it waits in the connection, and a client
+// sending faster than its projector answers is held back by it, losing
+// nothing.
 
 #include "bridge/face_client.h"
 
@@ -16,9 +18,8 @@ class ProjectorLink;
 class LineClient : public FaceClient {
     Q_OBJECT
 public:
-    // Read from the system at most this much at a time: a client sending
-    // faster than its lines are taken is held back by its own connection,
-    // and the others are served in between.
+    // Taken from the system at most this much ahead of its lines: beyond
+    // it, the client's own connection holds it back.
     static constexpr int kReadChunk = 4096;
 
     // Takes the socket over.
@@ -29,9 +30,10 @@ signals:
     void lineTooLong(const QString &peerName);
 
 private:
+    // Takes what arrived, line by line, while the client's share has room.
     void readArrived();
+    void take(char c);
     void lineEnded();
-    // Beyond the client's share, dropped.
     void submit(const QByteArray &line);
 
     ProjectorLink &projector_;
@@ -39,5 +41,5 @@ private:
     bool overlong_ = false; // discarding up to the next CR
     bool afterCr_ = false;
     int commandsPending_ = 0; // waiting or running on the projector
-    int beyondShare_ = 0;     // lines dropped in this read
+    bool heldBack_ = false;   // its share full, with more of it unread
 };
