@@ -31,8 +31,11 @@
     return reply.answered ? 'done' : 'no answer';
   }
 
-  async function send(panel, command, words) {
-    if (!window.confirm(`${words} every projector of the group ${panel.id}?`)) return;
+  function send(panel, command, words) {
+    askFirst(`${words} every projector of the group ${panel.id}?`, words, () => run(panel, command));
+  }
+
+  async function run(panel, command) {
     panel.result.textContent = '';
     panel.status.textContent = `${command}: sent`;
     try {

@@ -350,13 +350,20 @@ function complain(message) {
 
 // ---- Commands ----
 
-function commandClicked(card, id, command) {
-  if (command !== 'power-off') return send(card, id, command);
-  document.getElementById('confirm-question').textContent = `Switch ${id} off?`;
+// The page's one confirmation (the groups' commands ask through it too):
+// then runs only on yes; "Cancel" has the focus, so Enter does no harm.
+function askFirst(question, yes, then) {
+  document.getElementById('confirm-question').textContent = question;
+  document.getElementById('confirm-yes').textContent = yes;
   dialog.returnValue = '';
-  dialog.onclose = () => { if (dialog.returnValue === 'yes') send(card, id, command); };
+  dialog.onclose = () => { if (dialog.returnValue === 'yes') then(); };
   dialog.showModal();
   document.getElementById('confirm-no').focus();
+}
+
+function commandClicked(card, id, command) {
+  if (command !== 'power-off') return send(card, id, command);
+  askFirst(`Switch ${id} off?`, 'Switch off', () => send(card, id, command));
 }
 
 // What a reply says, in a word or two; a refusal is never "done".

@@ -3,11 +3,16 @@
 """The page's groups in a real browser: each group with its members'
 summary, a group's command only after a confirmation, reaching every
 member's wire, with the result for each member, and the filter by group.
+Then, as the bridge has no token, what another site could make the same
+browser do: post a command (a form, and a fetch without CORS) and read the
+API under a name of its own that resolves to the bridge (DNS rebinding):
+all refused, nothing on any wire.
 With a directory as third argument, a screenshot of the page goes there."""
 
 import os
 import sys
 import tempfile
+import urllib.parse
 
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -23,12 +28,30 @@ def shown_cards(driver):
             for e in driver.find_elements(By.CSS_SELECTOR, "[data-projector]") if e.is_displayed()]
 
 
+def check_other_sites(driver, rig):
+    target = f"{rig.base}/api/projectors/p002/command"
+    attacker = f"""<form method="post" enctype="text/plain" action="{target}">
+<input name='{{"command": "freeze-on", "x": "' value='"}}'></form>
+<script>
+fetch("{target}", {{method: "POST", mode: "no-cors", body: '{{"command": "freeze-on"}}'}})
+  .finally(() => document.forms[0].submit());
+</script>"""
+    driver.get("data:text/html," + urllib.parse.quote(attacker))
+    # The form's answer replaces the page once both requests were answered.
+    WebDriverWait(driver, 15).until(lambda d: d.current_url.startswith(rig.base))
+    refusal = driver.find_element(By.TAG_NAME, "body").text
+    assert "application/json" in refusal or "another site" in refusal, refusal
+    driver.get(f"http://rebound.example:{rig.port}/api/projectors")
+    assert "[web] hosts" in driver.find_element(By.TAG_NAME, "body").text, driver.page_source
+    assert not any(p.received("C43") for p in rig.projectors.values()), "a command from another site ran"
+
+
 def main(bridge, sim, screenshots=None):
     # p003 answers "?" to everything.
     with Rig(bridge, sim, 3, faults=[(), (), ("--fault", "refuse")], settings=SETTINGS) as rig, \
             tempfile.TemporaryDirectory() as profile:
         rig.wait_online()
-        driver = browser(profile)
+        driver = browser(profile, flags=["--host-resolver-rules=MAP rebound.example 127.0.0.1"])
         try:
             driver.get(rig.base + "/")
             wait = WebDriverWait(driver, 20)
@@ -40,10 +63,11 @@ def main(bridge, sim, screenshots=None):
 
             off = driver.find_element(By.CSS_SELECTOR, f'{east} [data-group-command="power-off"]')
             off.click()
-            driver.switch_to.alert.dismiss()
+            driver.find_element(By.ID, "confirm-no").click()
             assert not rig.projectors["p001"].received("C01"), "sent without a confirmation"
             off.click()
-            driver.switch_to.alert.accept()
+            assert driver.find_element(By.ID, "confirm-question").text == "Switch off every projector of the group east?"
+            driver.find_element(By.ID, "confirm-yes").click()
             wait_for(lambda: rig.projectors["p001"].received("C01"), 10, "C01 on p001's wire")
             wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, f'{east} [data-member]')) == 2)
             results = {e.get_attribute("data-member"): e.text
@@ -61,6 +85,7 @@ def main(bridge, sim, screenshots=None):
             problems = [entry for entry in driver.get_log("browser") if entry["level"] in ("SEVERE", "WARNING")
                         and "status of 207" not in entry["message"]]
             assert not problems, problems
+            check_other_sites(driver, rig)
         finally:
             driver.quit()
     print("1 passed, 0 failed")

@@ -36,10 +36,10 @@ axe.run(document).then(r => done(r.violations.filter(v => ['serious', 'critical'
   .map(v => `${v.id}: ${v.nodes.map(n => n.target.join(' ')).slice(0, 3).join(', ')}`)));"""
 
 
-def browser(profile, width=1280, height=900):
+def browser(profile, width=1280, height=900, flags=()):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
-    for flag in BROWSER_FLAGS + [f"--user-data-dir={profile}", f"--window-size={width},{height}"]:
+    for flag in BROWSER_FLAGS + [f"--user-data-dir={profile}", f"--window-size={width},{height}", *flags]:
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
