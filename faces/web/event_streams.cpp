@@ -5,6 +5,7 @@
 #include "bridge/projector_service.h"
 #include "faces/web/http_connection.h"
 #include "faces/web/projector_report.h"
+#include "protocol/projector_values.h"
 #include "session/precise_timer.h"
 
 #include <QDateTime>
@@ -72,7 +73,7 @@ void EventStreams::sendChanges()
 bool EventStreams::remember(const QJsonObject &report, bool onlyIfNew)
 {
     QJsonObject withoutTimes = report;
-    for (const char *time : {"read_at", "last_answer_s", "last_answer_at"})
+    for (const char *time : {state_field::kReadAtKey, kLastAnswerAtKey})
         withoutTimes.remove(QLatin1String(time));
     const qint64 now = clock_.nowMs();
     const auto [last, isNew] = sent_.try_emplace(report.value(QStringLiteral("id")).toString());

@@ -51,7 +51,7 @@ QJsonObject projectorReport(const ProjectorLink &projector)
     report.insert(QStringLiteral("id"), projector.id());
     report.insert(QStringLiteral("online"), projector.isOnline());
     const qint64 at = projector.lastAnswerWallMs();
-    report.insert(QStringLiteral("last_answer_at"),
+    report.insert(QLatin1String(kLastAnswerAtKey),
                   at < 0
                       ? QJsonValue(QJsonValue::Null)
                       : QJsonValue(QDateTime::fromMSecsSinceEpoch(at, Qt::UTC).toString(Qt::ISODateWithMs)));

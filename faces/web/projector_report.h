@@ -24,6 +24,9 @@ QStringList projectorWarnings(const ProjectorState &state);
 // "unit" and "label".
 QJsonObject pageFields(const BridgeOptions &options);
 
+// When the projector last answered anything, in a report.
+inline constexpr char kLastAnswerAtKey[] = "last_answer_at";
+
 // The state's fields but the decoded texts, plus "id", "online",
 // "last_answer_at" (ISO 8601 UTC to the millisecond, null before any
 // answer: the same on every request until the next answer) and "warnings".
